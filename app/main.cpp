@@ -1,0 +1,19 @@
+#include "startup.h"
+#include "velmoraflat.h"
+
+#include <QApplication>
+#include <QSettings>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    installTranslation(app);
+    setApplicationIdentity();
+    QSettings settings;
+    const QString autoSearch = readAutoSearchPreference(settings);
+
+    VelmoraFlat window(nullptr, autoSearch);
+    window.setWindowTitle(mainWindowTitle());
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// One serial port as the system lists it: its name and its USB vendor identifier (0 when none).
+struct SerialPortEntry
+{
+    QString name;
+    quint16 vendorId;
+};
+
+// The serial ports available now, in the system's order, followed by the device paths named in
+// VELMORA_FLAT_EXTRA_PORTS (colon-separated), which are listed with the box's vendor 0x2341.
+QList<SerialPortEntry> availableSerialPorts();

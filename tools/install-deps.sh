@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing velmora-flat needs on Debian 12 (apt-get; sudo when not root).
+set -euo pipefail
+
+packages=(
+    build-essential cmake pkg-config
+    qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev qttools5-dev qttools5-dev-tools
+    fonts-dejavu-core
+)
+# Extra tools for the checks that CI runs (packaging, desktop files, fuzzing).
+if [ "${1:-}" = "--ci" ]; then
+    packages+=(clang libclang-rt-14-dev dpkg-dev file appstream desktop-file-utils xvfb xauth)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
