@@ -119,7 +119,8 @@ void DialogResponder::answerFileDialog(QFileDialog *dialog)
     }
     nameEdit->setText(path);
     QPointer<QDialog> guarded(dialog);
-    dialog->accept();
+    // What pressing Return in the name field does; accept() is protected in QFileDialog.
+    QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
     if (guarded && guarded->isVisible())
         armWatchdog(guarded, m_shown.size() - 1);
 }

@@ -1,23 +1,28 @@
 #include "messages.h"
 
+#include <QList>
+
 #include <cstdio>
 
 namespace {
-MessageCapture *active = nullptr;
-QtMessageHandler forwardTo = nullptr;
+// Every live capture records every message; captures may nest (makeWindow() holds one of its own).
+QList<MessageCapture *> captures;
+QtMessageHandler forwardTo = nullptr; // the handler that was installed before the outermost capture
 }
 
 MessageCapture::MessageCapture()
 {
     m_previous = qInstallMessageHandler(&MessageCapture::handler);
-    forwardTo = m_previous;
-    active = this;
+    if (captures.isEmpty())
+        forwardTo = m_previous;
+    captures.append(this);
 }
 
 MessageCapture::~MessageCapture()
 {
-    qInstallMessageHandler(m_previous);
-    active = nullptr;
+    captures.removeOne(this);
+    if (captures.isEmpty())
+        qInstallMessageHandler(forwardTo);
 }
 
 QStringList MessageCapture::debugLines() const { return m_debug; }
@@ -31,11 +36,11 @@ void MessageCapture::clear()
 
 void MessageCapture::handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (active) {
+    for (MessageCapture *capture : qAsConst(captures)) {
         if (type == QtDebugMsg)
-            active->m_debug.append(message);
+            capture->m_debug.append(message);
         else if (type == QtWarningMsg)
-            active->m_warnings.append(message);
+            capture->m_warnings.append(message);
     }
     if (forwardTo)
         forwardTo(type, context, message);

@@ -1,0 +1,11 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="it_IT">
+<context>
+    <name>VelmoraFlat</name>
+    <message>
+        <source>Connect</source>
+        <translation>Connetti</translation>
+    </message>
+</context>
+</TS>
