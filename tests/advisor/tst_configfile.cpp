@@ -1,0 +1,280 @@
+// Reading and writing configuration files on their own: line ends, blank lines, encodings and the input checks.
+#include "configfile.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <QTextCodec>
+#include <QtTest>
+
+using configfile::ReadStatus;
+
+Q_DECLARE_METATYPE(configfile::ReadStatus)
+
+namespace {
+
+QStringList linesOf(const std::vector<QString> &lines)
+{
+    return QStringList(lines.cbegin(), lines.cend());
+}
+
+std::vector<QString> tableOf(const QStringList &lines)
+{
+    return std::vector<QString>(lines.cbegin(), lines.cend());
+}
+
+QByteArray encoded(const char *codecName, const QString &text)
+{
+    return QTextCodec::codecForName(codecName)->fromUnicode(text); // Qt's codecs put the byte-order mark first
+}
+
+// A device that delivers some bytes, then fails.
+class FailingDevice : public QIODevice
+{
+public:
+    explicit FailingDevice(bool sequential) : m_sequential(sequential) { open(QIODevice::ReadWrite); }
+    bool isSequential() const override { return m_sequential; }
+    qint64 size() const override { return m_sequential ? 0 : 100; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        if (m_delivered)
+            return -1;
+        m_delivered = true;
+        const qint64 count = std::min<qint64>(maxSize, 10);
+        memset(data, 'a', size_t(count));
+        return count;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    bool m_sequential;
+    bool m_delivered = false;
+};
+
+// A sequential device (its size unknown in advance), like a pipe, that delivers `total` bytes of 63-letter lines.
+class PipeOfLines : public QIODevice
+{
+public:
+    explicit PipeOfLines(qint64 total) : m_total(total) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+    bool isSequential() const override { return true; }
+    qint64 delivered() const { return m_delivered; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 count = std::min(maxSize, m_total - m_delivered);
+        for (qint64 i = 0; i < count; ++i)
+            data[i] = (m_delivered + i) % 64 == 63 ? '\n' : 'x';
+        m_delivered += count;
+        return count;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    qint64 m_total;
+    qint64 m_delivered = 0;
+};
+
+} // namespace
+
+class TestConfigFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void read_data();
+    void read();
+    void refused_data();
+    void refused();
+    void sizeLimitOnDevices_data();
+    void sizeLimitOnDevices();
+    void readErrorIsReported_data();
+    void readErrorIsReported();
+    void write_data();
+    void write();
+    void writeThenReadGivesSameLines_data();
+    void writeThenReadGivesSameLines();
+    void writeFailureIsReported();
+};
+
+void TestConfigFile::read_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QStringList>("lines");
+
+    QTest::newRow("empty file") << QByteArray() << QStringList{};
+    QTest::newRow("LF line ends") << QByteArray("DSLR 100 Red 1 2\nCCD 1x1 Blue 3 4\n")
+                                  << QStringList{"DSLR 100 Red 1 2", "CCD 1x1 Blue 3 4"};
+    QTest::newRow("CR LF line ends") << QByteArray("DSLR 100 Red 1 2\r\nCCD 1x1 Blue 3 4\r\n")
+                                     << QStringList{"DSLR 100 Red 1 2", "CCD 1x1 Blue 3 4"};
+    QTest::newRow("last line without line end") << QByteArray("a 1\nb 2") << QStringList{"a 1", "b 2"};
+    QTest::newRow("blank line in the middle") << QByteArray("a\n\nb\n") << QStringList{"a", "", "b"};
+    QTest::newRow("blank CR LF line in the middle") << QByteArray("a\r\n\r\nb\r\n") << QStringList{"a", "", "b"};
+    QTest::newRow("only a line end") << QByteArray("\n") << QStringList{""};
+    QTest::newRow("two line ends at the end") << QByteArray("a\n\n") << QStringList{"a", ""};
+    QTest::newRow("blanks and tabs are kept") << QByteArray("  DSLR 100 Red  1\t \n") << QStringList{"  DSLR 100 Red  1\t "};
+    QTest::newRow("a CR inside a line is kept") << QByteArray("a\rb\n") << QStringList{"a\rb"};
+    QTest::newRow("UTF-8 byte-order mark") << QByteArray("\xEF\xBB\xBF" "DSLR 100 Rosso 1 2\n")
+                                           << QStringList{"DSLR 100 Rosso 1 2"};
+    const QString italian = QString::fromUtf8("DSLR 100 Luminanza \u00e8 1 2\nCCD 1x1 Verde 3 4\n");
+    const QStringList italianLines = {QString::fromUtf8("DSLR 100 Luminanza \u00e8 1 2"), "CCD 1x1 Verde 3 4"};
+    QTest::newRow("UTF-16 little-endian with its mark") << encoded("UTF-16LE", italian)
+                                                        << italianLines;
+    QTest::newRow("UTF-16 big-endian with its mark") << encoded("UTF-16BE", italian)
+                                                     << italianLines;
+    QTest::newRow("UTF-32 little-endian with its mark") << encoded("UTF-32LE", italian)
+                                                        << italianLines;
+    QTest::newRow("UTF-32 big-endian with its mark") << encoded("UTF-32BE", italian)
+                                                     << italianLines;
+
+    QByteArray atTheLimit(int(configfile::maximumSize), 'x');
+    atTheLimit[atTheLimit.size() - 1] = '\n';
+    QTest::newRow("exactly 8 MiB") << atTheLimit << QStringList{QString(atTheLimit.size() - 1, QLatin1Char('x'))};
+}
+
+void TestConfigFile::read()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QStringList, lines);
+
+    const configfile::ReadResult result = configfile::readConfiguration(contents);
+    QCOMPARE(result.status, ReadStatus::Ok);
+    QCOMPARE(linesOf(result.lines), lines);
+
+    QBuffer buffer(&contents);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    const configfile::ReadResult fromDevice = configfile::readConfiguration(buffer);
+    QCOMPARE(fromDevice.status, ReadStatus::Ok);
+    QCOMPARE(linesOf(fromDevice.lines), lines);
+}
+
+void TestConfigFile::refused_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<ReadStatus>("status");
+
+    QTest::newRow("one byte over 8 MiB") << QByteArray(int(configfile::maximumSize) + 1, '\n') << ReadStatus::TooLarge;
+    QTest::newRow("NUL byte") << QByteArray("DSLR 100 Red 1 2\n\0\n", 20) << ReadStatus::NotText;
+    QTest::newRow("NUL byte first") << QByteArray("\0DSLR", 5) << ReadStatus::NotText;
+    QTest::newRow("NUL byte after a UTF-8 mark") << QByteArray("\xEF\xBB\xBF" "a\0b", 6) << ReadStatus::NotText;
+    QTest::newRow("NUL byte after half a UTF-16 mark") << QByteArray("\xFF" "a\0b", 4) << ReadStatus::NotText;
+    QTest::newRow("picture") << QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16) << ReadStatus::NotText;
+}
+
+void TestConfigFile::refused()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(ReadStatus, status);
+
+    QCOMPARE(configfile::readConfiguration(contents).status, status);
+    QBuffer buffer(&contents);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    const configfile::ReadResult fromDevice = configfile::readConfiguration(buffer);
+    QCOMPARE(fromDevice.status, status);
+    QVERIFY(fromDevice.lines.empty());
+}
+
+void TestConfigFile::sizeLimitOnDevices_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<ReadStatus>("status");
+
+    QTest::newRow("at the limit") << configfile::maximumSize << ReadStatus::Ok;
+    QTest::newRow("over the limit") << configfile::maximumSize + 1 << ReadStatus::TooLarge;
+    QTest::newRow("far over the limit") << configfile::maximumSize * 4 << ReadStatus::TooLarge;
+}
+
+// A file's size is known before reading; a pipe's is not, and reading it must stop past the limit.
+void TestConfigFile::sizeLimitOnDevices()
+{
+    QFETCH(qint64, size);
+    QFETCH(ReadStatus, status);
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("big.vfc")));
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.resize(size)); // a sparse file of NUL bytes: the size check must come first
+    QVERIFY(file.seek(0));
+    const ReadStatus fileStatus = configfile::readConfiguration(file).status;
+    QCOMPARE(fileStatus, status == ReadStatus::Ok ? ReadStatus::NotText : status);
+
+    PipeOfLines pipe(size);
+    const configfile::ReadResult fromPipe = configfile::readConfiguration(pipe);
+    QCOMPARE(fromPipe.status, status);
+    QVERIFY(pipe.delivered() <= configfile::maximumSize + 1);
+    if (status == ReadStatus::Ok)
+        QCOMPARE(qint64(fromPipe.lines.size()), size / 64);
+}
+
+void TestConfigFile::readErrorIsReported_data()
+{
+    QTest::addColumn<bool>("sequential");
+    QTest::newRow("file") << false;
+    QTest::newRow("pipe") << true;
+}
+
+void TestConfigFile::readErrorIsReported()
+{
+    QFETCH(bool, sequential);
+    FailingDevice device(sequential);
+    const configfile::ReadResult result = configfile::readConfiguration(device);
+    QCOMPARE(result.status, ReadStatus::ReadError);
+    QVERIFY(result.lines.empty());
+}
+
+void TestConfigFile::write_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QByteArray>("contents");
+
+    QTest::newRow("empty table: empty file") << QStringList{} << QByteArray();
+    QTest::newRow("every line ends with LF, the last one too")
+        << QStringList{"DSLR 100 Red 1 2", "CCD 1x1 Blue 3 4"} << QByteArray("DSLR 100 Red 1 2\nCCD 1x1 Blue 3 4\n");
+    QTest::newRow("blank line") << QStringList{"a", "", "b"} << QByteArray("a\n\nb\n");
+    QTest::newRow("blanks are kept") << QStringList{"DSLR 100 Red  140 "} << QByteArray("DSLR 100 Red  140 \n");
+}
+
+void TestConfigFile::write()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QByteArray, contents);
+
+    QBuffer buffer;
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY(configfile::writeConfiguration(buffer, tableOf(lines)));
+    QCOMPARE(buffer.data(), contents);
+}
+
+void TestConfigFile::writeThenReadGivesSameLines_data()
+{
+    QTest::addColumn<QStringList>("lines");
+
+    QTest::newRow("empty table") << QStringList{};
+    QTest::newRow("one empty line") << QStringList{""};
+    QTest::newRow("order, duplicates and blank lines")
+        << QStringList{"DSLR 100 Red 2 20", "", "CCD 1x1 Blue 3 30", "DSLR 100 Red 1 10", "", ""};
+    QTest::newRow("exposure with blanks and empty exposure")
+        << QStringList{"DSLR 100 Red 2.5 s 140", "DSLR 100 Green  3", "DSLR 100 Blue 2.5  s 9"};
+}
+
+void TestConfigFile::writeThenReadGivesSameLines()
+{
+    QFETCH(QStringList, lines);
+
+    QBuffer buffer;
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY(configfile::writeConfiguration(buffer, tableOf(lines)));
+    const configfile::ReadResult result = configfile::readConfiguration(buffer.data());
+    QCOMPARE(result.status, ReadStatus::Ok);
+    QCOMPARE(linesOf(result.lines), lines);
+}
+
+void TestConfigFile::writeFailureIsReported()
+{
+    FailingDevice device(false);
+    QVERIFY(!configfile::writeConfiguration(device, tableOf({"DSLR 100 Red 1 2"})));
+}
+
+QTEST_APPLESS_MAIN(TestConfigFile)
+#include "tst_configfile.moc"
