@@ -1,0 +1,334 @@
+#include "velmora/flat.h"
+
+#include "protocol.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QString>
+#include <QThread>
+
+namespace velmora {
+namespace {
+
+constexpr char libraryVersion[] = VELMORA_LIBRARY_VERSION;
+
+constexpr int exchangeTimeoutMs = 500;
+// An Arduino board resets when its port opens and answers only after its boot loader.
+constexpr int bootWaitMs = 4000;
+constexpr int pingTimeoutMs = 300;
+// Lamp and brightness commands that time out this many times in a row mean the box is gone.
+constexpr int timeoutsBeforeGivingUp = 2;
+constexpr unsigned maxBrightness = 255;
+// Bytes Qt may hold for us between calls: a box that chatters cannot fill the memory.
+constexpr qint64 readBufferLimit = 4096;
+
+constexpr char ping = 'P';
+constexpr char lightOn = 'L';
+constexpr char lightOff = 'D';
+constexpr char brightness = 'B';
+constexpr char status = 'S';
+
+// Errors after which the port is of no more use. A pty whose other end has closed reports
+// read errors again and again, at full speed, for as long as it stays open.
+bool meansDeviceGone(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+           || error == QSerialPort::WriteError;
+}
+
+} // namespace
+
+// Only Flat's own members are the library's interface.
+struct __attribute__((visibility("hidden"))) Flat::Impl
+{
+    Impl();
+
+    unsigned openPort(const QString &name);
+    void closePort();
+    unsigned awaitBox(bool singleTry);
+    unsigned transact(char letter, unsigned value, int timeoutMs, protocol::Reply &reply);
+    bool send(const std::string &command);
+    unsigned receiveLine(int timeoutMs, std::string &line);
+    unsigned failOnPort();
+    unsigned lampCommand(char letter, unsigned value, const std::string &expectedPayload);
+    void countTimeout(unsigned result);
+    void onPortError(QSerialPort::SerialPortError error);
+
+    QSerialPort port;
+    std::string productId;
+    int timeoutsInARow = 0;
+    bool brightnessAcknowledged = false;
+    unsigned acknowledgedBrightness = 0;
+    // A call is using the port and handles its errors itself.
+    int busy = 0;
+    // Lets a close that was queued while idle tell whether its connection is still the current one.
+    quint64 connectionNumber = 0;
+};
+
+namespace {
+
+// Marks the time a call spends on the port.
+class BusyScope
+{
+public:
+    explicit BusyScope(int &busy) : counter(busy) { ++counter; }
+    ~BusyScope() { --counter; }
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
+
+private:
+    int &counter;
+};
+
+} // namespace
+
+Flat::Impl::Impl()
+{
+    QObject::connect(&port, &QSerialPort::errorOccurred, &port,
+                     [this](QSerialPort::SerialPortError error) { onPortError(error); });
+}
+
+// While the program waits in its event loop, a vanished box shows up only as error signals.
+// Closing from inside Qt's signal is not safe, so the close is queued.
+void Flat::Impl::onPortError(QSerialPort::SerialPortError error)
+{
+    if (busy > 0 || !meansDeviceGone(error))
+        return;
+    const quint64 connection = connectionNumber;
+    QMetaObject::invokeMethod(
+        &port,
+        [this, connection] {
+            if (connection == connectionNumber)
+                closePort();
+        },
+        Qt::QueuedConnection);
+}
+
+unsigned Flat::Impl::openPort(const QString &name)
+{
+    port.setPortName(name);
+    port.setBaudRate(QSerialPort::Baud9600);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port.open(QIODevice::ReadWrite)) {
+        port.clearError();
+        return PortError;
+    }
+    ++connectionNumber;
+    port.setReadBufferSize(readBufferLimit);
+    // Boards with native USB send only while DTR is set. A pty has no modem lines and
+    // refuses the call ("Inappropriate ioctl for device"), which is no fault.
+    port.setDataTerminalReady(true);
+    port.clear(QSerialPort::AllDirections);
+    port.clearError();
+    return Ok;
+}
+
+void Flat::Impl::closePort()
+{
+    BusyScope scope(busy);
+    if (port.isOpen())
+        port.close();
+    port.clearError();
+    productId.clear();
+    timeoutsInARow = 0;
+    brightnessAcknowledged = false;
+}
+
+unsigned Flat::Impl::failOnPort()
+{
+    closePort();
+    return PortError;
+}
+
+// Pings until the box answers: a board that has just reset stays silent through its boot loader.
+unsigned Flat::Impl::awaitBox(bool singleTry)
+{
+    QElapsedTimer sinceOpen;
+    sinceOpen.start();
+    unsigned result = Timeout;
+    do {
+        QElapsedTimer thisTry;
+        thisTry.start();
+        const int timeoutMs = int(qMin<qint64>(pingTimeoutMs, bootWaitMs - sinceOpen.elapsed()));
+        protocol::Reply reply;
+        result = transact(ping, 0, qMax(timeoutMs, 1), reply);
+        if (result == Ok && reply.letter == ping) {
+            productId = reply.productId;
+            return Ok;
+        }
+        if (result == Ok)
+            result = BadReply;
+        if (!port.isOpen())
+            return result;
+        // A box that answers nonsense at once is not pinged in a tight loop.
+        const qint64 pause = qMin(pingTimeoutMs - thisTry.elapsed(), bootWaitMs - sinceOpen.elapsed());
+        if (!singleTry && pause > 0)
+            QThread::msleep(quint64(pause));
+    } while (!singleTry && sinceOpen.elapsed() < bootWaitMs);
+    return result;
+}
+
+// One command and its reply. Stale input goes first, so a late answer to an earlier
+// command is not taken for this one's.
+unsigned Flat::Impl::transact(char letter, unsigned value, int timeoutMs, protocol::Reply &reply)
+{
+    if (!port.isOpen())
+        return NotConnected;
+    brightnessAcknowledged = false;
+    port.clear(QSerialPort::Input);
+    if (!send(protocol::command(letter, value)))
+        return failOnPort();
+    std::string line;
+    const unsigned result = receiveLine(timeoutMs, line);
+    if (result != Ok)
+        return result;
+    return protocol::parseReply(line.data(), line.size(), reply) ? Ok : BadReply;
+}
+
+bool Flat::Impl::send(const std::string &command)
+{
+    const qint64 size = qint64(command.size());
+    return port.write(command.data(), size) == size && port.waitForBytesWritten(exchangeTimeoutMs);
+}
+
+// Reads until the end of one reply line, however the bytes come in, for at most timeoutMs.
+unsigned Flat::Impl::receiveLine(int timeoutMs, std::string &line)
+{
+    protocol::ReplyCollector collector;
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        char chunk[protocol::maxReplyLength];
+        while (collector.state() == protocol::ReplyCollector::State::Incomplete && port.bytesAvailable() > 0) {
+            const qint64 count = port.read(chunk, sizeof chunk);
+            if (count <= 0)
+                break;
+            collector.feed(chunk, std::size_t(count));
+        }
+        if (collector.state() == protocol::ReplyCollector::State::Complete) {
+            line = collector.line();
+            return Ok;
+        }
+        if (collector.state() == protocol::ReplyCollector::State::Overlong)
+            return BadReply;
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0)
+            return Timeout;
+        if (!port.waitForReadyRead(int(left))) {
+            if (port.error() != QSerialPort::TimeoutError && port.error() != QSerialPort::NoError)
+                return failOnPort();
+            port.clearError();
+        }
+    }
+}
+
+void Flat::Impl::countTimeout(unsigned result)
+{
+    if (result != Timeout) {
+        timeoutsInARow = 0;
+        return;
+    }
+    if (++timeoutsInARow >= timeoutsBeforeGivingUp)
+        closePort();
+}
+
+// A lamp or brightness command: the reply must carry the same letter, this box's product id
+// and, when given, the expected payload.
+unsigned Flat::Impl::lampCommand(char letter, unsigned value, const std::string &expectedPayload)
+{
+    protocol::Reply reply;
+    const unsigned result = transact(letter, value, exchangeTimeoutMs, reply);
+    countTimeout(result);
+    if (result != Ok)
+        return result;
+    const bool matches = reply.letter == letter && reply.productId == productId
+                         && (expectedPayload.empty() || reply.payload == expectedPayload);
+    return matches ? Ok : BadReply;
+}
+
+Flat::Flat() : d(new Impl)
+{
+}
+
+Flat::~Flat()
+{
+    d->closePort();
+    delete d;
+}
+
+// `quick`: the box is known to be running (it does not reset when the port opens), so one
+// ping decides instead of waiting out a boot loader.
+unsigned int Flat::connect(const char *port, const bool &quick)
+{
+    BusyScope scope(d->busy);
+    d->closePort();
+    if (port == nullptr || *port == '\0')
+        return PortError;
+    const unsigned opened = d->openPort(QString::fromUtf8(port));
+    if (opened != Ok)
+        return opened;
+    const unsigned result = d->awaitBox(quick);
+    if (result != Ok)
+        d->closePort();
+    return result;
+}
+
+unsigned int Flat::disconnect()
+{
+    d->closePort();
+    return Ok;
+}
+
+unsigned int Flat::isFlatConnected(bool &connected)
+{
+    BusyScope scope(d->busy);
+    connected = false;
+    protocol::Reply reply;
+    const unsigned result = d->transact(status, 0, exchangeTimeoutMs, reply);
+    if (result != Ok)
+        return result;
+    connected = reply.letter == status && reply.productId == d->productId;
+    return connected ? Ok : BadReply;
+}
+
+unsigned int Flat::turnOn()
+{
+    BusyScope scope(d->busy);
+    return d->lampCommand(lightOn, 0, std::string());
+}
+
+unsigned int Flat::turnOff()
+{
+    BusyScope scope(d->busy);
+    return d->lampCommand(lightOff, 0, std::string());
+}
+
+// The window sends every slider change twice: a level the box has just acknowledged, with
+// nothing sent since, is not sent again.
+unsigned int Flat::setBrightness(const unsigned &level)
+{
+    BusyScope scope(d->busy);
+    if (level > maxBrightness)
+        return OutOfRange;
+    if (!d->port.isOpen())
+        return NotConnected;
+    if (d->brightnessAcknowledged && d->acknowledgedBrightness == level)
+        return Ok;
+    const unsigned result = d->lampCommand(brightness, level, protocol::threeDigits(level));
+    if (result == Ok) {
+        d->brightnessAcknowledged = true;
+        d->acknowledgedBrightness = level;
+    }
+    return result;
+}
+
+unsigned int Flat::getAPIversion(std::string &version)
+{
+    version = libraryVersion;
+    return Ok;
+}
+
+} // namespace velmora

@@ -1,0 +1,54 @@
+// The box's serial command set: building commands and checking replies.
+// Plain C++ without Qt, so that the fuzz target can drive it on its own.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace velmora::protocol {
+
+// ">" + letter + three digits + "\n"
+constexpr std::size_t commandLength = 6;
+// "*" + letter + two-digit product id + three characters + "\n" (or "\r\n")
+constexpr std::size_t replyLength = 8;
+constexpr std::size_t maxReplyLength = replyLength + 1;
+// Largest value that fits in a command's three digits.
+constexpr unsigned maxCommandValue = 999;
+
+// The command text for `letter` with `value` (at most maxCommandValue) as three digits.
+std::string command(char letter, unsigned value);
+
+// The three-digit text of a value as the box writes it in replies ("007").
+std::string threeDigits(unsigned value);
+
+struct Reply
+{
+    char letter = 0;
+    std::string productId; // two digits
+    std::string payload;   // three printable characters
+};
+
+// Checks one complete reply line (terminator included) and splits it into its fields.
+// Returns false, leaving `reply` untouched, for anything that is not a well-formed reply.
+bool parseReply(const char *data, std::size_t size, Reply &reply);
+
+// Gathers one reply line from bytes that may arrive in pieces. It never keeps more than
+// maxReplyLength bytes: a longer line is refused as soon as it is seen to be too long.
+class ReplyCollector
+{
+public:
+    enum class State { Incomplete, Complete, Overlong };
+
+    // Takes bytes up to and including the line's '\n' (or up to the point where the line
+    // turns out too long) and returns how many it took; the rest belongs to no reply.
+    std::size_t feed(const char *data, std::size_t size);
+    State state() const { return currentState; }
+    const std::string &line() const { return collected; }
+    void reset();
+
+private:
+    std::string collected;
+    State currentState = State::Incomplete;
+};
+
+} // namespace velmora::protocol

@@ -1,0 +1,458 @@
+// The device library against the box simulator on a pseudo-terminal.
+#include "devicetest.h"
+#include "flatboxsim.h"
+#include "velmora/flat.h"
+
+#include <QtTest>
+
+#include <climits>
+
+using namespace devicetest;
+using velmora::Flat;
+
+Q_DECLARE_METATYPE(velmora::Status)
+
+namespace {
+// The longest a connect may take: 4 s of pings, the last one's wait, and some slack.
+const qint64 connectBoundMs = 5000;
+// The longest a lamp or brightness command may take: its 500 ms wait and some slack.
+const qint64 exchangeBoundMs = 800;
+// A call that fails at once does not wait for the port at all.
+const qint64 immediateMs = 100;
+} // namespace
+
+class FlatLibraryTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void reportsItsVersion();
+    void connectsToTheBox_data();
+    void connectsToTheBox();
+    void lampCommandsReachTheBox_data();
+    void lampCommandsReachTheBox();
+    void refusesBrightnessAbove255_data();
+    void refusesBrightnessAbove255();
+    void repeatedBrightnessIsNotResent_data();
+    void repeatedBrightnessIsNotResent();
+    void waitsForABootingBox();
+    void failedConnectLeavesThePortClosed_data();
+    void failedConnectLeavesThePortClosed();
+    void connectToAMissingPortFails_data();
+    void connectToAMissingPortFails();
+    void callsWithoutAConnectionFailAtOnce_data();
+    void callsWithoutAConnectionFailAtOnce();
+    void refusedLightOnKeepsThePortOpen();
+    void silentBoxIsGivenUpAfterTwoTimeouts_data();
+    void silentBoxIsGivenUpAfterTwoTimeouts();
+    void vanishingBoxFailsPromptly_data();
+    void vanishingBoxFailsPromptly();
+    void vanishingBoxIsClosedWhileIdle();
+    void faultyRepliesAreBounded_data();
+    void faultyRepliesAreBounded();
+    void floodWhileIdleIsBounded();
+    void reconnectsToANewBoxAfterUnplug();
+    void connectingAgainClosesTheOldPort();
+};
+
+void FlatLibraryTest::reportsItsVersion()
+{
+    Flat flat;
+    std::string version;
+    QCOMPARE(flat.getAPIversion(version), unsigned(velmora::Ok));
+    QCOMPARE(QString::fromStdString(version), QStringLiteral("1.0.0"));
+}
+
+void FlatLibraryTest::connectsToTheBox_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("light panel") << QStringList();
+    QTest::newRow("larger panel 10") << QStringList{"--product-id", "10"};
+    QTest::newRow("larger panel 15") << QStringList{"--product-id", "15"};
+    QTest::newRow("panel with cover") << QStringList{"--product-id", "99"};
+    QTest::newRow("replies split byte by byte") << QStringList{"--split-replies", "--split-gap-ms", "20"};
+}
+
+void FlatLibraryTest::connectsToTheBox()
+{
+    QFETCH(QStringList, options);
+    FlatBoxSim box;
+    QVERIFY2(box.start(options), qPrintable(box.errorText()));
+    Flat flat;
+    QCOMPARE(flat.connect(box.portName().constData(), false), unsigned(velmora::Ok));
+    bool connected = false;
+    QCOMPARE(flat.isFlatConnected(connected), unsigned(velmora::Ok));
+    QVERIFY(connected);
+    QCOMPARE(flat.turnOn(), unsigned(velmora::Ok));
+    QCOMPARE(box.accepted(), (QStringList{">P000", ">S000", ">L000"}));
+}
+
+void FlatLibraryTest::lampCommandsReachTheBox_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("wire");
+    QTest::newRow("light on") << QStringList{"on"} << QStringList{">L000"};
+    QTest::newRow("light off") << QStringList{"off"} << QStringList{">D000"};
+    QTest::newRow("on, then off") << QStringList{"on", "off"} << QStringList{">L000", ">D000"};
+    QTest::newRow("brightness 0") << QStringList{"B0"} << QStringList{">B000"};
+    QTest::newRow("brightness 1") << QStringList{"B1"} << QStringList{">B001"};
+    QTest::newRow("brightness 128") << QStringList{"B128"} << QStringList{">B128"};
+    QTest::newRow("brightness 255") << QStringList{"B255"} << QStringList{">B255"};
+    QTest::newRow("status query") << QStringList{"status"} << QStringList{">S000"};
+}
+
+void FlatLibraryTest::lampCommandsReachTheBox()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, wire);
+    FlatBoxSim box;
+    QVERIFY2(box.start(), qPrintable(box.errorText()));
+    Flat flat;
+    QCOMPARE(flat.connect(box.portName().constData(), false), unsigned(velmora::Ok));
+    for (const QString &step : steps)
+        QCOMPARE(runStep(flat, step, box.portName()), unsigned(velmora::Ok));
+    QCOMPARE(box.accepted(), QStringList{">P000"} + wire);
+}
+
+void FlatLibraryTest::refusesBrightnessAbove255_data()
+{
+    QTest::addColumn<unsigned>("level");
+    QTest::newRow("256") << 256u;
+    QTest::newRow("1000, four digits") << 1000u;
+    QTest::newRow("largest unsigned") << UINT_MAX;
+}
+
+void FlatLibraryTest::refusesBrightnessAbove255()
+{
+    QFETCH(unsigned, level);
+    FlatBoxSim box;
+    QVERIFY2(box.start(), qPrintable(box.errorText()));
+    Flat flat;
+    QCOMPARE(flat.connect(box.portName().constData(), false), unsigned(velmora::Ok));
+    QCOMPARE(flat.setBrightness(level), unsigned(velmora::OutOfRange));
+    QCOMPARE(box.received(), QStringList{">P000"});
+    QVERIFY(isConnected(flat));
+}
+
+void FlatLibraryTest::repeatedBrightnessIsNotResent_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("wire");
+    QTest::newRow("same level twice") << QStringList{"B50", "B50"} << QStringList{">B050"};
+    QTest::newRow("same level three times") << QStringList{"B50", "B50", "B50"} << QStringList{">B050"};
+    QTest::newRow("slider steps, each twice")
+        << QStringList{"B1", "B1", "B2", "B2", "B3", "B3"} << QStringList{">B001", ">B002", ">B003"};
+    QTest::newRow("other level between") << QStringList{"B50", "B60", "B50"}
+                                         << QStringList{">B050", ">B060", ">B050"};
+    QTest::newRow("light on between") << QStringList{"B50", "on", "B50"}
+                                      << QStringList{">B050", ">L000", ">B050"};
+    QTest::newRow("light off between") << QStringList{"B0", "off", "B0"}
+                                       << QStringList{">B000", ">D000", ">B000"};
+    QTest::newRow("status query between") << QStringList{"B50", "status", "B50"}
+                                          << QStringList{">B050", ">S000", ">B050"};
+    QTest::newRow("refused level between") << QStringList{"B50", "B256", "B50"} << QStringList{">B050"};
+    QTest::newRow("reconnect between") << QStringList{"B50", "reconnect", "B50"}
+                                       << QStringList{">B050", ">P000", ">B050"};
+}
+
+void FlatLibraryTest::repeatedBrightnessIsNotResent()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, wire);
+    FlatBoxSim box;
+    QVERIFY2(box.start(), qPrintable(box.errorText()));
+    Flat flat;
+    QCOMPARE(flat.connect(box.portName().constData(), false), unsigned(velmora::Ok));
+    for (const QString &step : steps)
+        runStep(flat, step, box.portName());
+    QCOMPARE(box.accepted(), QStringList{">P000"} + wire);
+}
+
+void FlatLibraryTest::waitsForABootingBox()
+{
+    FlatBoxSim box;
+    QVERIFY2(box.start({"--boot-delay-ms", "2000"}), qPrintable(box.errorText()));
+    Flat flat;
+    unsigned result = ~0u;
+    const Cost cost = measure([&] { result = flat.connect(box.portName().constData(), false); });
+    QCOMPARE(result, unsigned(velmora::Ok));
+    QVERIFY2(cost.wallMs >= 2000 && cost.wallMs < connectBoundMs, qPrintable(describe(cost)));
+    QVERIFY2(waitedIdly(cost), qPrintable(describe(cost)));
+    const QStringList received = box.received();
+    QVERIFY2(received.count(">P000 (booting)") >= 5, qPrintable(received.join(", ")));
+    QCOMPARE(received.last(), QStringLiteral(">P000"));
+    QCOMPARE(flat.turnOn(), unsigned(velmora::Ok));
+}
+
+void FlatLibraryTest::failedConnectLeavesThePortClosed_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("quick");
+    QTest::addColumn<qint64>("boundMs");
+    QTest::newRow("silent box") << QStringList{"--silent-after", "0"} << false << connectBoundMs;
+    QTest::newRow("boot longer than the wait") << QStringList{"--boot-delay-ms", "8000"} << false
+                                               << connectBoundMs;
+    QTest::newRow("garbage replies") << QStringList{"--garbage"} << false << connectBoundMs;
+    QTest::newRow("random bytes") << QStringList{"--random-bytes"} << false << connectBoundMs;
+    QTest::newRow("overlong replies") << QStringList{"--overlong", "100000"} << false << connectBoundMs;
+    QTest::newRow("unplugged halfway through the ping reply")
+        << QStringList{"--unplug-mid-reply", "0"} << false << qint64(immediateMs + 300);
+    QTest::newRow("quick connect to a booting box") << QStringList{"--boot-delay-ms", "2000"} << true
+                                                    << qint64(immediateMs + 300);
+}
+
+void FlatLibraryTest::failedConnectLeavesThePortClosed()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, quick);
+    QFETCH(qint64, boundMs);
+    FlatBoxSim box;
+    QVERIFY2(box.start(options), qPrintable(box.errorText()));
+    Flat flat;
+    unsigned result = velmora::Ok;
+    const Cost cost = measure([&] { result = flat.connect(box.portName().constData(), quick); });
+    QVERIFY(result != velmora::Ok);
+    QVERIFY2(cost.wallMs < boundMs, qPrintable(describe(cost)));
+    QVERIFY2(waitedIdly(cost), qPrintable(describe(cost)));
+    // Pinged at the pace of the ping's wait, not as fast as the box answers.
+    QVERIFY2(box.received().size() <= 15, qPrintable(box.received().join(", ")));
+
+    const int sentBefore = box.received().size();
+    QCOMPARE(flat.turnOn(), unsigned(velmora::NotConnected));
+    QVERIFY(!isConnected(flat));
+    QCOMPARE(box.received().size(), sentBefore);
+}
+
+void FlatLibraryTest::connectToAMissingPortFails_data()
+{
+    QTest::addColumn<QByteArray>("port");
+    QTest::newRow("empty name") << QByteArray("");
+    QTest::newRow("no such device") << QByteArray("/dev/velmora-no-such-port");
+    QTest::newRow("not a terminal") << QByteArray("/dev/null");
+}
+
+void FlatLibraryTest::connectToAMissingPortFails()
+{
+    QFETCH(QByteArray, port);
+    Flat flat;
+    unsigned result = velmora::Ok;
+    const Cost cost = measure([&] { result = flat.connect(port.constData(), false); });
+    QVERIFY(result != velmora::Ok);
+    QVERIFY2(cost.wallMs < immediateMs, qPrintable(describe(cost)));
+    QCOMPARE(flat.turnOn(), unsigned(velmora::NotConnected));
+    QCOMPARE(flat.connect(nullptr, false), unsigned(velmora::PortError));
+}
+
+void FlatLibraryTest::callsWithoutAConnectionFailAtOnce_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::newRow("light on") << "on";
+    QTest::newRow("light off") << "off";
+    QTest::newRow("brightness") << "B100";
+    QTest::newRow("status query") << "status";
+}
+
+void FlatLibraryTest::callsWithoutAConnectionFailAtOnce()
+{
+    QFETCH(QString, step);
+    Flat flat;
+    QCOMPARE(flat.disconnect(), unsigned(velmora::Ok));
+    QCOMPARE(runStep(flat, step, QByteArray()), unsigned(velmora::NotConnected));
+    QCOMPARE(flat.disconnect(), unsigned(velmora::Ok));
+    bool connected = true;
+    flat.isFlatConnected(connected);
+    QVERIFY(!connected);
+}
+
+void FlatLibraryTest::refusedLightOnKeepsThePortOpen()
+{
+    FlatBoxSim box;
+    QVERIFY2(box.start({"--refuse-light-on", "3"}), qPrintable(box.errorText()));
+    Flat flat;
+    QCOMPARE(flat.connect(box.portName().constData(), false), unsigned(velmora::Ok));
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        unsigned result = velmora::Ok;
+        const Cost cost = measure([&] { result = flat.turnOn(); });
+        QCOMPARE(result, unsigned(velmora::BadReply));
+        QVERIFY2(cost.wallMs < immediateMs, qPrintable(describe(cost)));
+    }
+    QVERIFY(isConnected(flat));
+    QCOMPARE(flat.turnOn(), unsigned(velmora::Ok));
+}
+
+void FlatLibraryTest::silentBoxIsGivenUpAfterTwoTimeouts_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QList<velmora::Status>>("results");
+    using namespace velmora;
+    QTest::newRow("light on and brightness") << QStringList{"on", "B10", "off"}
+                                             << QList<Status>{Timeout, Timeout, NotConnected};
+    QTest::newRow("brightness twice") << QStringList{"B10", "B11", "B12"}
+                                      << QList<Status>{Timeout, Timeout, NotConnected};
+    QTest::newRow("status queries do not count")
+        << QStringList{"status", "status", "on", "status", "B10", "on"}
+        << QList<Status>{Timeout, Timeout, Timeout, Timeout, Timeout, NotConnected};
+}
+
+void FlatLibraryTest::silentBoxIsGivenUpAfterTwoTimeouts()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QList<velmora::Status>, results);
+    FlatBoxSim box;
+    QVERIFY2(box.start({"--silent-after", "1"}), qPrintable(box.errorText()));
+    Flat flat;
+    QCOMPARE(flat.connect(box.portName().constData(), false), unsigned(velmora::Ok));
+    for (int i = 0; i < steps.size(); ++i) {
+        unsigned result = velmora::Ok;
+        const Cost cost = measure([&] { result = runStep(flat, steps[i], box.portName()); });
+        QCOMPARE(result, unsigned(results[i]));
+        const qint64 bound = result == velmora::NotConnected ? immediateMs : exchangeBoundMs;
+        QVERIFY2(cost.wallMs < bound, qPrintable(describe(cost)));
+        QVERIFY2(waitedIdly(cost), qPrintable(describe(cost)));
+    }
+    QVERIFY(!isConnected(flat));
+}
+
+void FlatLibraryTest::vanishingBoxFailsPromptly_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("step");
+    QTest::newRow("unplugged after connect, light on") << QStringList{"--unplug-after", "1"} << "on";
+    QTest::newRow("unplugged after connect, brightness") << QStringList{"--unplug-after", "1"} << "B20";
+    QTest::newRow("unplugged after connect, status") << QStringList{"--unplug-after", "1"} << "status";
+    QTest::newRow("unplugged halfway through a reply") << QStringList{"--unplug-mid-reply", "1"} << "on";
+    QTest::newRow("unplugged halfway through a split reply")
+        << QStringList{"--unplug-mid-reply", "1", "--split-replies", "--split-gap-ms", "30"} << "B20";
+}
+
+void FlatLibraryTest::vanishingBoxFailsPromptly()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, step);
+    FlatBoxSim box;
+    QVERIFY2(box.start(options), qPrintable(box.errorText()));
+    Flat flat;
+    QCOMPARE(flat.connect(box.portName().constData(), false), unsigned(velmora::Ok));
+    unsigned result = velmora::Ok;
+    const Cost cost = measure([&] { result = runStep(flat, step, box.portName()); });
+    QVERIFY(result != velmora::Ok);
+    QVERIFY2(cost.wallMs < 400, qPrintable(describe(cost)));
+    QVERIFY2(waitedIdly(cost), qPrintable(describe(cost)));
+    QVERIFY(!isConnected(flat));
+
+    for (const QString &later : {"on", "B30", "off", "status"}) {
+        const Cost laterCost = measure([&] { result = runStep(flat, later, box.portName()); });
+        QCOMPARE(result, unsigned(velmora::NotConnected));
+        QVERIFY2(laterCost.wallMs < immediateMs, qPrintable(describe(laterCost)));
+    }
+}
+
+// In the program the box may vanish while the window waits for the user: the port must not
+// go on reporting the hang-up from the event loop.
+void FlatLibraryTest::vanishingBoxIsClosedWhileIdle()
+{
+    FlatBoxSim box;
+    QVERIFY2(box.start({"--unplug-after", "1"}), qPrintable(box.errorText()));
+    Flat flat;
+    QCOMPARE(flat.connect(box.portName().constData(), false), unsigned(velmora::Ok));
+    const Cost idle = measure([] { QTest::qWait(1000); });
+    QVERIFY2(idle.cpuMs < 200, qPrintable(describe(idle)));
+    // Closed while idle: the call does not even try the port.
+    QCOMPARE(flat.turnOn(), unsigned(velmora::NotConnected));
+}
+
+void FlatLibraryTest::faultyRepliesAreBounded_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("answered");
+    const QStringList afterConnect{"--faults-after", "1"};
+    QTest::newRow("garbage") << afterConnect + QStringList{"--garbage"} << false;
+    QTest::newRow("random bytes") << afterConnect + QStringList{"--random-bytes", "--seed", "7"} << false;
+    QTest::newRow("one byte too long") << afterConnect + QStringList{"--overlong", "4"} << false;
+    QTest::newRow("far too long") << afterConnect + QStringList{"--overlong", "1000000"} << false;
+    QTest::newRow("split byte by byte") << afterConnect + QStringList{"--split-replies", "--split-gap-ms", "10"}
+                                        << true;
+    QTest::newRow("split and garbage") << afterConnect + QStringList{"--split-replies", "--garbage"} << false;
+}
+
+void FlatLibraryTest::faultyRepliesAreBounded()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, answered);
+    FlatBoxSim box;
+    QVERIFY2(box.start(options), qPrintable(box.errorText()));
+    Flat flat;
+    QCOMPARE(flat.connect(box.portName().constData(), false), unsigned(velmora::Ok));
+    const QStringList steps{"on", "B10", "B11", "status", "off", "B12", "on", "B13"};
+    for (const QString &step : steps) {
+        unsigned result = velmora::Ok;
+        const Cost cost = measure([&] { result = runStep(flat, step, box.portName()); });
+        if (answered)
+            QCOMPARE(result, unsigned(velmora::Ok));
+        else
+            QVERIFY2(result != velmora::Ok, qPrintable(step));
+        QVERIFY2(cost.wallMs < exchangeBoundMs, qPrintable(step + ": " + describe(cost)));
+        QVERIFY2(waitedIdly(cost), qPrintable(step + ": " + describe(cost)));
+    }
+}
+
+// A box that streams bytes while the program waits in its event loop: Qt reads the port
+// there, but keeps no more than a few kilobytes of it.
+void FlatLibraryTest::floodWhileIdleIsBounded()
+{
+    FlatBoxSim box;
+    QVERIFY2(box.start({"--faults-after", "1", "--overlong", "20000000"}), qPrintable(box.errorText()));
+    Flat flat;
+    QCOMPARE(flat.connect(box.portName().constData(), false), unsigned(velmora::Ok));
+    QCOMPARE(flat.turnOn(), unsigned(velmora::BadReply));
+    const long peakBefore = peakMemoryKb();
+    const Cost idle = measure([] { QTest::qWait(1000); });
+    QVERIFY2(idle.cpuMs < 200, qPrintable(describe(idle)));
+    const long grownKb = peakMemoryKb() - peakBefore;
+    QVERIFY2(grownKb < 2048, qPrintable(QString::number(grownKb)));
+    unsigned result = velmora::Ok;
+    const Cost call = measure([&] { result = flat.turnOff(); });
+    QCOMPARE(result, unsigned(velmora::BadReply));
+    QVERIFY2(call.wallMs < exchangeBoundMs && waitedIdly(call), qPrintable(describe(call)));
+}
+
+void FlatLibraryTest::reconnectsToANewBoxAfterUnplug()
+{
+    FlatBoxSim first;
+    QVERIFY2(first.start({"--unplug-after", "2"}), qPrintable(first.errorText()));
+    Flat flat;
+    QCOMPARE(flat.connect(first.portName().constData(), false), unsigned(velmora::Ok));
+    QCOMPARE(flat.turnOn(), unsigned(velmora::Ok));
+    QVERIFY(flat.setBrightness(40) != velmora::Ok);
+    QVERIFY(flat.connect(first.portName().constData(), false) != velmora::Ok);
+
+    FlatBoxSim second;
+    QVERIFY2(second.start(), qPrintable(second.errorText()));
+    QCOMPARE(flat.connect(second.portName().constData(), false), unsigned(velmora::Ok));
+    QCOMPARE(flat.turnOn(), unsigned(velmora::Ok));
+    QCOMPARE(flat.setBrightness(40), unsigned(velmora::Ok));
+    QCOMPARE(second.accepted(), (QStringList{">P000", ">L000", ">B040"}));
+}
+
+void FlatLibraryTest::connectingAgainClosesTheOldPort()
+{
+    FlatBoxSim first;
+    FlatBoxSim second;
+    QVERIFY2(first.start(), qPrintable(first.errorText()));
+    QVERIFY2(second.start(), qPrintable(second.errorText()));
+    Flat flat;
+    QCOMPARE(flat.connect(first.portName().constData(), false), unsigned(velmora::Ok));
+    QCOMPARE(flat.connect(second.portName().constData(), false), unsigned(velmora::Ok));
+    QCOMPARE(flat.turnOn(), unsigned(velmora::Ok));
+    // The first port is free again: the same object and a second one can open it.
+    QCOMPARE(flat.connect(first.portName().constData(), false), unsigned(velmora::Ok));
+    QCOMPARE(flat.connect(first.portName().constData(), false), unsigned(velmora::Ok));
+    QCOMPARE(flat.disconnect(), unsigned(velmora::Ok));
+    Flat other;
+    QCOMPARE(other.connect(first.portName().constData(), false), unsigned(velmora::Ok));
+    QCOMPARE(first.accepted(), (QStringList{">P000", ">P000", ">P000", ">P000"}));
+    QCOMPARE(second.accepted(), (QStringList{">P000", ">L000"}));
+}
+
+QTEST_GUILESS_MAIN(FlatLibraryTest)
+#include "tst_flatlibrary.moc"

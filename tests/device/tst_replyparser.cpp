@@ -1,0 +1,126 @@
+// Commands and reply checking of the box's command set, without a port.
+#include "protocol.h"
+
+#include <QtTest>
+
+using velmora::protocol::ReplyCollector;
+
+Q_DECLARE_METATYPE(ReplyCollector::State)
+
+class ReplyParserTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void buildsCommands_data();
+    void buildsCommands();
+    void checksReplies_data();
+    void checksReplies();
+    void collectsReplyLines_data();
+    void collectsReplyLines();
+};
+
+void ReplyParserTest::buildsCommands_data()
+{
+    QTest::addColumn<char>("letter");
+    QTest::addColumn<unsigned>("value");
+    QTest::addColumn<QByteArray>("command");
+    QTest::newRow("ping") << 'P' << 0u << QByteArray(">P000\n");
+    QTest::newRow("brightness 7") << 'B' << 7u << QByteArray(">B007\n");
+    QTest::newRow("brightness 255") << 'B' << 255u << QByteArray(">B255\n");
+}
+
+void ReplyParserTest::buildsCommands()
+{
+    QFETCH(char, letter);
+    QFETCH(unsigned, value);
+    QFETCH(QByteArray, command);
+    QCOMPARE(QByteArray::fromStdString(velmora::protocol::command(letter, value)), command);
+}
+
+void ReplyParserTest::checksReplies_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<QByteArray>("fields");
+    QTest::newRow("ping reply") << QByteArray("*P19OOO\n") << true << QByteArray("P 19 OOO");
+    QTest::newRow("brightness echo") << QByteArray("*B99128\n") << true << QByteArray("B 99 128");
+    QTest::newRow("ending in CR LF") << QByteArray("*L15000\r\n") << true << QByteArray("L 15 000");
+    QTest::newRow("no line end") << QByteArray("*P19OOO") << false << QByteArray();
+    QTest::newRow("CR alone") << QByteArray("*P19OOO\r") << false << QByteArray();
+    QTest::newRow("LF CR") << QByteArray("*P19OOO\n\r") << false << QByteArray();
+    QTest::newRow("wrong start") << QByteArray("#P19OOO\n") << false << QByteArray();
+    QTest::newRow("small letter") << QByteArray("*p19OOO\n") << false << QByteArray();
+    QTest::newRow("product id not digits") << QByteArray("*P1AOOO\n") << false << QByteArray();
+    QTest::newRow("blank in payload") << QByteArray("*S19 01\n") << false << QByteArray();
+    QTest::newRow("control byte in payload") << QByteArray("*S19\x01" "01\n") << false << QByteArray();
+    QTest::newRow("8-bit byte in payload") << QByteArray("*S19\xff" "01\n") << false << QByteArray();
+    QTest::newRow("NUL in payload") << QByteArray("*S19\0" "01\n", 8) << false << QByteArray();
+    QTest::newRow("too short") << QByteArray("*P19OO\n") << false << QByteArray();
+    QTest::newRow("too long") << QByteArray("*P19OOOO\n") << false << QByteArray();
+    QTest::newRow("empty") << QByteArray() << false << QByteArray();
+    QTest::newRow("line end only") << QByteArray("\n") << false << QByteArray();
+}
+
+void ReplyParserTest::checksReplies()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, valid);
+    QFETCH(QByteArray, fields);
+    velmora::protocol::Reply parsed;
+    QCOMPARE(velmora::protocol::parseReply(reply.constData(), std::size_t(reply.size()), parsed), valid);
+    if (valid) {
+        const QByteArray found = QByteArray(1, parsed.letter) + ' ' + QByteArray::fromStdString(parsed.productId)
+                                 + ' ' + QByteArray::fromStdString(parsed.payload);
+        QCOMPARE(found, fields);
+    } else {
+        QCOMPARE(parsed.letter, '\0');
+    }
+}
+
+void ReplyParserTest::collectsReplyLines_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<ReplyCollector::State>("state");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("taken");
+    using State = ReplyCollector::State;
+    QTest::newRow("whole") << QList<QByteArray>{"*P19OOO\n"} << State::Complete << QByteArray("*P19OOO\n") << 8;
+    QTest::newRow("byte by byte")
+        << QList<QByteArray>{"*", "P", "1", "9", "O", "O", "O", "\n"} << State::Complete
+        << QByteArray("*P19OOO\n") << 8;
+    QTest::newRow("two pieces with CR LF") << QList<QByteArray>{"*L19", "000\r\n"} << State::Complete
+                                           << QByteArray("*L19000\r\n") << 9;
+    QTest::newRow("bytes after the line are left")
+        << QList<QByteArray>{"*L19000\n*D19000\n"} << State::Complete << QByteArray("*L19000\n") << 8;
+    QTest::newRow("not yet complete") << QList<QByteArray>{"*L19", "00"} << State::Incomplete
+                                      << QByteArray("*L1900") << 6;
+    QTest::newRow("ten bytes without a line end")
+        << QList<QByteArray>{"*L19000000"} << State::Overlong << QByteArray("*L1900000") << 9;
+    QTest::newRow("overlong across pieces")
+        << QList<QByteArray>{"*L190", "0000", "0000000\n"} << State::Overlong << QByteArray("*L1900000") << 9;
+    QTest::newRow("a flood") << QList<QByteArray>{QByteArray(100000, 'x')} << State::Overlong
+                             << QByteArray(9, 'x') << 9;
+    QTest::newRow("short line") << QList<QByteArray>{"\n"} << State::Complete << QByteArray("\n") << 1;
+}
+
+void ReplyParserTest::collectsReplyLines()
+{
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(ReplyCollector::State, state);
+    QFETCH(QByteArray, line);
+    QFETCH(int, taken);
+    ReplyCollector collector;
+    std::size_t takenTotal = 0;
+    for (const QByteArray &piece : pieces)
+        takenTotal += collector.feed(piece.constData(), std::size_t(piece.size()));
+    QVERIFY(collector.state() == state);
+    QCOMPARE(QByteArray::fromStdString(collector.line()), line);
+    QCOMPARE(int(takenTotal), taken);
+    collector.reset();
+    QVERIFY(collector.state() == ReplyCollector::State::Incomplete);
+    QVERIFY(collector.line().empty());
+}
+
+QTEST_GUILESS_MAIN(ReplyParserTest)
+#include "tst_replyparser.moc"

@@ -1,0 +1,108 @@
+#include "options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+namespace {
+
+bool toNumber(const char *text, long minimum, long maximum, long &value)
+{
+    if (text == nullptr || *text == '\0')
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    const long number = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || number < minimum || number > maximum)
+        return false;
+    value = number;
+    return true;
+}
+
+struct NumberOption
+{
+    long minimum;
+    long maximum;
+    long SimOptions::*field;
+};
+
+const std::map<std::string, NumberOption> &numberOptions()
+{
+    const long large = 1000000000L;
+    static const std::map<std::string, NumberOption> options = {
+        {"--boot-delay-ms", {0, large, &SimOptions::bootDelayMs}},
+        {"--line-rate", {1, 4000000L, &SimOptions::lineRate}},
+        {"--refuse-light-on", {0, large, &SimOptions::refusedLightOns}},
+        {"--silent-after", {0, large, &SimOptions::silentAfter}},
+        {"--unplug-after", {1, large, &SimOptions::unplugAfter}},
+        {"--unplug-mid-reply", {0, large, &SimOptions::unplugMidReply}},
+        {"--faults-after", {0, large, &SimOptions::faultsAfter}},
+        {"--overlong", {1, 100000000L, &SimOptions::overlong}},
+        {"--split-gap-ms", {0, 10000, &SimOptions::splitGapMs}},
+    };
+    return options;
+}
+
+} // namespace
+
+bool parseOptions(int argc, char **argv, SimOptions &options, std::string &error)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
+        long number = 0;
+        const auto numeric = numberOptions().find(name);
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--garbage") {
+            options.garbage = true;
+        } else if (name == "--random-bytes") {
+            options.randomBytes = true;
+        } else if (name == "--split-replies") {
+            options.splitReplies = true;
+        } else if (name == "--log" && value != nullptr && *value != '\0') {
+            options.logPath = value;
+            ++i;
+        } else if (name == "--product-id" && toNumber(value, 0, 99, number)) {
+            options.productId = int(number);
+            ++i;
+        } else if (name == "--seed" && toNumber(value, 0, 2147483647L, number)) {
+            options.seed = unsigned(number);
+            ++i;
+        } else if (numeric != numberOptions().end()
+                   && toNumber(value, numeric->second.minimum, numeric->second.maximum, number)) {
+            options.*(numeric->second.field) = number;
+            ++i;
+        } else {
+            error = "bad option or value: " + name + (value ? std::string(" ") + value : std::string());
+            return false;
+        }
+    }
+    return true;
+}
+
+const char *usageText()
+{
+    return "Usage: velmora-flatbox-sim [options]\n"
+           "Simulates a VELMORA flat box on a pseudo-terminal and prints its device path as the\n"
+           "first line. Ends on SIGTERM or SIGINT, or when its standard input (a pipe or a\n"
+           "terminal) closes.\n"
+           "\n"
+           "  --product-id N         two-digit product id (default 19; 99 has a cover)\n"
+           "  --boot-delay-ms N      ignore input for N ms after the first byte\n"
+           "  --line-rate BAUD       delay commands and replies by their time on the line\n"
+           "                         (10 bits per byte)\n"
+           "  --refuse-light-on N    answer the first N light-on commands with light-off\n"
+           "  --silent-after N       stop answering after N commands\n"
+           "  --unplug-after N       close the pty after N commands\n"
+           "  --unplug-mid-reply N   answer N commands, then close the pty halfway through\n"
+           "                         the next reply\n"
+           "  --faults-after N       answer N commands normally before the faults below\n"
+           "  --garbage              malformed replies\n"
+           "  --random-bytes         random bytes instead of replies (--seed N)\n"
+           "  --overlong N           replies with N payload bytes\n"
+           "  --split-replies        write replies one byte at a time (--split-gap-ms N,\n"
+           "                         default 2)\n"
+           "  --log FILE             write each received command with a time stamp\n";
+}

@@ -1,0 +1,29 @@
+// Command-line options of the box simulator.
+#pragma once
+
+#include <string>
+
+struct SimOptions
+{
+    int productId = 19;
+    long bootDelayMs = 0;     // input ignored this long after the first byte
+    long lineRate = 0;        // baud of the modelled line; 0: no line delay
+    long refusedLightOns = 0; // light-on commands answered with light-off
+    long silentAfter = -1;    // commands answered before the box goes silent; -1: never
+    long unplugAfter = -1;    // commands answered before the pty closes; -1: never
+    long unplugMidReply = -1; // commands answered before the pty closes halfway through a reply
+    long faultsAfter = 0;     // commands answered normally before the faults below start
+    bool garbage = false;     // malformed reply lines
+    bool randomBytes = false; // random bytes instead of replies
+    unsigned seed = 1;        // of the random bytes
+    long overlong = 0;        // reply payloads this many bytes long
+    bool splitReplies = false; // replies written one byte at a time
+    long splitGapMs = 2;      // pause between the bytes of a split reply
+    std::string logPath;      // each received command with a time stamp
+    bool help = false;
+};
+
+// Returns false with a message for options it does not understand.
+bool parseOptions(int argc, char **argv, SimOptions &options, std::string &error);
+
+const char *usageText();
