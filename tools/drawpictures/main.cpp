@@ -33,6 +33,19 @@ struct Picture {
     std::function<void(QPainter &)> draw;
 };
 
+// The tab bar stands on the window's left edge, and Qt turns the contents of such tabs, icon included, a quarter
+// turn anticlockwise. The tab icons are therefore stored turned a quarter turn clockwise, so that they stand upright
+// on screen.
+std::function<void(QPainter &)> turnedForSideTab(void (*draw)(QPainter &))
+{
+    return [draw](QPainter &painter) {
+        painter.translate(48, 48);
+        painter.rotate(90);
+        painter.translate(-48, -48);
+        draw(painter);
+    };
+}
+
 std::vector<Picture> windowPictures()
 {
     const QSizeF icon(96, 96);
@@ -40,12 +53,12 @@ std::vector<Picture> windowPictures()
     const QSizeF off(670, 301);
     return {
         {"ui/icons/velmora_logo.png", {48, 48}, {256, 256}, artwork::programLogo},
-        {"ui/icons/flat.png", {96, 96}, icon, icons::lightBulb},
-        {"ui/icons/filters.png", {96, 96}, icon, icons::threeCircles},
-        {"ui/icons/settings.png", {96, 96}, icon, icons::gearWheel},
-        {"ui/icons/info.png", {96, 96}, icon, icons::infoLetter},
-        {"ui/icons/process.png", {96, 96}, icon, icons::framedLandscape},
-        {"ui/icons/controller.png", {96, 96}, icon, icons::remoteControl},
+        {"ui/icons/flat.png", {96, 96}, icon, turnedForSideTab(icons::lightBulb)},
+        {"ui/icons/filters.png", {96, 96}, icon, turnedForSideTab(icons::threeCircles)},
+        {"ui/icons/settings.png", {96, 96}, icon, turnedForSideTab(icons::gearWheel)},
+        {"ui/icons/info.png", {96, 96}, icon, turnedForSideTab(icons::infoLetter)},
+        {"ui/icons/process.png", {96, 96}, icon, turnedForSideTab(icons::framedLandscape)},
+        {"ui/icons/controller.png", {96, 96}, icon, turnedForSideTab(icons::remoteControl)},
         {"ui/icons/qt_logo.png", {48, 35}, {48, 35}, icons::toolkitBadge},
         {"ui/icons/combo_connect.png", {96, 96}, icon, icons::downTriangle},
         {"ui/icons/plus.png", {103, 103}, {103, 103}, icons::plusSign},
