@@ -9,7 +9,7 @@
     </message>
     <message>
         <source>Light Source</source>
-        <translation>Sorgente luminosa</translation>
+        <translation>Fonte luminosa</translation>
     </message>
     <message>
         <source>Serial Port</source>
@@ -173,7 +173,7 @@
     </message>
     <message>
         <source>Custom</source>
-        <translation>Personalizzato</translation>
+        <translation>Altro</translation>
     </message>
     <message>
         <source>Red</source>
@@ -201,7 +201,7 @@
     </message>
     <message>
         <source>Light Pollution</source>
-        <translation>Inquinamento luminoso</translation>
+        <translation>Inq. luminoso</translation>
     </message>
     <message>
         <source>the file is larger than 8 MiB</source>
