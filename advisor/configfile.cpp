@@ -1,6 +1,9 @@
 #include "configfile.h"
 
 #include <QIODevice>
+#include <QStringRef>
+#include <QTextCodec>
+#include <QTextDecoder>
 #include <QTextStream>
 
 #include <algorithm>
@@ -40,6 +43,50 @@ bool readAtMost(QIODevice &device, qint64 limit, QByteArray &contents)
     return true;
 }
 
+// Cuts decoded text into lines as a text stream's readLine does: LF ends a line, one CR before it goes with it,
+// and so does a CR at the very end of the text. Each line gets a buffer of its own exact size.
+class LineSplitter
+{
+public:
+    explicit LineSplitter(std::vector<QString> &lines) : m_lines(lines) {}
+
+    void add(const QString &text)
+    {
+        int start = 0;
+        for (int end = text.indexOf(QLatin1Char('\n')); end >= 0; end = text.indexOf(QLatin1Char('\n'), start)) {
+            finishLine(QStringRef(&text, start, end - start));
+            start = end + 1;
+        }
+        m_partial += QStringRef(&text, start, text.size() - start); // a line that goes on in the next piece
+    }
+
+    void finish()
+    {
+        if (!m_partial.isEmpty())
+            finishLine(QStringRef());
+    }
+
+private:
+    void finishLine(const QStringRef &end)
+    {
+        QString line;
+        if (m_partial.isEmpty()) {
+            line = end.toString();
+        } else {
+            line.reserve(m_partial.size() + end.size());
+            line += m_partial;
+            line += end;
+            m_partial.clear();
+        }
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        m_lines.push_back(std::move(line));
+    }
+
+    std::vector<QString> &m_lines;
+    QString m_partial;
+};
+
 } // namespace
 
 ReadResult readConfiguration(const QByteArray &contents)
@@ -50,9 +97,14 @@ ReadResult readConfiguration(const QByteArray &contents)
         return {ReadStatus::NotText, {}};
 
     ReadResult result;
-    QTextStream stream(contents);
-    while (!stream.atEnd())
-        result.lines.push_back(stream.readLine());
+    result.lines.reserve(size_t(contents.count('\n')) + 1);
+    LineSplitter lines(result.lines);
+    // Decoded piece by piece, so the whole text never stands in memory next to the lines made from it.
+    QTextDecoder decoder(QTextCodec::codecForUtfText(contents, QTextCodec::codecForLocale()));
+    const int pieceSize = 64 * 1024;
+    for (int offset = 0; offset < contents.size(); offset += pieceSize)
+        lines.add(decoder.toUnicode(contents.constData() + offset, std::min(pieceSize, contents.size() - offset)));
+    lines.finish();
     return result;
 }
 

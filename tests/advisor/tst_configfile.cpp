@@ -115,6 +115,7 @@ void TestConfigFile::read_data()
     QTest::newRow("two line ends at the end") << QByteArray("a\n\n") << QStringList{"a", ""};
     QTest::newRow("blanks and tabs are kept") << QByteArray("  DSLR 100 Red  1\t \n") << QStringList{"  DSLR 100 Red  1\t "};
     QTest::newRow("a CR inside a line is kept") << QByteArray("a\rb\n") << QStringList{"a\rb"};
+    QTest::newRow("only a byte-order mark: empty") << QByteArray("\xEF\xBB\xBF") << QStringList{};
     QTest::newRow("UTF-8 byte-order mark") << QByteArray("\xEF\xBB\xBF" "DSLR 100 Rosso 1 2\n")
                                            << QStringList{"DSLR 100 Rosso 1 2"};
     const QString italian = QString::fromUtf8("DSLR 100 Luminanza \u00e8 1 2\nCCD 1x1 Verde 3 4\n");
@@ -127,6 +128,16 @@ void TestConfigFile::read_data()
                                                         << italianLines;
     QTest::newRow("UTF-32 big-endian with its mark") << encoded("UTF-32BE", italian)
                                                      << italianLines;
+
+    // The reader decodes 64 KiB at a time; lines, line ends and characters go on across those pieces.
+    const int piece = 64 * 1024;
+    const QString longLine(piece - 1, QLatin1Char('x'));
+    QTest::newRow("CR LF split between two pieces") << longLine.toLatin1() + "\r\nb\n" << QStringList{longLine, "b"};
+    QTest::newRow("character split between two pieces") << longLine.toLatin1() + "\xC3\xA8\n"
+                                                        << QStringList{longLine + QChar(0xE8)};
+    QTest::newRow("line over three pieces") << QByteArray(3 * piece, 'y') + "\nz"
+                                            << QStringList{QString(3 * piece, QLatin1Char('y')), "z"};
+    QTest::newRow("CR at the very end") << QByteArray("a\nb\r") << QStringList{"a", "b"};
 
     QByteArray atTheLimit(int(configfile::maximumSize), 'x');
     atTheLimit[atTheLimit.size() - 1] = '\n';
