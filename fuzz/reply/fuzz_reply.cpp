@@ -1,0 +1,72 @@
+// libFuzzer target: the device library's check of the box's replies, whole and in pieces.
+#include "protocol.h"
+
+#include <cstddef>
+#include <cstdint>
+
+using namespace velmora::protocol;
+
+namespace {
+
+void require(bool condition)
+{
+    if (!condition)
+        __builtin_trap();
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+void checkParsed(const char *data, std::size_t size)
+{
+    Reply reply;
+    if (!parseReply(data, size, reply))
+        return;
+    require(size == replyLength || size == replyLength + 1);
+    require(data[size - 1] == '\n');
+    require(reply.letter >= 'A' && reply.letter <= 'Z');
+    require(reply.productId.size() == 2 && isDigit(reply.productId[0]) && isDigit(reply.productId[1]));
+    require(reply.payload.size() == 3);
+    for (char c : reply.payload)
+        require(c > ' ' && c < 0x7f);
+}
+
+// The bytes as they might come off the port: in pieces whose size the first byte chooses.
+void collectInPieces(const char *data, std::size_t size)
+{
+    if (size == 0)
+        return;
+    const std::size_t piece = std::size_t(static_cast<unsigned char>(data[0]) % 16) + 1;
+    ReplyCollector collector;
+    for (std::size_t offset = 1; offset < size;) {
+        const std::size_t offered = piece < size - offset ? piece : size - offset;
+        const std::size_t taken = collector.feed(data + offset, offered);
+        require(taken <= offered);
+        require(collector.line().size() <= maxReplyLength);
+        if (collector.state() == ReplyCollector::State::Complete) {
+            require(collector.line().back() == '\n');
+            checkParsed(collector.line().data(), collector.line().size());
+        }
+        if (collector.state() != ReplyCollector::State::Incomplete)
+            collector.reset();
+        else
+            require(taken == offered);
+        offset += taken;
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t size)
+{
+    const char *data = reinterpret_cast<const char *>(bytes);
+    checkParsed(data, size);
+    collectInPieces(data, size);
+    if (size >= 2) {
+        const std::string text = command(data[0], static_cast<unsigned char>(data[1]) * 4u);
+        require(text.size() == commandLength && text[0] == '>' && text.back() == '\n');
+    }
+    return 0;
+}
