@@ -54,6 +54,7 @@ VelmoraFlat::VelmoraFlat(QWidget *parent, const QString &autoSearch)
     std::string libraryVersion;
     device->getAPIversion(libraryVersion);
     ui->infoOS->setText(QSysInfo::prettyProductName());
+    ui->infoOS->setCursorPosition(0); // show the start of a name longer than the field
     ui->infoVersion->setText(QStringLiteral("0.3.0.0"));
     ui->infoLibVersion->setText(QString::fromStdString(libraryVersion));
 
