@@ -25,6 +25,10 @@ enum Status : unsigned int {
     OutOfRange = 5    // an argument outside the range the box accepts
 };
 
+// One flat box on one serial port (9600 baud, 8N1, no flow control). Every call blocks until the
+// box has answered or its time is up (500 ms per command); use it from one thread.
+// A box that vanishes (port error, hang-up) or misses two lamp or brightness commands in a row is
+// given up: the port closes and every later call returns NotConnected at once until connect.
 class VELMORA_API Flat
 {
 public:
@@ -34,12 +38,21 @@ public:
     Flat(const Flat &) = delete;
     Flat &operator=(const Flat &) = delete;
 
+    // Opens `port` (its system name or device path, UTF-8), closing any port open before, and
+    // pings until the box answers, for up to 4 s: a board resets when its port opens. With
+    // `flag` true the box is taken to be running already and a single ping decides. On failure
+    // the port is left closed.
     unsigned int connect(const char *port, const bool &flag);
+    // Closes the port; Ok also when nothing was connected.
     unsigned int disconnect();
+    // `connected` is true only while the port is open and the box answers a status query.
     unsigned int isFlatConnected(bool &connected);
     unsigned int turnOn();
     unsigned int turnOff();
+    // `level` 0 to 255; above that OutOfRange, and nothing is sent. Ok only when the box echoes the
+    // level. A level the box has just acknowledged, with no other command since, is not sent again.
     unsigned int setBrightness(const unsigned &level);
+    // The library's own version, e.g. "1.0.0".
     unsigned int getAPIversion(std::string &version);
 
 private:

@@ -165,12 +165,11 @@ void Simulator::run()
         short masterReady = 0;
         if (!pollOnce(nullptr, masterFd >= 0 ? POLLIN : 0, &masterReady))
             break;
-        if (masterReady & POLLIN) {
+        if (masterReady & POLLIN)
             readFromLine();
-        } else if (masterReady & (POLLHUP | POLLERR)) {
+        if (masterReady & (POLLHUP | POLLERR)) {
             // Not expected while we hold the slave side; never spin on it.
-            const auto pause = Clock::now() + std::chrono::milliseconds(20);
-            waitUntil(pause);
+            waitUntil(Clock::now() + std::chrono::milliseconds(20));
         }
     }
 }
