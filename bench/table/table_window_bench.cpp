@@ -58,6 +58,14 @@ int main(int argc, char *argv[])
               }, [&] { pressButton(w, "ST_openButton"); }),
               contents.size());
 
+    const QString oneLine = dir.filePath(QStringLiteral("one.vfc"));
+    writeFile(oneLine, lastLine.toUtf8() + '\n');
+    printStep("open a 1-line file (dialog included)", measure(runs, [&] {
+                  dialogs.queueFileAnswer(oneLine);
+                  QApplication::processEvents();
+              }, [&] { pressButton(w, "ST_openButton"); }),
+              contents.size());
+
     printStep("open 100 000 lines (dialog included)", measure(runs, [&] {
                   std::vector<QString>().swap(table);
                   dialogs.queueFileAnswer(source);

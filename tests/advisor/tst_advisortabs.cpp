@@ -69,9 +69,12 @@ void AdvisorTabsTest::cameraChangeRefillsOnlyItsTab_data()
     QTest::addColumn<QString>("cameraBox");
     QTest::addColumn<QString>("isoBinBox");
     QTest::addColumn<QString>("otherIsoBinBox");
+    QTest::addColumn<QString>("exposureField");
 
-    QTest::newRow("filters tab") << "FT_cameraTypeSetting" << "FT_isobinSetting" << "ST_isobinSetting";
-    QTest::newRow("settings tab") << "ST_cameraSetting" << "ST_isobinSetting" << "FT_isobinSetting";
+    QTest::newRow("filters tab") << "FT_cameraTypeSetting" << "FT_isobinSetting" << "ST_isobinSetting"
+                                 << "FT_exposureSetting";
+    QTest::newRow("settings tab") << "ST_cameraSetting" << "ST_isobinSetting" << "FT_isobinSetting"
+                                  << "ST_exposureValue";
 }
 
 void AdvisorTabsTest::cameraChangeRefillsOnlyItsTab()
@@ -79,8 +82,10 @@ void AdvisorTabsTest::cameraChangeRefillsOnlyItsTab()
     QFETCH(QString, cameraBox);
     QFETCH(QString, isoBinBox);
     QFETCH(QString, otherIsoBinBox);
+    QFETCH(QString, exposureField);
 
     auto w = lampOnWindow();
+    setTable(*w, {"DSLR 100 Luminance 3 30", "CCD 1x1 Luminance 8 80"});
     auto *camera = child<QComboBox>(*w, qPrintable(cameraBox));
     auto *isoBin = child<QComboBox>(*w, qPrintable(isoBinBox));
     auto *otherIsoBin = child<QComboBox>(*w, qPrintable(otherIsoBinBox));
@@ -90,6 +95,7 @@ void AdvisorTabsTest::cameraChangeRefillsOnlyItsTab()
     camera->setCurrentText(QStringLiteral("CCD"));
     QCOMPARE(items(isoBin), binningList);
     QCOMPARE(isoBin->currentText(), QStringLiteral("1x1"));
+    QCOMPARE(text(*w, qPrintable(exposureField)), QStringLiteral("8"));
     QCOMPARE(VelmoraFlatTestAccess::currentCamera(*w), QStringLiteral("CCD"));
     QCOMPARE(items(otherIsoBin), isoList);
     QCOMPARE(otherIsoBin->currentText(), QStringLiteral("800"));
@@ -98,6 +104,7 @@ void AdvisorTabsTest::cameraChangeRefillsOnlyItsTab()
     camera->setCurrentText(QStringLiteral("DSLR"));
     QCOMPARE(items(isoBin), isoList);
     QCOMPARE(isoBin->currentText(), QStringLiteral("100"));
+    QCOMPARE(text(*w, qPrintable(exposureField)), QStringLiteral("3"));
     QCOMPARE(VelmoraFlatTestAccess::currentCamera(*w), QStringLiteral("DSLR"));
 }
 
