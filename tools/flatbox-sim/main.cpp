@@ -29,16 +29,15 @@ bool installStopHandlers()
     return sigaction(SIGTERM, &action, nullptr) == 0 && sigaction(SIGINT, &action, nullptr) == 0;
 }
 
-// Standard input ends the simulator when it closes: a pipe from the starting program, or a
-// terminal. Anything else (/dev/null of a background job) is not watched.
+// Standard input ends the simulator when it closes, if it is a pipe or socket from the starting
+// program. A terminal is not watched: started with "&" from a shell, reading it would stop the
+// simulator (SIGTTIN); Ctrl-C ends it in the foreground. /dev/null never closes.
 int watchedInput()
 {
     struct stat info{};
     if (fstat(STDIN_FILENO, &info) != 0)
         return -1;
-    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || isatty(STDIN_FILENO))
-        return STDIN_FILENO;
-    return -1;
+    return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) ? STDIN_FILENO : -1;
 }
 
 } // namespace

@@ -86,8 +86,8 @@ const char *usageText()
 {
     return "Usage: velmora-flatbox-sim [options]\n"
            "Simulates a VELMORA flat box on a pseudo-terminal and prints its device path as the\n"
-           "first line. Ends on SIGTERM or SIGINT, or when its standard input (a pipe or a\n"
-           "terminal) closes.\n"
+           "first line. Ends on SIGTERM or SIGINT (Ctrl-C), or when its standard input closes\n"
+           "if that is a pipe.\n"
            "\n"
            "  --product-id N         two-digit product id (default 19; 99 has a cover)\n"
            "  --boot-delay-ms N      ignore input for N ms after the first byte\n"
