@@ -1,11 +1,5 @@
 # Puts the Italian translation beside the program when VELMORA_ITALIAN is ON, and keeps it away when OFF.
-# Read once the program's target exists (at the end of the top-level CMakeLists.txt).
-include_guard(GLOBAL)
-
-if(NOT TARGET velmora-flat)
-    return()
-endif()
-
+# Included by the top-level CMakeLists.txt once the program's target exists.
 add_dependencies(velmora-flat velmora_translation)
 
 set(VELMORA_ITALIAN_BESIDE_PROGRAM $<TARGET_FILE_DIR:velmora-flat>/velmoralang_it.qm)
