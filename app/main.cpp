@@ -1,3 +1,4 @@
+#include "serialports.h"
 #include "startup.h"
 #include "velmoraflat.h"
 
@@ -6,6 +7,7 @@
 
 int main(int argc, char *argv[])
 {
+    startSerialPortListing();
     QApplication app(argc, argv);
     installTranslation(app);
     setApplicationIdentity();

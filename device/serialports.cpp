@@ -2,14 +2,31 @@
 
 #include <QSerialPortInfo>
 
+#include <future>
+
 namespace {
+
 constexpr quint16 boxVendorId = 0x2341;
+
+// The system's list asked for ahead of time by startSerialPortListing(), until the first search takes it.
+std::future<QList<QSerialPortInfo>> &pendingListing()
+{
+    static std::future<QList<QSerialPortInfo>> pending;
+    return pending;
+}
+
+} // namespace
+
+void startSerialPortListing()
+{
+    pendingListing() = std::async(std::launch::async, [] { return QSerialPortInfo::availablePorts(); });
 }
 
 QList<SerialPortEntry> availableSerialPorts()
 {
     QList<SerialPortEntry> ports;
-    const auto infos = QSerialPortInfo::availablePorts();
+    auto &pending = pendingListing();
+    const QList<QSerialPortInfo> infos = pending.valid() ? pending.get() : QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : infos)
         ports.append({info.portName(), info.hasVendorIdentifier() ? info.vendorIdentifier() : quint16(0)});
 

@@ -13,3 +13,8 @@ struct SerialPortEntry
 // The serial ports available now, in the system's order, followed by the device paths named in
 // VELMORA_FLAT_EXTRA_PORTS (colon-separated), which are listed with the box's vendor 0x2341.
 QList<SerialPortEntry> availableSerialPorts();
+
+// Asking the system for its serial ports takes tens of milliseconds (udev looks at every tty). Called first
+// thing at start-up, this asks on a helper thread while the window is being built; the first
+// availableSerialPorts() then takes that list, and later ones ask the system again.
+void startSerialPortListing();

@@ -1,6 +1,7 @@
 // Starts the program exactly as main() does, then quits as soon as the window is on screen. On stdout it prints
 // the time from the moment named by VELMORA_BENCH_SPAWN_NS (CLOCK_MONOTONIC, set by the driver just before it
 // started this process) to the first expose of the window, in microseconds.
+#include "serialports.h"
 #include "startup.h"
 #include "velmoraflat.h"
 
@@ -11,6 +12,7 @@
 
 int main(int argc, char *argv[])
 {
+    startSerialPortListing();
     QApplication app(argc, argv);
     FirstExposeWatch watch;
     installTranslation(app);
