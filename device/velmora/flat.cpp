@@ -38,8 +38,14 @@ bool meansDeviceGone(QSerialPort::SerialPortError error)
 
 } // namespace
 
-// Only Flat's own members are the library's interface.
-struct __attribute__((visibility("hidden"))) Flat::Impl
+// Only Flat's own members are the library's interface; a nested class would otherwise share Flat's visibility.
+#if defined(__GNUC__)
+#define VELMORA_INTERNAL __attribute__((visibility("hidden")))
+#else
+#define VELMORA_INTERNAL
+#endif
+
+struct VELMORA_INTERNAL Flat::Impl
 {
     Impl();
 
