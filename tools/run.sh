@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
-bash tools/build.sh
+bash tools/build.sh -- velmora-flat velmora-flatbox-sim velmora_translation_placement
 
 box_attached() {
     grep -qs '^2341$' /sys/class/tty/*/device/../idVendor /sys/class/tty/*/device/../../idVendor
