@@ -4,6 +4,7 @@
 #include "dialogs.h"
 #include "fakeflat.h"
 #include "fakeports.h"
+#include "formtexts.h"
 #include "testmain.h"
 #include "windowtest.h"
 
@@ -160,50 +161,14 @@ void ItalianTest::formTextsAreItalian_data()
     QTest::addColumn<QByteArray>("property");
     QTest::addColumn<QByteArray>("source");
 
-    const struct
-    {
-        const char *objectName;
-        const char *property;
-        const char *source;
-    } rows[] = {
-        {"", "windowTitle", "VELMORA Flat Field Generator"},
-        {"MT_lampLevelGroup", "title", "Light Source"},
-        {"MT_serialPortGroup", "title", "Serial Port"},
-        {"MT_serialConnect", "text", "Connect"},
-        {"MT_serialDisconnect", "text", "Disconnect"},
-        {"MT_lampStatusGroup", "title", "Lamp Status"},
-        {"MT_nightVisionGroup", "title", "Night Vision"},
-        {"MT_nightVisionButton", "text", "Enable"},
-        {"mainTabDescription", "text", "FLAT FIELD GENERATOR"},
-        {"FT_exposureLabel", "text", "Exposure"},
-        {"FT_exposureSetting", "text", "0"},
-        {"FT_lightLabel", "text", "Luminance"},
-        {"FT_lightSetting", "text", "0"},
-        {"FT_FilterGroup", "title", "Filter"},
-        {"FT_applySettingButton", "text", "Apply"},
-        {"FT_CameraGroup", "title", "Camera"},
-        {"filtersTabDescription", "text", "FILTERS"},
-        {"ST_lampLevelGroup", "title", "Light Source"},
-        {"ST_lampSettingGroup", "title", "Settings"},
-        {"ST_exposureLabel", "text", "Exposure"},
-        {"ST_modifyButton", "text", "Modify"},
-        {"ST_applyButton", "text", "Apply"},
-        {"ST_serialPortGroup", "title", "Serial Port"},
-        {"ST_autoSearch", "text", "Automatic Search"},
-        {"ST_connectButton", "text", "Connect Now"},
-        {"ST_fileSettingGroup", "title", "File"},
-        {"ST_openButton", "text", "Open"},
-        {"ST_saveButton", "text", "Save"},
-        {"settingsTabDescription", "text", "SETTINGS"},
-        {"aboutUsGroup", "title", "About Us"},
-        {"infoVersionLabel", "text", "version"},
-        {"infoLibVersionLabel", "text", "libVelmora"},
-        {"label_3", "text", "Flat Image Analysis"},
-        {"label_2", "text", "Controller"},
-    };
-    for (const auto &row : rows)
-        QTest::addRow("%s %s", *row.objectName ? row.objectName : "window", row.property)
-            << QString::fromLatin1(row.objectName) << QByteArray(row.property) << QByteArray(row.source);
+    for (const FormTextRow &row : formTextRows) {
+        if (!*row.source)
+            continue; // set without a lookup: the tab texts and the picture-only widgets
+        const bool window = qstrcmp(row.object, "VelmoraFlat") == 0;
+        QTest::addRow("%s %s", row.object, row.property)
+            << (window ? QString() : QString::fromLatin1(row.object)) << QByteArray(row.property)
+            << QByteArray(row.source);
+    }
 }
 
 void ItalianTest::formTextsAreItalian()

@@ -2,6 +2,7 @@
 #include "dialogs.h"
 #include "fakeflat.h"
 #include "fakeports.h"
+#include "formtexts.h"
 #include "testmain.h"
 #include "windowtest.h"
 
@@ -53,58 +54,6 @@ QString formText(BareForm &bare, const QString &objectName, const QString &prope
     return object ? object->property(qPrintable(property)).toString() : QStringLiteral("<no %1>").arg(objectName);
 }
 
-// The texts that the form sets, in the order in which it sets them; empty texts are set without a lookup.
-struct FormTextRow
-{
-    const char *object;
-    const char *property;
-    const char *source;
-};
-const FormTextRow formTextRows[] = {
-    {"VelmoraFlat", "windowTitle", "VELMORA Flat Field Generator"},
-    {"MT_lampLevelGroup", "title", "Light Source"},
-    {"MT_serialPortGroup", "title", "Serial Port"},
-    {"MT_serialConnect", "text", "Connect"},
-    {"MT_serialDisconnect", "text", "Disconnect"},
-    {"MT_lampStatusGroup", "title", "Lamp Status"},
-    {"MT_lampSwitch", "text", ""},
-    {"MT_nightVisionGroup", "title", "Night Vision"},
-    {"MT_nightVisionButton", "text", "Enable"},
-    {"mainTabDescription", "text", "FLAT FIELD GENERATOR"},
-    {"mainTab", "tabText", ""},
-    {"FT_infoGroup", "title", ""},
-    {"FT_exposureLabel", "text", "Exposure"},
-    {"FT_exposureSetting", "text", "0"},
-    {"FT_lightLabel", "text", "Luminance"},
-    {"FT_lightSetting", "text", "0"},
-    {"FT_FilterGroup", "title", "Filter"},
-    {"FT_applySettingButton", "text", "Apply"},
-    {"FT_CameraGroup", "title", "Camera"},
-    {"filtersTabDescription", "text", "FILTERS"},
-    {"filtersTab", "tabText", ""},
-    {"ST_lampLevelGroup", "title", "Light Source"},
-    {"ST_lampSettingGroup", "title", "Settings"},
-    {"ST_exposureLabel", "text", "Exposure"},
-    {"ST_modifyButton", "text", "Modify"},
-    {"ST_applyButton", "text", "Apply"},
-    {"ST_serialPortGroup", "title", "Serial Port"},
-    {"ST_autoSearch", "text", "Automatic Search"},
-    {"ST_connectButton", "text", "Connect Now"},
-    {"ST_fileSettingGroup", "title", "File"},
-    {"ST_openButton", "text", "Open"},
-    {"ST_saveButton", "text", "Save"},
-    {"settingsTabDescription", "text", "SETTINGS"},
-    {"settingsTab", "tabText", ""},
-    {"aboutUsGroup", "title", "About Us"},
-    {"infoVersionLabel", "text", "version"},
-    {"infoLibVersionLabel", "text", "libVelmora"},
-    {"qtLogo", "text", ""},
-    {"infoTab", "tabText", ""},
-    {"label_3", "text", "Flat Image Analysis"},
-    {"imgProcTab", "tabText", ""},
-    {"label_2", "text", "Controller"},
-    {"controllerTab", "tabText", ""},
-};
 
 } // namespace
 
