@@ -98,8 +98,6 @@ void loseBox()
         Qt::QueuedConnection);
 }
 
-bool hasLostHandler() { return bool(state().lostHandler); }
-
 } // namespace fakeflat
 
 namespace velmora {

@@ -43,7 +43,6 @@ void setVersion(const std::string &version);
 // The box of the last successful connect goes away: not connected from now on, and the lost handler,
 // if one is set, hears of it with that port's name from the event loop, as the library tells it.
 void loseBox();
-bool hasLostHandler();
 
 // Number of velmora::Flat objects alive.
 int liveInstances();
