@@ -22,8 +22,10 @@ constexpr int pingTimeoutMs = 300;
 // Lamp and brightness commands that time out this many times in a row mean the box is gone.
 constexpr int timeoutsBeforeGivingUp = 2;
 constexpr unsigned maxBrightness = 255;
-// A connected box that has been sent nothing for this long is asked for its status once.
-constexpr int idleQueryAfterMs = 2000;
+// While a connected box is sent nothing, its device node is looked at every second, and after two
+// quiet seconds the box is asked for its status once.
+constexpr int idleTickMs = 1000;
+constexpr int idleTicksBeforeQuery = 2;
 // Bytes Qt may hold for us between calls: a box that chatters cannot fill the memory.
 constexpr qint64 readBufferLimit = 4096;
 
@@ -85,6 +87,7 @@ struct VELMORA_INTERNAL Flat::Impl
     std::string watchedPort;
     quint64 requestedCloses = 0;
     QTimer idleTimer;
+    int quietTicks = 0;
     std::function<void(const std::string &)> lostHandler;
 };
 
@@ -110,7 +113,7 @@ Flat::Impl::Impl()
     QObject::connect(&port, &QSerialPort::errorOccurred, &port,
                      [this](QSerialPort::SerialPortError error) { onPortError(error); });
     idleTimer.setSingleShot(true);
-    idleTimer.setInterval(idleQueryAfterMs);
+    idleTimer.setInterval(idleTickMs);
     // Every command that goes out, whoever sent it, puts off the idle status query.
     QObject::connect(&port, &QSerialPort::bytesWritten, &idleTimer, [this] { restartIdleTimer(); });
 }
@@ -118,6 +121,7 @@ Flat::Impl::Impl()
 void Flat::Impl::restartIdleTimer()
 {
     // Without an event loop on this thread there is no idle time to use.
+    quietTicks = 0;
     if (watching && idleTimer.thread()->eventDispatcher() != nullptr)
         idleTimer.start();
 }
@@ -334,7 +338,7 @@ unsigned Flat::Impl::lampCommand(char letter, unsigned value, const std::string 
     return matches ? Ok : BadReply;
 }
 
-// When nothing was sent for a while, the event loop runs one status exchange.
+// While nothing is sent, the event loop looks at the device node and now and then asks for the status.
 Flat::Flat() : d(new Impl)
 {
     QObject::connect(&d->idleTimer, &QTimer::timeout, &d->idleTimer, [this] {
@@ -342,6 +346,10 @@ Flat::Flat() : d(new Impl)
             return;
         if (d->deviceNodeGone()) {
             d->closePort();
+            return;
+        }
+        if (++d->quietTicks < idleTicksBeforeQuery) {
+            d->idleTimer.start();
             return;
         }
         bool connected = false;

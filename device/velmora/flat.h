@@ -31,7 +31,8 @@ enum Status : unsigned int {
 // A box that vanishes (port error, hang-up) or misses two lamp or brightness commands in a row is
 // given up: the port closes and every later call returns NotConnected at once until connect.
 // While the program waits in its Qt event loop, a connected box that has heard nothing for 2 s is
-// asked for its status once (500 ms); no answer, or its device node gone, gives the box up too.
+// asked for its status once (500 ms), and its device node is looked at every second; no answer, or
+// the node gone, gives the box up too.
 class VELMORA_API Flat
 {
 public:
