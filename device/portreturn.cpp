@@ -14,7 +14,7 @@ namespace {
 
 constexpr int listingIntervalMs = 2000;
 
-bool isPath(const QString &portName)
+[[maybe_unused]] bool isPath(const QString &portName)
 {
     return portName.startsWith(QLatin1Char('/')) || portName.startsWith(QLatin1String("./"))
            || portName.startsWith(QLatin1String("../"));
