@@ -1,3 +1,4 @@
+#include "boxwatcher.h"
 #include "serialports.h"
 #include "startup.h"
 #include "velmoraflat.h"
@@ -15,6 +16,7 @@ int main(int argc, char *argv[])
     const QString autoSearch = readAutoSearchPreference(settings);
 
     VelmoraFlat window(nullptr, autoSearch);
+    watchForLostBox(window);
     window.setWindowTitle(mainWindowTitle());
     window.show();
     return app.exec();

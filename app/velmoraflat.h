@@ -90,4 +90,6 @@ private:
 
     // Lets the tests read the window's private state; changes nothing in the program.
     friend struct VelmoraFlatTestAccess;
+    // Shows a lost box and its return through the window's own controls (device/boxwatcher.cpp).
+    friend class BoxWatcher;
 };

@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev qttools5-dev qttools5-dev-tools
+    libudev-dev
     fonts-dejavu-core
 )
 # Extra tools for the checks that CI runs (packaging, desktop files, fuzzing).

@@ -2,10 +2,13 @@
 
 #include "protocol.h"
 
+#include <QAbstractEventDispatcher>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QString>
 #include <QThread>
+#include <QTimer>
 
 namespace velmora {
 namespace {
@@ -19,6 +22,10 @@ constexpr int pingTimeoutMs = 300;
 // Lamp and brightness commands that time out this many times in a row mean the box is gone.
 constexpr int timeoutsBeforeGivingUp = 2;
 constexpr unsigned maxBrightness = 255;
+// While a connected box is sent nothing, its device node is looked at every second, and after two
+// quiet seconds the box is asked for its status once.
+constexpr int idleTickMs = 1000;
+constexpr int idleTicksBeforeQuery = 2;
 // Bytes Qt may hold for us between calls: a box that chatters cannot fill the memory.
 constexpr qint64 readBufferLimit = 4096;
 
@@ -59,6 +66,11 @@ struct VELMORA_INTERNAL Flat::Impl
     unsigned lampCommand(char letter, unsigned value, const std::string &expectedPayload);
     void countTimeout(unsigned result);
     void onPortError(QSerialPort::SerialPortError error);
+    void closeOnRequest();
+    void keepWatching(const char *portName);
+    void restartIdleTimer();
+    bool deviceNodeGone() const;
+    void queueLostNotice();
 
     QSerialPort port;
     std::string productId;
@@ -69,6 +81,14 @@ struct VELMORA_INTERNAL Flat::Impl
     int busy = 0;
     // Lets a close that was queued while idle tell whether its connection is still the current one.
     quint64 connectionNumber = 0;
+
+    // The box of the current connection answered connect; a close that is not asked for loses it.
+    bool watching = false;
+    std::string watchedPort;
+    quint64 requestedCloses = 0;
+    QTimer idleTimer;
+    int quietTicks = 0;
+    std::function<void(const std::string &)> lostHandler;
 };
 
 namespace {
@@ -92,6 +112,64 @@ Flat::Impl::Impl()
 {
     QObject::connect(&port, &QSerialPort::errorOccurred, &port,
                      [this](QSerialPort::SerialPortError error) { onPortError(error); });
+    idleTimer.setSingleShot(true);
+    idleTimer.setInterval(idleTickMs);
+    // Every command that goes out, whoever sent it, puts off the idle status query.
+    QObject::connect(&port, &QSerialPort::bytesWritten, &idleTimer, [this] { restartIdleTimer(); });
+}
+
+void Flat::Impl::restartIdleTimer()
+{
+    // Without an event loop on this thread there is no idle time to use.
+    quietTicks = 0;
+    if (watching && idleTimer.thread()->eventDispatcher() != nullptr)
+        idleTimer.start();
+}
+
+// The user's disconnect or connect closes the port: that is no loss.
+void Flat::Impl::closeOnRequest()
+{
+    watching = false;
+    ++requestedCloses;
+    closePort();
+}
+
+void Flat::Impl::keepWatching(const char *portName)
+{
+    watching = true;
+    watchedPort = portName;
+    restartIdleTimer();
+}
+
+// The node of a pulled USB adapter goes at once; a symlink to a port may go on its own.
+bool Flat::Impl::deviceNodeGone() const
+{
+#if defined(Q_OS_UNIX)
+    const QString name = QString::fromStdString(watchedPort);
+    const bool isPath = name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1String("./"))
+                        || name.startsWith(QLatin1String("../"));
+    return !QFileInfo::exists(isPath ? name : QStringLiteral("/dev/") + name);
+#else
+    return false;
+#endif
+}
+
+// The handler hears of the loss from the event loop, never from inside a call, and not at all
+// when the user has connected or disconnected since.
+void Flat::Impl::queueLostNotice()
+{
+    const quint64 connection = connectionNumber;
+    const quint64 closes = requestedCloses;
+    const std::string name = watchedPort;
+    QMetaObject::invokeMethod(
+        &port,
+        [this, connection, closes, name] {
+            if (connection != connectionNumber || closes != requestedCloses || !lostHandler)
+                return;
+            const auto handler = lostHandler; // the handler may replace itself
+            handler(name);
+        },
+        Qt::QueuedConnection);
 }
 
 // While the program waits in its event loop, a vanished box shows up only as error signals.
@@ -135,12 +213,17 @@ unsigned Flat::Impl::openPort(const QString &name)
 void Flat::Impl::closePort()
 {
     BusyScope scope(busy);
+    const bool lost = watching;
+    watching = false;
+    idleTimer.stop();
     if (port.isOpen())
         port.close();
     port.clearError();
     productId.clear();
     timeoutsInARow = 0;
     brightnessAcknowledged = false;
+    if (lost)
+        queueLostNotice();
 }
 
 unsigned Flat::Impl::failOnPort()
@@ -255,14 +338,35 @@ unsigned Flat::Impl::lampCommand(char letter, unsigned value, const std::string 
     return matches ? Ok : BadReply;
 }
 
+// While nothing is sent, the event loop looks at the device node and now and then asks for the status.
 Flat::Flat() : d(new Impl)
 {
+    QObject::connect(&d->idleTimer, &QTimer::timeout, &d->idleTimer, [this] {
+        if (d->busy > 0 || !d->watching)
+            return;
+        if (d->deviceNodeGone()) {
+            d->closePort();
+            return;
+        }
+        if (++d->quietTicks < idleTicksBeforeQuery) {
+            d->idleTimer.start();
+            return;
+        }
+        bool connected = false;
+        if (isFlatConnected(connected) == Timeout)
+            d->closePort();
+    });
 }
 
 Flat::~Flat()
 {
-    d->closePort();
+    d->closeOnRequest();
     delete d;
+}
+
+void Flat::setLostHandler(std::function<void(const std::string &port)> handler)
+{
+    d->lostHandler = std::move(handler);
 }
 
 // `quick`: the box is known to be running (it does not reset when the port opens), so one
@@ -270,7 +374,7 @@ Flat::~Flat()
 unsigned int Flat::connect(const char *port, const bool &quick)
 {
     BusyScope scope(d->busy);
-    d->closePort();
+    d->closeOnRequest();
     if (port == nullptr || *port == '\0')
         return PortError;
     const unsigned opened = d->openPort(QString::fromUtf8(port));
@@ -279,12 +383,14 @@ unsigned int Flat::connect(const char *port, const bool &quick)
     const unsigned result = d->awaitBox(quick);
     if (result != Ok)
         d->closePort();
+    else
+        d->keepWatching(port);
     return result;
 }
 
 unsigned int Flat::disconnect()
 {
-    d->closePort();
+    d->closeOnRequest();
     return Ok;
 }
 

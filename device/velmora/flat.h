@@ -1,6 +1,7 @@
 // Driver of the VELMORA flat field generator (USB serial light box).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #if defined(_WIN32)
@@ -29,6 +30,9 @@ enum Status : unsigned int {
 // box has answered or its time is up (500 ms per command); use it from one thread.
 // A box that vanishes (port error, hang-up) or misses two lamp or brightness commands in a row is
 // given up: the port closes and every later call returns NotConnected at once until connect.
+// While the program waits in its Qt event loop, a connected box that has heard nothing for 2 s is
+// asked for its status once (500 ms), and its device node is looked at every second; no answer, or
+// the node gone, gives the box up too.
 class VELMORA_API Flat
 {
 public:
@@ -54,6 +58,11 @@ public:
     unsigned int setBrightness(const unsigned &level);
     // The library's own version, e.g. "1.0.0".
     unsigned int getAPIversion(std::string &version);
+
+    // Called when a connected box is given up (not on disconnect or a new connect), with the port's
+    // name as connect got it. It runs from the Qt event loop of the thread that made this object,
+    // after the port has closed, so it may call this object. An empty handler removes it.
+    void setLostHandler(std::function<void(const std::string &port)> handler);
 
 private:
     struct Impl;

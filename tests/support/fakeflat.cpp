@@ -2,8 +2,11 @@
 
 #include "velmora/flat.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QQueue>
+
+#include <functional>
 
 namespace {
 
@@ -15,6 +18,8 @@ struct FakeState
     bool reportsConnection = true;
     std::string version = "fake 1.0";
     int liveInstances = 0;
+    std::string connectedPort;
+    std::function<void(const std::string &)> lostHandler;
 };
 
 FakeState &state()
@@ -37,8 +42,10 @@ namespace fakeflat {
 void reset()
 {
     const int live = state().liveInstances;
+    auto handler = std::move(state().lostHandler); // belongs to a live object
     state() = FakeState();
     state().liveInstances = live;
+    state().lostHandler = std::move(handler);
 }
 
 QList<Call> calls() { return state().calls; }
@@ -76,6 +83,21 @@ void setReportsConnection(bool reports) { state().reportsConnection = reports; }
 void setVersion(const std::string &version) { state().version = version; }
 int liveInstances() { return state().liveInstances; }
 
+void loseBox()
+{
+    if (!state().connected)
+        return;
+    state().connected = false;
+    const std::string port = state().connectedPort;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [port] {
+            if (const auto handler = state().lostHandler)
+                handler(port);
+        },
+        Qt::QueuedConnection);
+}
+
 } // namespace fakeflat
 
 namespace velmora {
@@ -89,14 +111,17 @@ Flat::Flat() : d(new Impl) { ++state().liveInstances; }
 Flat::~Flat()
 {
     --state().liveInstances;
+    state().lostHandler = nullptr;
     delete d;
 }
 
 unsigned int Flat::connect(const char *port, const bool &flag)
 {
     const unsigned int status = record(QStringLiteral("connect"), {QString::fromUtf8(port), flag});
-    if (status == Ok)
+    if (status == Ok) {
         state().connected = true;
+        state().connectedPort = port;
+    }
     return status;
 }
 
@@ -122,6 +147,11 @@ unsigned int Flat::turnOff() { return record(QStringLiteral("turnOff")); }
 unsigned int Flat::setBrightness(const unsigned &level)
 {
     return record(QStringLiteral("setBrightness"), {level});
+}
+
+void Flat::setLostHandler(std::function<void(const std::string &port)> handler)
+{
+    state().lostHandler = std::move(handler);
 }
 
 unsigned int Flat::getAPIversion(std::string &version)

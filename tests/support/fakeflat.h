@@ -18,7 +18,7 @@ struct Call
     QVariantList args; // connect: port name (QString), flag (bool); setBrightness: level (uint)
 };
 
-// Forgets the calls and the scripted statuses; not connected; version "fake 1.0".
+// Forgets the calls and the scripted statuses; not connected; version "fake 1.0". A lost handler stays.
 void reset();
 
 QList<Call> calls();
@@ -39,6 +39,10 @@ bool connected();
 void setReportsConnection(bool reports);
 
 void setVersion(const std::string &version);
+
+// The box of the last successful connect goes away: not connected from now on, and the lost handler,
+// if one is set, hears of it with that port's name from the event loop, as the library tells it.
+void loseBox();
 
 // Number of velmora::Flat objects alive.
 int liveInstances();

@@ -1,0 +1,169 @@
+#include "boxwatcher.h"
+
+#include "serialports.h"
+#include "ui_velmoraflat.h"
+#include "velmora/flat.h"
+#include "velmoraflat.h"
+
+#include <QDebug>
+#include <QEvent>
+#include <QPointer>
+#include <QSignalBlocker>
+
+namespace {
+
+// The USB vendor identifier of the flat box's serial interface.
+constexpr quint16 flatBoxVendorId = 0x2341;
+
+} // namespace
+
+BoxWatcher *watchForLostBox(VelmoraFlat &window)
+{
+    return new BoxWatcher(window);
+}
+
+BoxWatcher::BoxWatcher(VelmoraFlat &window) : QObject(&window), window(window)
+{
+    // The device may outlive this watcher (a test may delete it); the handler then does nothing.
+    QPointer<BoxWatcher> self(this);
+    window.device->setLostHandler([self](const std::string &port) {
+        if (self)
+            self->boxLost(QString::fromStdString(port));
+    });
+    connect(&portWatch, &PortReturnWatch::portsChanged, this, &BoxWatcher::lookForBox);
+
+    // The user's own connection buttons end the wait; they act on pressed, after the window's slot.
+    Ui_VelmoraFlat *ui = window.ui;
+    for (QAbstractButton *button : {static_cast<QAbstractButton *>(ui->MT_serialDisconnect),
+                                    static_cast<QAbstractButton *>(ui->MT_serialConnect),
+                                    static_cast<QAbstractButton *>(ui->ST_connectButton)})
+        connect(button, &QAbstractButton::pressed, this, &BoxWatcher::stopWaiting);
+    window.installEventFilter(this);
+}
+
+// A closing window waits for nothing more; its close handler finds no box and sends nothing.
+bool BoxWatcher::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == &window && event->type() == QEvent::Close) {
+        windowClosed = true;
+        stopWaiting();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void BoxWatcher::boxLost(const QString &portName)
+{
+    if (windowClosed)
+        return;
+    qDebug() << "flat box lost" << portName;
+    showLost();
+    lostPort = portName;
+    lostPortNode = serialPortNodeIdentity(portName);
+    knownPorts = listedPortNames();
+    portWatch.start(portName);
+}
+
+// The connection controls as after a disconnect, but the brightness keeps the level in use, for the
+// user to see and for the box when it returns. The device is not called: the library has closed the port.
+void BoxWatcher::showLost()
+{
+    Ui_VelmoraFlat *ui = window.ui;
+    lampWasOn = ui->MT_lampSwitch->isChecked();
+    lampLevel = ui->MT_lampLevelSlider->value();
+    window.setLampControlsEnabled(false);
+    {
+        const QSignalBlocker blocker(ui->MT_lampSwitch);
+        ui->MT_lampSwitch->setChecked(false);
+        ui->MT_lampSwitch->setEnabled(false);
+    }
+    ui->MT_serialDisconnect->setEnabled(false);
+    ui->MT_serialConnect->setEnabled(true);
+    ui->MT_serialCombo->setEnabled(true);
+    ui->ST_connectButton->setEnabled(true);
+    window.statusLabel.setText(VelmoraFlat::tr(" FLAT BOX DISCONNECTED "));
+}
+
+void BoxWatcher::stopWaiting()
+{
+    portWatch.stop();
+    lostPort.clear();
+}
+
+QStringList BoxWatcher::listedPortNames()
+{
+    QStringList names;
+    for (const SerialPortEntry &port : availableSerialPorts())
+        names.append(port.name);
+    return names;
+}
+
+// The lost port back under its name (its node made anew), or else a box port that was not listed
+// before; each is tried once until it goes and comes again.
+void BoxWatcher::lookForBox()
+{
+    if (lostPort.isEmpty())
+        return;
+    const QList<SerialPortEntry> ports = availableSerialPorts();
+    QStringList names;
+    for (const SerialPortEntry &port : ports)
+        names.append(port.name);
+
+    QStringList candidates;
+#if defined(Q_OS_UNIX)
+    const QByteArray node = serialPortNodeIdentity(lostPort);
+    const bool lostPortThere = !node.isEmpty();
+    const bool lostPortBack = lostPortThere && node != lostPortNode;
+    lostPortNode = node;
+#else
+    const bool lostPortThere = names.contains(lostPort);
+    const bool lostPortBack = lostPortThere && !knownPorts.contains(lostPort);
+#endif
+    if (lostPortBack) {
+        candidates.append(lostPort);
+    } else if (!lostPortThere) {
+        for (const SerialPortEntry &port : ports)
+            if (port.vendorId == flatBoxVendorId && port.name != lostPort && !knownPorts.contains(port.name))
+                candidates.append(port.name);
+    }
+    knownPorts = names;
+
+    for (const QString &name : candidates)
+        if (reconnect(name))
+            return;
+}
+
+// The box resets when its port opens: connect waits for its boot.
+bool BoxWatcher::reconnect(const QString &portName)
+{
+    qDebug() << "connect to " << portName;
+    const QByteArray name = portName.toUtf8();
+    const bool flag = false;
+    if (window.device->connect(name.constData(), flag) != 0) {
+        qDebug() << "connection failed";
+        return false;
+    }
+    showBack(portName);
+    return true;
+}
+
+// The controls as after a connect; the lamp goes on again through the switch as the user would switch
+// it, then gets the level it had.
+void BoxWatcher::showBack(const QString &portName)
+{
+    stopWaiting();
+    Ui_VelmoraFlat *ui = window.ui;
+    const int portIndex = ui->MT_serialCombo->findText(portName, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (portIndex >= 0)
+        ui->MT_serialCombo->setCurrentIndex(portIndex);
+    ui->MT_lampSwitch->setEnabled(true);
+    ui->MT_serialDisconnect->setEnabled(true);
+    ui->MT_serialConnect->setEnabled(false);
+    ui->MT_serialCombo->setEnabled(false);
+    ui->ST_connectButton->setEnabled(false);
+    window.statusLabel.setText(VelmoraFlat::tr(" FLAT BOX CONNECTED "));
+    if (lampWasOn) {
+        ui->MT_lampSwitch->setChecked(true);
+        window.on_MT_lampLevelSlider_valueChanged(lampLevel);
+    }
+    qDebug() << "flat box back";
+}
