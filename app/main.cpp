@@ -1,5 +1,6 @@
 #include "serialports.h"
 #include "startup.h"
+#include "unsavedtable.h"
 #include "velmoraflat.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@ int main(int argc, char *argv[])
     const QString autoSearch = readAutoSearchPreference(settings);
 
     VelmoraFlat window(nullptr, autoSearch);
+    guardUnsavedTable(window);
     window.setWindowTitle(mainWindowTitle());
     window.show();
     return app.exec();

@@ -90,4 +90,6 @@ private:
 
     // Lets the tests read the window's private state; changes nothing in the program.
     friend struct VelmoraFlatTestAccess;
+    // Asks before a changed table is closed or opened over (advisor/unsavedtable.cpp).
+    friend class UnsavedTableGuard;
 };
