@@ -514,6 +514,8 @@ void ConfigFilesTest::unsavedTableQuestion_data()
         QTest::addRow("%s, Discard", action) << action << true << int(QMessageBox::Discard) << "" << true;
         QTest::addRow("%s, Cancel", action) << action << true << int(QMessageBox::Cancel) << "" << false;
     }
+    QTest::newRow("open with the space key, Cancel") << "space" << true << int(QMessageBox::Cancel) << "" << false;
+    QTest::newRow("open with the space key, Discard") << "space" << true << int(QMessageBox::Discard) << "" << true;
 }
 
 // The question comes before the close handler and the Open button's slot: Cancel leaves both unrun.
@@ -540,10 +542,14 @@ void ConfigFilesTest::unsavedTableQuestion()
         DialogResponder::instance().queueFileCancel();
     else if (answer == QMessageBox::Save)
         DialogResponder::instance().queueFileAnswer(path(saveAs));
-    if (action == "close")
+    if (action == "close") {
         QCOMPARE(w->close(), goesOn);
-    else
+    } else if (action == "space") {
+        DialogResponder::instance().queueFileAnswer(path("next.vfc"));
+        QTest::keyClick(child<QWidget>(*w, "ST_openButton"), Qt::Key_Space);
+    } else {
         openFile(*w, path("next.vfc"));
+    }
 
     const QList<ShownDialog> questions = boxesTitled("Unsaved Configurations");
     QCOMPARE(questions.size(), int(changed));
@@ -552,7 +558,7 @@ void ConfigFilesTest::unsavedTableQuestion()
     if (saveAs == "saved.vfc")
         QCOMPARE(QString::fromUtf8(contentsOf(path("saved.vfc"))), table.join('\n') + '\n');
     QCOMPARE(!fakeflat::callsOf("isFlatConnected").isEmpty(), action == "close" && goesOn);
-    QCOMPARE(tableLines(*w), action == "open" && goesOn ? QStringList{"CCD 2x2 Blue 2 2"} : table);
+    QCOMPARE(tableLines(*w), action != "close" && goesOn ? QStringList{"CCD 2x2 Blue 2 2"} : table);
 }
 
 VELMORA_TEST_MAIN(ConfigFilesTest)
