@@ -30,9 +30,9 @@ bool saveTable(const QString &fileName, const std::vector<QString> &table, QStri
 {
     const bool readOnlyFolder = folderIsReadOnly(fileName);
     if (readOnlyFolder && QFileInfo(fileName).isWritable())
-        qDebug() << "folder is read-only, file written in place: " << fileName;
+        qDebug() << "folder is read-only, writing the file in place: " << fileName;
     if (!configfile::fitsLocaleEncoding(table))
-        qDebug() << "locale's encoding cannot hold the table, written as UTF-8 with byte-order mark: " << fileName;
+        qDebug() << "locale's encoding cannot hold the table, writing UTF-8 with byte-order mark: " << fileName;
     QSaveFile file(fileName);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
