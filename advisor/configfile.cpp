@@ -3,7 +3,6 @@
 #include <QIODevice>
 #include <QStringRef>
 #include <QTextCodec>
-#include <QTextDecoder>
 #include <QTextStream>
 
 #include <algorithm>
@@ -87,24 +86,53 @@ private:
     QString m_partial;
 };
 
+int trailingNulBytes(const QByteArray &contents)
+{
+    int count = 0;
+    while (count < contents.size() && contents.at(contents.size() - 1 - count) == '\0')
+        ++count;
+    return count;
+}
+
+// Decodes the text into lines piece by piece, so the whole text never stands in memory next to the lines made
+// from it. With `strict`, stops and returns false at the first byte sequence that the codec cannot decode.
+bool decodeLines(const QByteArray &text, QTextCodec *codec, bool strict, std::vector<QString> &lines)
+{
+    lines.clear();
+    lines.reserve(size_t(text.count('\n')) + 1);
+    LineSplitter splitter(lines);
+    QTextCodec::ConverterState state;
+    const int pieceSize = 64 * 1024;
+    for (int offset = 0; offset < text.size(); offset += pieceSize) {
+        splitter.add(codec->toUnicode(text.constData() + offset, std::min(pieceSize, text.size() - offset), &state));
+        if (strict && state.invalidChars > 0)
+            return false;
+    }
+    splitter.finish();
+    return !strict || state.remainingChars == 0; // a character cut off at the end is not valid either
+}
+
 } // namespace
 
 ReadResult readConfiguration(const QByteArray &contents)
 {
     if (contents.size() > maximumSize)
         return {ReadStatus::TooLarge, {}};
-    if (contents.contains('\0') && !startsWithWideByteOrderMark(contents))
-        return {ReadStatus::NotText, {}};
-
     ReadResult result;
-    result.lines.reserve(size_t(contents.count('\n')) + 1);
-    LineSplitter lines(result.lines);
-    // Decoded piece by piece, so the whole text never stands in memory next to the lines made from it.
-    QTextDecoder decoder(QTextCodec::codecForUtfText(contents, QTextCodec::codecForLocale()));
-    const int pieceSize = 64 * 1024;
-    for (int offset = 0; offset < contents.size(); offset += pieceSize)
-        lines.add(decoder.toUnicode(contents.constData() + offset, std::min(pieceSize, contents.size() - offset)));
-    lines.finish();
+    QByteArray text = contents;
+    if (!startsWithWideByteOrderMark(contents)) {
+        result.droppedNulBytes = trailingNulBytes(contents);
+        text = QByteArray::fromRawData(contents.constData(), contents.size() - result.droppedNulBytes);
+        if (text.contains('\0') || (text.isEmpty() && result.droppedNulBytes > 0))
+            return {ReadStatus::NotText, {}};
+    }
+
+    if (QTextCodec *marked = QTextCodec::codecForUtfText(text, nullptr)) {
+        decodeLines(text, marked, false, result.lines);
+    } else if (!decodeLines(text, QTextCodec::codecForLocale(), true, result.lines)) {
+        decodeLines(text, QTextCodec::codecForName("Windows-1252"), false, result.lines);
+        result.readAsWindows1252 = true;
+    }
     return result;
 }
 
@@ -118,9 +146,19 @@ ReadResult readConfiguration(QIODevice &device)
     return readConfiguration(contents);
 }
 
+bool fitsLocaleEncoding(const std::vector<QString> &lines)
+{
+    const QTextCodec *locale = QTextCodec::codecForLocale();
+    return std::all_of(lines.cbegin(), lines.cend(), [locale](const QString &line) { return locale->canEncode(line); });
+}
+
 bool writeConfiguration(QIODevice &device, const std::vector<QString> &lines)
 {
     QTextStream stream(&device);
+    if (!fitsLocaleEncoding(lines)) {
+        stream.setCodec("UTF-8");
+        stream.setGenerateByteOrderMark(true);
+    }
     for (const QString &line : lines)
         stream << line << '\n';
     stream.flush();

@@ -3,22 +3,40 @@
 
 #include "configfile.h"
 #include "ui_velmoraflat.h"
+#include "unsavedtable.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QSaveFile>
 
 namespace {
 
+// The folder that receives the file: a symbolic link's target's, as the save writes through the link.
+bool folderIsReadOnly(const QString &fileName)
+{
+    const QFileInfo file(fileName);
+    const QFileInfo folder(QFileInfo(file.isSymLink() ? file.symLinkTarget() : file.absoluteFilePath()).absolutePath());
+    return folder.isDir() && !folder.isWritable();
+}
+
 // Writes the table to a temporary file that replaces the old one only once it is complete,
-// so a failed save leaves the old file as it was.
+// so a failed save leaves the old file as it was. A folder that takes no new file (a shared flats folder)
+// gets a writable file written in place.
 bool saveTable(const QString &fileName, const std::vector<QString> &table, QString &failure)
 {
+    const bool readOnlyFolder = folderIsReadOnly(fileName);
+    if (readOnlyFolder && QFileInfo(fileName).isWritable())
+        qDebug() << "folder is read-only, writing the file in place: " << fileName;
+    if (!configfile::fitsLocaleEncoding(table))
+        qDebug() << "locale's encoding cannot hold the table, writing UTF-8 with byte-order mark: " << fileName;
     QSaveFile file(fileName);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
-        failure = file.errorString();
+        failure = readOnlyFolder ? VelmoraFlat::tr("the folder is read-only") : file.errorString();
         return false;
     }
     if (!configfile::writeConfiguration(file, table)) {
@@ -35,17 +53,18 @@ bool saveTable(const QString &fileName, const std::vector<QString> &table, QStri
 
 // Reads the whole file. Only a file that was read completely gives lines; the caller's table stays as it was
 // until then, so an unreadable file cannot wipe it.
-bool readTable(const QString &fileName, std::vector<QString> &lines, QString &failure)
+bool readTable(const QString &fileName, configfile::ReadResult &read, QString &failure)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         failure = file.errorString();
         return false;
     }
-    configfile::ReadResult read = configfile::readConfiguration(file);
+    read = configfile::readConfiguration(file);
     switch (read.status) {
     case configfile::ReadStatus::Ok:
-        lines = std::move(read.lines);
+        if (read.readAsWindows1252)
+            qDebug() << "not in the locale's encoding, read as Windows-1252: " << fileName;
         return true;
     case configfile::ReadStatus::TooLarge:
         failure = VelmoraFlat::tr("the file is larger than 8 MiB");
@@ -69,7 +88,9 @@ void VelmoraFlat::on_ST_saveButton_pressed()
     if (fileName.isEmpty())
         return;
     QString failure;
-    if (!saveTable(fileName, flatTable, failure))
+    if (saveTable(fileName, flatTable, failure))
+        noteTableStored(*this);
+    else
         QMessageBox::warning(this, tr("Save Configuration Failed"),
                              tr("The configuration could not be saved to %1: %2")
                                  .arg(QDir::toNativeSeparators(fileName), failure));
@@ -81,15 +102,22 @@ void VelmoraFlat::on_ST_openButton_pressed()
                                                           tr("Velmora Flat Configuration (*.vfc)"));
     if (fileName.isEmpty())
         return;
-    std::vector<QString> lines;
+    configfile::ReadResult read;
     QString failure;
-    if (!readTable(fileName, lines, failure)) {
+    if (!readTable(fileName, read, failure)) {
         QMessageBox::warning(this, tr("Open Configuration Failed"),
                              tr("The configuration file %1 could not be opened: %2")
                                  .arg(QDir::toNativeSeparators(fileName), failure));
         return;
     }
-    flatTable = std::move(lines);
+    flatTable = std::move(read.lines);
+    noteTableStored(*this);
     updateFiltersTab();
     updateSettingsTab(false);
+    if (read.droppedNulBytes > 0)
+        QMessageBox::warning(this, tr("Configuration File Damaged"),
+                             tr("The end of the configuration file %1 was damaged, as an interrupted save leaves "
+                                "it: %2 zero bytes were dropped and the lines before them were opened.")
+                                 .arg(QDir::toNativeSeparators(fileName))
+                                 .arg(read.droppedNulBytes));
 }

@@ -17,6 +17,17 @@ int fieldsBeforeTrailingEmpty(const QStringList &fields)
     return count;
 }
 
+// A light level as the editor writes it: a whole number from 0 to 255, in decimal digits only.
+bool isLightLevel(const QString &field)
+{
+    if (field.isEmpty() || field.size() > 3)
+        return false;
+    for (const QChar c : field)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    return field.toInt() <= 255;
+}
+
 // Field `number`, counted from 1; a number past the end gives the last field.
 QString fieldOrLast(const QStringList &fields, int number)
 {
@@ -27,7 +38,7 @@ void readExposureAndLightLevel(const QString &line, int keyFields, FlatTableMatc
 {
     const QStringList fields = line.split(fieldSeparator); // never empty: a line without a space is one field
     const int significant = fieldsBeforeTrailingEmpty(fields);
-    if (significant > keyFields + 2) {
+    if (significant > keyFields + 2 && isLightLevel(fields.at(significant - 1))) {
         match.exposure = fields.mid(keyFields, significant - 1 - keyFields).join(fieldSeparator);
         match.lightLevel = fields.at(significant - 1);
     } else {

@@ -1,6 +1,7 @@
 #include "boxwatcher.h"
 #include "serialports.h"
 #include "startup.h"
+#include "unsavedtable.h"
 #include "velmoraflat.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@ int main(int argc, char *argv[])
 
     VelmoraFlat window(nullptr, autoSearch);
     watchForLostBox(window);
+    guardUnsavedTable(window);
     window.setWindowTitle(mainWindowTitle());
     window.show();
     return app.exec();

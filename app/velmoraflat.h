@@ -92,4 +92,6 @@ private:
     friend struct VelmoraFlatTestAccess;
     // Shows a lost box and its return through the window's own controls (device/boxwatcher.cpp).
     friend class BoxWatcher;
+    // Asks before a changed table is closed or opened over (advisor/unsavedtable.cpp).
+    friend class UnsavedTableGuard;
 };

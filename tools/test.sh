@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh "$@"
 bash tools/build.sh
 cd build
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 600
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j4 --timeout 600

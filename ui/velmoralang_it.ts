@@ -243,5 +243,33 @@
         <source>Disable</source>
         <translation>Disattiva</translation>
     </message>
+    <message>
+        <source>the folder is read-only</source>
+        <translation>la cartella è di sola lettura</translation>
+    </message>
+    <message>
+        <source>Configuration File Damaged</source>
+        <translation>File di configurazione danneggiato</translation>
+    </message>
+    <message>
+        <source>The end of the configuration file %1 was damaged, as an interrupted save leaves it: %2 zero bytes were dropped and the lines before them were opened.</source>
+        <translation>La fine del file di configurazione %1 era danneggiata, come la lascia un salvataggio interrotto: %2 byte a zero sono stati scartati e le righe precedenti sono state aperte.</translation>
+    </message>
+    <message>
+        <source>Unsaved Configurations</source>
+        <translation>Configurazioni non salvate</translation>
+    </message>
+    <message>
+        <source>The flat table has changed since it was last saved or opened. Save the changes?</source>
+        <translation>La tabella dei flat è cambiata dall&apos;ultimo salvataggio o apertura. Salvare le modifiche?</translation>
+    </message>
+    <message>
+        <source>Discard</source>
+        <translation>Non salvare</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Annulla</translation>
+    </message>
 </context>
 </TS>

@@ -1,6 +1,7 @@
-// Fuzzes the configuration file reader with arbitrary file contents. Checks the refusal rules, that reading from a
-// device gives what reading the bytes gives, that the lines are exactly what a text stream's readLine gives, and
-// that lines read from a file in the locale's encoding survive being written and read again.
+// Fuzzes the configuration file reader with arbitrary file contents. Checks the refusal rules and the NUL padding
+// that is dropped, that reading from a device gives what reading the bytes gives, that the lines are exactly what a
+// text stream's readLine gives (in the locale's encoding, or in Windows-1252 for text that is not valid in it), and
+// that lines read from a file survive being written and read again.
 #include "configfile.h"
 
 #include <QBuffer>
@@ -38,15 +39,23 @@ const QByteArray utf32BeMark("\x00\x00\xFE\xFF", 4);
 
 // What a text stream's readLine loop reads. One difference is intended: bytes that decode to no text at all (only a
 // byte-order mark, or an unfinished multi-byte sequence) give the stream one empty line, and the reader none.
-std::vector<QString> readByTextStream(const QByteArray &bytes)
+std::vector<QString> readByTextStream(const QByteArray &bytes, QTextCodec *codec)
 {
     std::vector<QString> lines;
-    if (QTextDecoder(QTextCodec::codecForUtfText(bytes, QTextCodec::codecForLocale())).toUnicode(bytes).isEmpty())
+    if (QTextDecoder(QTextCodec::codecForUtfText(bytes, codec)).toUnicode(bytes).isEmpty())
         return lines;
     QTextStream stream(bytes);
+    stream.setCodec(codec);
     while (!stream.atEnd())
         lines.push_back(stream.readLine());
     return lines;
+}
+
+bool validInLocaleEncoding(const QByteArray &bytes)
+{
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForLocale()->toUnicode(bytes.constData(), bytes.size(), &state);
+    return state.invalidChars == 0 && state.remainingChars == 0;
 }
 
 bool survivesWriting(const std::vector<QString> &lines)
@@ -72,14 +81,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(fromDevice.status == read.status && fromDevice.lines == read.lines, "device and bytes differ");
 
     const bool wide = startsWithAny(bytes, {utf16LeMark, utf16BeMark, utf32BeMark});
-    const bool refused = bytes.contains('\0') && !wide;
+    QByteArray text = bytes;
+    while (!wide && text.endsWith('\0'))
+        text.chop(1);
+    const bool refused = !wide && (text.contains('\0') || (text.isEmpty() && !bytes.isEmpty()));
     require(read.status == (refused ? ReadStatus::NotText : ReadStatus::Ok), "wrong refusal");
     if (refused) {
         require(read.lines.empty(), "lines from a refused file");
         return 0;
     }
+    require(read.droppedNulBytes == bytes.size() - text.size(), "wrong count of dropped NUL bytes");
 
-    require(read.lines == readByTextStream(bytes), "lines differ from the text stream's");
+    const bool marked = QTextCodec::codecForUtfText(text, nullptr) != nullptr;
+    require(read.readAsWindows1252 == (!marked && !validInLocaleEncoding(text)), "wrong choice of Windows-1252");
+    QTextCodec *codec =
+        read.readAsWindows1252 ? QTextCodec::codecForName("Windows-1252") : QTextCodec::codecForLocale();
+    require(read.lines == readByTextStream(text, codec), "lines differ from the text stream's");
     for (const QString &line : read.lines)
         require(!line.contains(QLatin1Char('\n')), "a line with a line feed");
 

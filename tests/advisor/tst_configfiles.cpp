@@ -1,6 +1,7 @@
 // Saving and opening configuration files through the window, with the file dialogs answered as a user would.
 #include "advisorwindow.h"
 #include "testmain.h"
+#include "unsavedtable.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -10,6 +11,8 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace advisortest;
 
@@ -97,6 +100,29 @@ private:
     QString m_path;
 };
 
+// Makes the folder read-only and the file in it writable or not. Root may write anywhere, so as root the
+// process runs as "nobody" until the end of the scope (the saved user id lets it return).
+class ReadOnlyFolder
+{
+public:
+    ReadOnlyFolder(const QString &folder, const QString &file, bool fileWritable) : m_folder(folder)
+    {
+        chmod(qPrintable(file), fileWritable ? 0666 : 0444);
+        chmod(qPrintable(folder), 0555);
+        m_dropped = geteuid() == 0 && setresuid(65534, 65534, 0) == 0;
+    }
+    ~ReadOnlyFolder()
+    {
+        if (m_dropped)
+            setresuid(0, 0, 0);
+        chmod(qPrintable(m_folder), 0700);
+    }
+
+private:
+    QString m_folder;
+    bool m_dropped = false;
+};
+
 const QStringList storedTable = {"DSLR 800 Red 2.5 140", "", "DSLR 100 Light Pollution 3 90",
                                  "DSLR 100 Luminance 2.5 s 120", "CCD 2x2 Blue  60", "DSLR 800 Red 9 99"};
 
@@ -124,6 +150,8 @@ private slots:
     void failedSaveKeepsOldFileAndTable_data();
     void failedSaveKeepsOldFileAndTable();
     void exposureWithSpaceSurvivesFile();
+    void unsavedTableQuestion_data();
+    void unsavedTableQuestion();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -218,9 +246,14 @@ void ConfigFilesTest::saveOverExistingFileReplacesIt_data()
 {
     QTest::addColumn<QStringList>("table");
     QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("place");
 
-    QTest::newRow("shorter table") << QStringList{"DSLR 100 Red 1 2"} << QByteArray("DSLR 100 Red 1 2\n");
-    QTest::newRow("empty table cuts the file to nothing") << QStringList{} << QByteArray();
+    QTest::newRow("shorter table") << QStringList{"DSLR 100 Red 1 2"} << QByteArray("DSLR 100 Red 1 2\n") << "";
+    QTest::newRow("empty table cuts the file to nothing") << QStringList{} << QByteArray() << "";
+    QTest::newRow("read-only folder, writable file: written in place")
+        << QStringList{"DSLR 100 Red 1 2"} << QByteArray("DSLR 100 Red 1 2\n") << "read-only folder";
+    QTest::newRow("symbolic link: the link stays, its target gets the table")
+        << QStringList{"DSLR 100 Red 1 2"} << QByteArray("DSLR 100 Red 1 2\n") << "symbolic link";
 }
 
 // Qt's dialog asks whether to replace the file; the user answers Yes.
@@ -228,17 +261,28 @@ void ConfigFilesTest::saveOverExistingFileReplacesIt()
 {
     QFETCH(QStringList, table);
     QFETCH(QByteArray, contents);
+    QFETCH(QString, place);
 
-    writeFile(path("table.vfc"), QByteArray("CCD 8x8 SII 30 255\n").repeated(50));
+    QTemporaryDir elsewhere;
+    const QString target = place == "symbolic link" ? elsewhere.filePath("flats.vfc") : path("table.vfc");
+    writeFile(target, QByteArray("CCD 8x8 SII 30 255\n").repeated(50));
+    if (place == "symbolic link")
+        QVERIFY(QFile::link(target, path("table.vfc")));
     auto w = lampOnWindow();
     setTable(*w, table);
-    saveAs(*w, path("table.vfc"));
+    {
+        std::unique_ptr<ReadOnlyFolder> readOnly(
+            place == "read-only folder" ? new ReadOnlyFolder(m_dir->path(), target, true) : nullptr);
+        saveAs(*w, path("table.vfc"));
+    }
 
     const QList<ShownDialog> questions = boxesTitled(saveCaption);
     QCOMPARE(questions.size(), 1);
     QVERIFY(questions[0].text.contains("table.vfc"));
-    QCOMPARE(contentsOf(path("table.vfc")), contents);
+    QCOMPARE(contentsOf(target), contents);
     QCOMPARE(folderEntries(), QStringList{"table.vfc"});
+    QCOMPARE(QFileInfo(path("table.vfc")).isSymLink(), place == "symbolic link");
+    QVERIFY(boxesTitled(QStringLiteral("Save Configuration Failed")).isEmpty());
 }
 
 void ConfigFilesTest::saveThenOpenGivesSameTable()
@@ -261,24 +305,31 @@ void ConfigFilesTest::open_data()
     QTest::addColumn<QStringList>("table");
     QTest::addColumn<QString>("shownExposure"); // both tabs show DSLR 100 Luminance
     QTest::addColumn<QString>("shownLevel");
+    QTest::addColumn<QString>("warning"); // what the one warning box says, if one is expected
 
     QTest::newRow("LF line ends") << QByteArray("DSLR 100 Red 1 2\nDSLR 100 Luminance 3 40\n")
-                                  << QStringList{"DSLR 100 Red 1 2", "DSLR 100 Luminance 3 40"} << "3" << "40";
+                                  << QStringList{"DSLR 100 Red 1 2", "DSLR 100 Luminance 3 40"} << "3" << "40" << "";
     QTest::newRow("CR LF line ends") << QByteArray("DSLR 100 Red 1 2\r\nDSLR 100 Luminance 3 40\r\n")
-                                     << QStringList{"DSLR 100 Red 1 2", "DSLR 100 Luminance 3 40"} << "3" << "40";
+                                     << QStringList{"DSLR 100 Red 1 2", "DSLR 100 Luminance 3 40"} << "3" << "40" << "";
     QTest::newRow("last line without line end") << QByteArray("DSLR 100 Red 1 2\nDSLR 100 Luminance 3 40")
                                                 << QStringList{"DSLR 100 Red 1 2", "DSLR 100 Luminance 3 40"} << "3"
-                                                << "40";
+                                                << "40" << "";
     QTest::newRow("blank line in the middle") << QByteArray("DSLR 100 Red 1 2\n\nDSLR 100 Luminance 3 40\n")
                                               << QStringList{"DSLR 100 Red 1 2", "", "DSLR 100 Luminance 3 40"}
-                                              << "3" << "40";
-    QTest::newRow("empty file empties the table") << QByteArray() << QStringList{} << "0" << "0";
+                                              << "3" << "40" << "";
+    QTest::newRow("empty file empties the table") << QByteArray() << QStringList{} << "0" << "0" << "";
     QTest::newRow("lines of other shapes are kept") << QByteArray("# my flats\n  x\nDSLR 100 Luminance\n")
                                                     << QStringList{"# my flats", "  x", "DSLR 100 Luminance"}
-                                                    << "Luminance" << "Luminance";
+                                                    << "Luminance" << "Luminance" << "";
     QTest::newRow("UTF-16 with its byte-order mark")
         << QTextCodec::codecForName("UTF-16LE")->fromUnicode(QStringLiteral("DSLR 100 Luminance 5 s 50\n"))
-        << QStringList{"DSLR 100 Luminance 5 s 50"} << "5 s" << "50";
+        << QStringList{"DSLR 100 Luminance 5 s 50"} << "5 s" << "50" << "";
+    QTest::newRow("Windows-1252 file") << QByteArray("DSLR 100 Luminance \xB5 \xE9 70\r\n")
+                                       << QStringList{QString::fromUtf8("DSLR 100 Luminance \u00b5 \u00e9 70")}
+                                       << QString::fromUtf8("\u00b5 \u00e9") << "70" << "";
+    QTest::newRow("NUL padding: the lines before it")
+        << QByteArray("DSLR 100 Luminance 3 40\n") + QByteArray(4096, 0) << QStringList{"DSLR 100 Luminance 3 40"}
+        << "3" << "40" << "was damaged, as an interrupted save leaves it: 4096 zero bytes";
 }
 
 void ConfigFilesTest::open()
@@ -287,6 +338,7 @@ void ConfigFilesTest::open()
     QFETCH(QStringList, table);
     QFETCH(QString, shownExposure);
     QFETCH(QString, shownLevel);
+    QFETCH(QString, warning);
 
     writeFile(path("table.vfc"), contents);
     auto w = lampOnWindow();
@@ -297,7 +349,11 @@ void ConfigFilesTest::open()
     QCOMPARE(text(*w, "FT_exposureSetting"), shownExposure);
     QCOMPARE(text(*w, "FT_lightSetting"), shownLevel);
     QCOMPARE(text(*w, "ST_exposureValue"), shownExposure);
-    QVERIFY(DialogResponder::instance().shownMessageBoxes().isEmpty());
+    const QList<ShownDialog> boxes = DialogResponder::instance().shownMessageBoxes();
+    QCOMPARE(boxes.size(), warning.isEmpty() ? 0 : 1);
+    if (!warning.isEmpty())
+        QVERIFY2(boxes[0].title == "Configuration File Damaged" && boxes[0].text.contains(warning),
+                 qPrintable(boxes[0].text));
 }
 
 void ConfigFilesTest::openLeavesLampLevelAlone()
@@ -370,11 +426,14 @@ void ConfigFilesTest::failedSaveKeepsOldFileAndTable_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("oldFile");
     QTest::addColumn<int>("fileSizeLimit"); // 0: none
+    QTest::addColumn<bool>("readOnlyFolder");
 
-    QTest::newRow("missing folder") << "missing/table.vfc" << false << 0;
-    QTest::newRow("path below a regular file") << "plain.txt/table.vfc" << false << 0;
-    QTest::newRow("disk full while writing over an old file") << "table.vfc" << true << 64;
-    QTest::newRow("disk full while writing a new file") << "new.vfc" << false << 64;
+    QTest::newRow("missing folder") << "missing/table.vfc" << false << 0 << false;
+    QTest::newRow("path below a regular file") << "plain.txt/table.vfc" << false << 0 << false;
+    QTest::newRow("disk full while writing over an old file") << "table.vfc" << true << 64 << false;
+    QTest::newRow("disk full while writing a new file") << "new.vfc" << false << 64 << false;
+    QTest::newRow("read-only folder, new file") << "new.vfc" << false << 0 << true;
+    QTest::newRow("read-only folder, read-only file") << "table.vfc" << true << 0 << true;
 }
 
 void ConfigFilesTest::failedSaveKeepsOldFileAndTable()
@@ -382,6 +441,7 @@ void ConfigFilesTest::failedSaveKeepsOldFileAndTable()
     QFETCH(QString, name);
     QFETCH(bool, oldFile);
     QFETCH(int, fileSizeLimit);
+    QFETCH(bool, readOnlyFolder);
 
     const QByteArray oldContents("CCD 8x8 SII 30 255\n");
     writeFile(path("plain.txt"), "not a folder\n");
@@ -395,6 +455,8 @@ void ConfigFilesTest::failedSaveKeepsOldFileAndTable()
     setTable(*w, table);
     {
         std::unique_ptr<FileSizeLimit> limit(fileSizeLimit ? new FileSizeLimit(rlim_t(fileSizeLimit)) : nullptr);
+        std::unique_ptr<ReadOnlyFolder> readOnly(readOnlyFolder ? new ReadOnlyFolder(m_dir->path(), path(name), false)
+                                                                : nullptr);
         saveAs(*w, path(name));
     }
 
@@ -404,6 +466,7 @@ void ConfigFilesTest::failedSaveKeepsOldFileAndTable()
     QCOMPARE(boxes[0].buttons, QStringList{"OK"});
     QCOMPARE(boxes[0].parent, static_cast<QObject *>(w.get()));
     QVERIFY2(boxes[0].text.contains(QDir::toNativeSeparators(path(name))), qPrintable(boxes[0].text));
+    QCOMPARE(boxes[0].text.endsWith(": the folder is read-only"), readOnlyFolder);
 
     QCOMPARE(tableLines(*w), table);
     QCOMPARE(folderEntries(), entriesBefore); // no half-written file, no temporary left over
@@ -431,6 +494,71 @@ void ConfigFilesTest::exposureWithSpaceSurvivesFile()
     pressButton(*other, "FT_applySettingButton");
     QCOMPARE(lampLevels(*other), QList<int>({140, 140, 140, 140}));
     QCOMPARE(distinctBrightnessSent(), QSet<uint>({140}));
+}
+
+void ConfigFilesTest::unsavedTableQuestion_data()
+{
+    QTest::addColumn<QString>("action"); // "close" the window or "open" another file
+    QTest::addColumn<bool>("changed");   // Apply pressed after the last save
+    QTest::addColumn<int>("answer");     // the button pressed on the question
+    QTest::addColumn<QString>("saveAs"); // the save dialog's answer; empty: cancelled
+    QTest::addColumn<bool>("goesOn");    // the window closed, or the other file opened
+
+    for (const char *action : {"close", "open"}) {
+        QTest::addRow("%s, table unchanged: no question", action) << action << false << 0 << "" << true;
+        QTest::addRow("%s, Save", action) << action << true << int(QMessageBox::Save) << "saved.vfc" << true;
+        QTest::addRow("%s, Save, save dialog cancelled", action) << action << true << int(QMessageBox::Save) << ""
+                                                                 << false;
+        QTest::addRow("%s, Save, save failed", action) << action << true << int(QMessageBox::Save)
+                                                       << "missing/saved.vfc" << false;
+        QTest::addRow("%s, Discard", action) << action << true << int(QMessageBox::Discard) << "" << true;
+        QTest::addRow("%s, Cancel", action) << action << true << int(QMessageBox::Cancel) << "" << false;
+    }
+    QTest::newRow("open with the space key, Cancel") << "space" << true << int(QMessageBox::Cancel) << "" << false;
+    QTest::newRow("open with the space key, Discard") << "space" << true << int(QMessageBox::Discard) << "" << true;
+}
+
+// The question comes before the close handler and the Open button's slot: Cancel leaves both unrun.
+void ConfigFilesTest::unsavedTableQuestion()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, changed);
+    QFETCH(int, answer);
+    QFETCH(QString, saveAs);
+    QFETCH(bool, goesOn);
+
+    writeFile(path("other.vfc"), "CCD 1x1 Red 1 1\n");
+    writeFile(path("next.vfc"), "CCD 2x2 Blue 2 2\n");
+    auto w = lampOnWindow();
+    guardUnsavedTable(*w);
+    openFile(*w, path("other.vfc"));
+    if (changed)
+        pressButton(*w, "ST_applyButton");
+    const QStringList table = tableLines(*w);
+    w->show();
+    DialogResponder::instance().clear();
+    DialogResponder::instance().setMessageBoxButton(QMessageBox::StandardButton(answer));
+    if (answer == QMessageBox::Save && saveAs.isEmpty())
+        DialogResponder::instance().queueFileCancel();
+    else if (answer == QMessageBox::Save)
+        DialogResponder::instance().queueFileAnswer(path(saveAs));
+    if (action == "close") {
+        QCOMPARE(w->close(), goesOn);
+    } else if (action == "space") {
+        DialogResponder::instance().queueFileAnswer(path("next.vfc"));
+        QTest::keyClick(child<QWidget>(*w, "ST_openButton"), Qt::Key_Space);
+    } else {
+        openFile(*w, path("next.vfc"));
+    }
+
+    const QList<ShownDialog> questions = boxesTitled("Unsaved Configurations");
+    QCOMPARE(questions.size(), int(changed));
+    if (changed)
+        QCOMPARE(questions[0].buttons.size(), 3);
+    if (saveAs == "saved.vfc")
+        QCOMPARE(QString::fromUtf8(contentsOf(path("saved.vfc"))), table.join('\n') + '\n');
+    QCOMPARE(!fakeflat::callsOf("isFlatConnected").isEmpty(), action == "close" && goesOn);
+    QCOMPARE(tableLines(*w), action != "close" && goesOn ? QStringList{"CCD 2x2 Blue 2 2"} : table);
 }
 
 VELMORA_TEST_MAIN(ConfigFilesTest)

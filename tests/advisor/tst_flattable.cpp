@@ -73,6 +73,14 @@ void TestFlatTable::lookUp_data()
     QTest::newRow("translated, non-ASCII filter name")
         << QStringList{QString::fromUtf8("DSLR 800 Rosso scuro \u00e8 7 70")}
         << QString::fromUtf8("DSLR 800 Rosso scuro \u00e8") << 0 << "7" << "70";
+    QTest::newRow("trailing note after the level: the two fields after the key")
+        << QStringList{"DSLR 800 Red 2.5 140 dusk"} << red << 0 << "2.5" << "140";
+    QTest::newRow("trailing number over 255 is no level: the two fields after the key")
+        << QStringList{"DSLR 800 Red 2.5 s 300"} << red << 0 << "2.5" << "s";
+    QTest::newRow("trailing signed number is no level") << QStringList{"DSLR 800 Red 2.5 s -1"} << red << 0 << "2.5"
+                                                        << "s";
+    QTest::newRow("level 0 and 255 end a joined exposure")
+        << QStringList{"DSLR 800 Red 1 / 30 s 255", "DSLR 800 Green 1 / 30 s 0"} << red << 0 << "1 / 30 s" << "255";
     QTest::newRow("light level that is not a number is handed back as it is")
         << QStringList{"DSLR 800 Red 2 bright"} << red << 0 << "2" << "bright";
 }
