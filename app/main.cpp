@@ -1,3 +1,4 @@
+#include "alpacaservice.h"
 #include "serialports.h"
 #include "startup.h"
 #include "velmoraflat.h"
@@ -17,5 +18,6 @@ int main(int argc, char *argv[])
     VelmoraFlat window(nullptr, autoSearch);
     window.setWindowTitle(mainWindowTitle());
     window.show();
+    const auto alpacaServer = startAlpacaServer(window);
     return app.exec();
 }

@@ -90,4 +90,6 @@ private:
 
     // Lets the tests read the window's private state; changes nothing in the program.
     friend struct VelmoraFlatTestAccess;
+    // Carries out Alpaca clients' commands through the window's own controls and steps (remote/).
+    friend class AlpacaWindowBridge;
 };
