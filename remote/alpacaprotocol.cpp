@@ -347,6 +347,7 @@ QByteArray setupPage(const DeviceSnapshot &state, const ServerContext &context, 
         QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%1</title></head><body>"
                        "<h1>%1</h1><p>Alpaca server at %2</p><p>Flat box: %3</p>%4"
                        "<form method=\"post\" action=\"/setup/v1/covercalibrator/0/setup\">"
+                       "<input type=\"hidden\" name=\"form\" value=\"setup\">"
                        "<p><label><input type=\"checkbox\" name=\"enabled\" value=\"true\"%5> Server enabled</label></p>"
                        "<p><label>HTTP port <input type=\"number\" name=\"port\" min=\"1\" max=\"65535\" value=\"%6\"></label></p>"
                        "<p><label><input type=\"checkbox\" name=\"network\" value=\"true\"%7> Reachable from the network "
@@ -376,6 +377,20 @@ bool portField(const Params &params, const QString &name, int &port)
     return true;
 }
 
+bool flagField(const Params &params, const QString &name, bool absentMeansFalse, bool &flag)
+{
+    const QString *text = params.find(name);
+    if (!text) {
+        flag = absentMeansFalse ? false : flag;
+        return true;
+    }
+    const QString value = text->trimmed().toLower();
+    if (value != QLatin1String("true") && value != QLatin1String("false"))
+        return false;
+    flag = value == QLatin1String("true");
+    return true;
+}
+
 Reply setup(const Request &request, const QList<QByteArray> &parts, const DeviceSnapshot &state,
             const ServerContext &context)
 {
@@ -392,11 +407,13 @@ Reply setup(const Request &request, const QList<QByteArray> &parts, const Device
     if (request.method != "POST" || !devicePage)
         return badRequest(QStringLiteral("Settings are saved with POST to /setup/v1/covercalibrator/0/setup"));
 
-    // An unchecked box sends no field at all.
+    // The page's form sends no field for an unchecked box; other clients change only the fields they send.
     const Params params{request.params, true};
     Settings wanted = context.settings;
-    wanted.enabled = params.find(QStringLiteral("enabled")) != nullptr;
-    wanted.network = params.find(QStringLiteral("network")) != nullptr;
+    const bool fromPage = params.find(QStringLiteral("form")) != nullptr;
+    if (!flagField(params, QStringLiteral("enabled"), fromPage, wanted.enabled)
+        || !flagField(params, QStringLiteral("network"), fromPage, wanted.network))
+        return badRequest(QStringLiteral("enabled and network are true or false"));
     if (!portField(params, QStringLiteral("port"), wanted.port)
         || !portField(params, QStringLiteral("discovery_port"), wanted.discoveryPort))
         return badRequest(QStringLiteral("Ports are whole numbers from 1 to 65535"));

@@ -71,6 +71,7 @@ private slots:
     void replies();
     void transactionIds();
     void deviceStateListsEveryOperationalValue();
+    void setupStoresWhatTheFormSays();
 };
 
 void AlpacaProtocolTest::replies_data()
@@ -169,6 +170,7 @@ void AlpacaProtocolTest::replies_data()
     row("setup saved", "POST /setup/v1/covercalibrator/0/setup", "enabled=true&port=11112&discovery_port=32227",
         "no box", 200, -1, "", Command::StoreSettings);
     row("setup bad port", "POST /setup/v1/covercalibrator/0/setup", "port=70000", "no box", 400, -1, "");
+    row("setup bad flag", "POST /setup/v1/covercalibrator/0/setup", "network=yes", "no box", 400, -1, "");
     // Other sites and rebound names.
     row("host with port", "GET /management/apiversions", "", "lit", 200, 0, "[1]", Command::None, local);
     row("host IPv6", "GET /management/apiversions", "", "lit", 200, 0, "[1]", Command::None, "[::1]:11111");
@@ -247,6 +249,24 @@ void AlpacaProtocolTest::deviceStateListsEveryOperationalValue()
     QCOMPARE(QJsonDocument(QJsonDocument::fromJson(reply.body).object().value(QStringLiteral("Value")).toArray())
                  .toJson(QJsonDocument::Compact),
              expected);
+}
+
+// The page's form leaves unchecked boxes out; a client posting one field changes only that field.
+void AlpacaProtocolTest::setupStoresWhatTheFormSays()
+{
+    const QList<QPair<QString, QVector<int>>> cases{{"form=setup&port=2000", {0, 2000, 0}},
+                                                    {"form=setup&enabled=true&network=true", {1, 11111, 1}},
+                                                    {"port=2000", {1, 2000, 0}},
+                                                    {"network=true", {1, 11111, 1}}};
+    ServerContext c = context();
+    c.settings.port = 11111;
+    for (const auto &row : cases) {
+        const Reply reply = respond(request("POST /setup/v1/covercalibrator/0/setup", row.first, "localhost", ""),
+                                    stateNamed(QStringLiteral("no box")), c, 1);
+        const Settings &s = reply.command.settings;
+        QCOMPARE((QVector<int>{s.enabled, s.port, s.network}), row.second);
+        QCOMPARE(s.uniqueId, c.settings.uniqueId);
+    }
 }
 
 QTEST_GUILESS_MAIN(AlpacaProtocolTest)
