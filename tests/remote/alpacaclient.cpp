@@ -18,12 +18,9 @@ HttpReply call(int port, const QString &line, const QString &form, const HttpHea
         sent.emplace(header.first.toStdString(), header.second.toStdString());
     const std::string method = line.section(QLatin1Char(' '), 0, 0).toStdString();
     const std::string path = line.section(QLatin1Char(' '), 1).toStdString();
-    httplib::Result result = method == "GET"
-                                 ? client.Get(path.c_str(), sent)
-                                 : method == "PUT" ? client.Put(path.c_str(), sent, form.toStdString(),
-                                                                "application/x-www-form-urlencoded")
-                                                   : client.Post(path.c_str(), sent, form.toStdString(),
-                                                                 "application/x-www-form-urlencoded");
+    httplib::Result result =
+        method == "GET" ? client.Get(path.c_str(), sent)
+                        : client.Put(path.c_str(), sent, form.toStdString(), "application/x-www-form-urlencoded");
     HttpReply reply;
     if (result) {
         reply.status = result->status;

@@ -19,8 +19,7 @@ struct HttpReply
 
 using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 
-// "GET /path?query" or "PUT /path" with a form body. Waits without running this thread's event loop, as a read
-// must be answered while the window's thread is busy.
+// "GET /path?query" or "PUT /path" with a form body, waiting without running this thread's event loop.
 HttpReply httpCall(int port, const QString &line, const QString &form = QString(), const HttpHeaders &headers = {});
 // The same while this thread's event loop runs, for commands the window's thread has to carry out.
 HttpReply httpCallSpinning(int port, const QString &line, const QString &form = QString(),

@@ -116,7 +116,6 @@ void AlpacaProtocolTest::replies_data()
     row("disconnect", "PUT " + dev + "disconnect", id, "lit", 200, 0, "", Command::DisconnectClient);
     row("action", "PUT " + dev + "action", "Action=x&Parameters=", "lit", 200, 0x40C, "");
     row("commandblind", "PUT " + dev + "commandblind", "Command=x&Raw=true", "lit", 200, 0x400, "");
-    row("commandstring", "PUT " + dev + "commandstring", "Command=x&Raw=true", "lit", 200, 0x400, "");
     // The calibrator and the missing cover.
     row("brightness", "GET " + dev + "brightness", id, "lit", 200, 0, "80");
     row("brightness, lower-case parameter", "GET " + dev + "brightness", "clientid=7", "lit", 200, 0, "80");
@@ -130,7 +129,6 @@ void AlpacaProtocolTest::replies_data()
     row("state error, lamp did not go out", "GET " + dev + "calibratorstate", id, "switch-off failed", 200, 0, "5");
     row("state error, level refused", "GET " + dev + "calibratorstate", id, "refused", 200, 0, "5");
     row("changing while pending", "GET " + dev + "calibratorchanging", id, "pending", 200, 0, "true");
-    row("changing when ready", "GET " + dev + "calibratorchanging", id, "lit", 200, 0, "false");
     row("coverstate", "GET " + dev + "coverstate", id, "lit", 200, 0, "0");
     row("covermoving", "GET " + dev + "covermoving", id, "lit", 200, 0, "false");
     row("calibratoron", "PUT " + dev + "calibratoron", "Brightness=128&" + id, "connected", 200, 0, "",
@@ -149,12 +147,10 @@ void AlpacaProtocolTest::replies_data()
     row("calibratoroff", "PUT " + dev + "calibratoroff", id, "lit", 200, 0, "", Command::CalibratorOff);
     row("calibratoroff, box lost", "PUT " + dev + "calibratoroff", id, "no box", 200, 0x407, "");
     row("opencover", "PUT " + dev + "opencover", id, "lit", 200, 0x400, "");
-    row("haltcover", "PUT " + dev + "haltcover", id, "lit", 200, 0x400, "");
     // Requests that cannot be understood.
     row("device number 1", "GET /api/v1/covercalibrator/1/brightness", id, "lit", 400, -1, "");
     row("upper-case member", "GET " + dev + "Brightness", id, "lit", 400, -1, "");
     row("upper-case device type", "GET /api/v1/CoverCalibrator/0/brightness", id, "lit", 400, -1, "");
-    row("other device type", "GET /api/v1/telescope/0/brightness", id, "lit", 400, -1, "");
     row("unknown member", "GET " + dev + "temperature", id, "lit", 400, -1, "");
     row("GET of a command", "GET " + dev + "calibratoron", id, "lit", 400, -1, "");
     row("PUT of a property", "PUT " + dev + "brightness", id, "lit", 400, -1, "");
@@ -224,7 +220,6 @@ void AlpacaProtocolTest::transactionIds()
     const QString path = QStringLiteral("/api/v1/covercalibrator/0/");
     const QList<QPair<QString, qint64>> cases{{"GET " + path + "name?clienttransactionid=12", 12},
                                               {"GET " + path + "name?ClientTransactionID=4294967295", 4294967295},
-                                              {"GET " + path + "name?ClientTransactionID=-3", 0},
                                               {"GET " + path + "name?ClientTransactionID=abc", 0},
                                               {"GET " + path + "name", 0},
                                               {"PUT " + path + "disconnect?ClientTransactionID=9", 9},
