@@ -7,6 +7,7 @@
 #include "velmora/flat.h"
 #include "velmoraflat.h"
 
+#include <QApplication>
 #include <QDebug>
 #include <QEvent>
 #include <QSettings>
@@ -40,6 +41,9 @@ AlpacaWindowBridge::AlpacaWindowBridge(VelmoraFlat &window, alpaca::PublishedSta
     ui.MT_lampLevelSlider->installEventFilter(this);
     connect(ui.MT_lampSwitch, &QCheckBox::stateChanged, this, &AlpacaWindowBridge::publish);
     connect(ui.MT_lampLevelSlider, &QSlider::valueChanged, this, &AlpacaWindowBridge::publish);
+    retry.setSingleShot(true);
+    retry.setInterval(50);
+    connect(&retry, &QTimer::timeout, this, &AlpacaWindowBridge::runWaiting);
     publish();
 }
 
@@ -65,29 +69,50 @@ std::future<AlpacaWindowBridge::Outcome> AlpacaWindowBridge::submit(const alpaca
         state.commandAccepted();
     if (command.kind == alpaca::Command::ConnectBox)
         state.setConnecting(true);
-    QMetaObject::invokeMethod(
-        this,
-        [this, command, promise, windowCommand] {
-            const Outcome result = perform(command);
-            if (windowCommand) {
-                state.setLastCommandFailed(!result.succeeded && boxConnected());
-                state.commandDone();
-            }
-            if (command.kind == alpaca::Command::ConnectBox) {
-                if (result.succeeded)
-                    state.connectClient(command.clientId);
-                state.setConnecting(false);
-            }
-            promise->set_value(result);
-        },
-        Qt::QueuedConnection);
+    auto job = [this, command, promise, windowCommand] {
+        const Outcome result = perform(command);
+        if (windowCommand) {
+            state.setLastCommandFailed(!result.succeeded && boxConnected());
+            state.commandDone();
+        }
+        if (command.kind == alpaca::Command::ConnectBox) {
+            if (result.succeeded)
+                state.connectClient(command.clientId);
+            state.setConnecting(false);
+        }
+        promise->set_value(result);
+    };
+    QMetaObject::invokeMethod(this, [this, job] { runWhenIdle(job); }, Qt::QueuedConnection);
     return outcome;
 }
 
 void AlpacaWindowBridge::close()
 {
-    const std::lock_guard<std::mutex> lock(submitMutex);
-    closed = true;
+    {
+        const std::lock_guard<std::mutex> lock(submitMutex);
+        closed = true;
+    }
+    retry.stop();
+    waiting.clear();
+}
+
+void AlpacaWindowBridge::runWhenIdle(std::function<void()> job)
+{
+    waiting.push_back(std::move(job));
+    runWaiting();
+}
+
+void AlpacaWindowBridge::runWaiting()
+{
+    while (!waiting.empty()) {
+        if (QApplication::activeModalWidget()) {
+            retry.start();
+            return;
+        }
+        const std::function<void()> job = std::move(waiting.front());
+        waiting.pop_front();
+        job();
+    }
 }
 
 AlpacaWindowBridge::Outcome AlpacaWindowBridge::perform(const alpaca::Command &command)

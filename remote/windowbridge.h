@@ -6,7 +6,10 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
+#include <deque>
+#include <functional>
 #include <future>
 #include <mutex>
 
@@ -33,7 +36,7 @@ public:
 
     // Any thread: queues the command for the window's thread. The future breaks if the bridge goes first.
     std::future<Outcome> submit(const alpaca::Command &command);
-    // Window's thread: refuses further commands; those still queued are dropped with the bridge.
+    // Window's thread: refuses further commands and drops those still waiting (their futures break).
     void close();
 
     // Window's thread: does the command now.
@@ -43,6 +46,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Commands wait while a modal dialog is open: the window's slot that opened it has not finished.
+    void runWhenIdle(std::function<void()> job);
+    void runWaiting();
     void publish();
     bool boxConnected() const;
     bool lampLit() const;
@@ -53,6 +59,8 @@ private:
     VelmoraFlat &window;
     alpaca::PublishedState &state;
     bool performing = false;
+    std::deque<std::function<void()>> waiting;
+    QTimer retry;
     std::mutex submitMutex;
     bool closed = false;
 };

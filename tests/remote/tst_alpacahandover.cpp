@@ -10,6 +10,7 @@
 #include "windowtest.h"
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -60,6 +61,7 @@ private slots:
     void calibratorOnGoesThroughTheLampSwitch();
     void calibratorOffSwitchesTheLampOff();
     void readsAnswerWhileTheWindowIsBusy();
+    void commandsWaitForAnOpenDialog();
     void userChangesShowInTheNextRead();
     void clientDisconnectLeavesTheBoxAlone();
     void connectSearchesWithoutMessageBoxes_data();
@@ -138,6 +140,22 @@ void AlpacaHandOverTest::readsAnswerWhileTheWindowIsBusy()
     reader.join();
     QVERIFY2(notReadyReads >= 5, qPrintable(QString::number(notReadyReads)));
     QCOMPARE(p.calibratorState(), 5);
+}
+
+// A modal dialog means a window slot waits for the user; a client's command must not run inside it.
+void AlpacaHandOverTest::commandsWaitForAnOpenDialog()
+{
+    Panel p = panel();
+    QDialog dialog(p.window.get());
+    dialog.setModal(true);
+    dialog.show();
+    httpCall(p.port(), "PUT " + device("calibratoron"), "Brightness=40&" + client);
+    QTest::qWait(300);
+    QCOMPARE(p.calibratorState(), 2);
+    QVERIFY(fakeflat::callsOf(QStringLiteral("turnOn")).isEmpty());
+    dialog.close();
+    QTRY_COMPARE(p.calibratorState(), 3);
+    QCOMPARE(p.slider()->value(), 40);
 }
 
 void AlpacaHandOverTest::userChangesShowInTheNextRead()
