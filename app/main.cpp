@@ -1,3 +1,4 @@
+#include "alpacaservice.h"
 #include "boxwatcher.h"
 #include "serialports.h"
 #include "startup.h"
@@ -21,5 +22,6 @@ int main(int argc, char *argv[])
     guardUnsavedTable(window);
     window.setWindowTitle(mainWindowTitle());
     window.show();
+    const auto alpacaServer = startAlpacaServer(window);
     return app.exec();
 }

@@ -94,4 +94,6 @@ private:
     friend class BoxWatcher;
     // Asks before a changed table is closed or opened over (advisor/unsavedtable.cpp).
     friend class UnsavedTableGuard;
+    // Carries out Alpaca clients' commands through the window's own controls and steps (remote/).
+    friend class AlpacaWindowBridge;
 };

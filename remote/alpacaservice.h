@@ -1,0 +1,33 @@
+// The Alpaca CoverCalibrator server of the panel: HTTP device and management API, setup page and discovery,
+// each on threads of its own, with every command handed to the window's thread.
+#pragma once
+
+#include "alpacaprotocol.h"
+
+#include <memory>
+
+class VelmoraFlat;
+
+class AlpacaService
+{
+public:
+    ~AlpacaService();
+    AlpacaService(const AlpacaService &) = delete;
+    AlpacaService &operator=(const AlpacaService &) = delete;
+
+    int httpPort() const;
+    int discoveryPort() const;
+
+    // The window's thread: builds the server for the window with these settings. Null (with a debug line) when
+    // the server is disabled or its port cannot be had; the panel works on without it.
+    static std::unique_ptr<AlpacaService> start(VelmoraFlat &window, const alpaca::Settings &settings);
+
+private:
+    struct Parts;
+    explicit AlpacaService(std::unique_ptr<Parts> parts);
+    std::unique_ptr<Parts> parts;
+};
+
+// Start-up: reads the "alpaca" settings (storing a new device id the first time) and starts the server for the
+// built window.
+std::unique_ptr<AlpacaService> startAlpacaServer(VelmoraFlat &window);

@@ -1,0 +1,140 @@
+// The whole program behind the Alpaca server: the real window, device library and port listing against the box
+// simulator on a pseudo-terminal, driven through real HTTP and UDP on loopback.
+#include "alpacaclient.h"
+#include "alpacaservice.h"
+#include "alpacasettings.h"
+#include "dialogs.h"
+#include "flatboxsim.h"
+#include "messages.h"
+#include "testmain.h"
+#include "windowtest.h"
+
+#include <QSettings>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QUdpSocket>
+
+namespace {
+
+alpaca::Settings freePorts()
+{
+    alpaca::Settings settings;
+    settings.port = 0;
+    settings.discoveryPort = 0;
+    return settings;
+}
+
+std::unique_ptr<VelmoraFlat> windowFor(const FlatBoxSim &box, const QString &autoSearch)
+{
+    qputenv("VELMORA_FLAT_EXTRA_PORTS", box.portName());
+    DialogResponder::instance().clear();
+    return makeWindow(autoSearch);
+}
+
+// The commands the box took in, without the library's own status queries.
+QString commands(const FlatBoxSim &box)
+{
+    return box.accepted().filter(QRegularExpression(QStringLiteral("^>[^S]"))).join(QLatin1Char(' '));
+}
+
+} // namespace
+
+class AlpacaProgramTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { qunsetenv("VELMORA_FLAT_EXTRA_PORTS"); }
+    void clientConnectsAndSetsTheLevel();
+    void portInUseLeavesThePanelWithoutServer();
+    void discoveryAnswersLocalProbes();
+    void deviceIdIsStoredOnce();
+};
+
+void AlpacaProgramTest::clientConnectsAndSetsTheLevel()
+{
+    FlatBoxSim box;
+    QVERIFY2(box.start(), qPrintable(box.errorText()));
+    auto window = windowFor(box, QString());
+    auto server = AlpacaService::start(*window, freePorts());
+    QVERIFY(server);
+    const int port = server->httpPort();
+    const QString id = QStringLiteral("ClientID=21");
+
+    QCOMPARE(httpCallSpinning(port, "PUT " + device("connected"), "Connected=true&" + id).errorNumber(), 0);
+    QCOMPARE(VelmoraFlatTestAccess::statusText(*window), QStringLiteral(" FLAT BOX CONNECTED "));
+    QCOMPARE(httpCall(port, "PUT " + device("calibratoron"), "Brightness=128&" + id).errorNumber(), 0);
+    QTRY_COMPARE(httpCall(port, "GET " + device("calibratorstate?") + id).value(), QJsonValue(3));
+    QCOMPARE(commands(box), QStringLiteral(">P000 >L000 >B000 >B128"));
+    QCOMPARE(child<QSlider>(*window, "MT_lampLevelSlider")->value(), 128);
+    QCOMPARE(child<QSpinBox>(*window, "ST_lampLevelSpinBox")->value(), 128);
+    QCOMPARE(httpCall(port, "GET " + device("brightness?") + id).value(), QJsonValue(128));
+
+    // The PUT of another site's page and a rebound name are refused before anything reaches the box.
+    const HttpHeaders foreign{{"Origin", "http://evil.example"}};
+    QCOMPARE(httpCall(port, "PUT " + device("calibratoroff"), id, foreign).status, 403);
+    QCOMPARE(httpCall(port, "GET " + device("name"), QString(), {{"Host", "evil.example"}}).status, 403);
+    QCOMPARE(httpCall(port, "PUT " + device("calibratoroff"), id).errorNumber(), 0);
+    QTRY_COMPARE(httpCall(port, "GET " + device("calibratorstate?") + id).value(), QJsonValue(1));
+    QCOMPARE(commands(box), QStringLiteral(">P000 >L000 >B000 >B128 >B000 >D000"));
+    QVERIFY(DialogResponder::instance().shownMessageBoxes().isEmpty());
+}
+
+void AlpacaProgramTest::portInUseLeavesThePanelWithoutServer()
+{
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost));
+    auto window = makeWindow();
+    alpaca::Settings settings = freePorts();
+    settings.port = taken.serverPort();
+    MessageCapture capture;
+    QVERIFY(!AlpacaService::start(*window, settings));
+    QCOMPARE(capture.debugLines(),
+             QStringList{QStringLiteral("Alpaca server not started, port in use:  %1").arg(settings.port)});
+    settings.enabled = false;
+    QVERIFY(!AlpacaService::start(*window, settings));
+}
+
+void AlpacaProgramTest::discoveryAnswersLocalProbes()
+{
+    auto window = makeWindow();
+    auto server = AlpacaService::start(*window, freePorts());
+    QVERIFY(server && server->discoveryPort() > 0);
+    QUdpSocket probe;
+    QVERIFY(probe.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    probe.writeDatagram("alpacadiscovery0", QHostAddress::LocalHost, quint16(server->discoveryPort()));
+    probe.writeDatagram("alpacadiscovery1", QHostAddress::LocalHost, quint16(server->discoveryPort()));
+    QTRY_VERIFY(probe.hasPendingDatagrams());
+    QHostAddress from;
+    QByteArray reply(512, '\0');
+    reply.resize(int(probe.readDatagram(reply.data(), reply.size(), &from)));
+    QCOMPARE(QJsonDocument::fromJson(reply).object(), (QJsonObject{{"AlpacaPort", server->httpPort()}}));
+    QVERIFY(from.isLoopback());
+    QTest::qWait(100);
+    QVERIFY(!probe.hasPendingDatagrams()); // the wrong probe got nothing
+
+    // A burst gets at most the rate limit's replies.
+    for (int i = 0; i < 60; ++i)
+        probe.writeDatagram("alpacadiscovery1", QHostAddress::LocalHost, quint16(server->discoveryPort()));
+    QTest::qWait(300);
+    int replies = 0;
+    while (probe.hasPendingDatagrams() && probe.readDatagram(reply.data(), reply.size()) >= 0)
+        ++replies;
+    QVERIFY2(replies > 0 && replies <= 2 * 20, qPrintable(QString::number(replies)));
+}
+
+void AlpacaProgramTest::deviceIdIsStoredOnce()
+{
+    QSettings store;
+    store.remove(QStringLiteral("alpaca"));
+    const alpaca::Settings first = alpaca::readSettings(store);
+    QVERIFY(!QUuid(first.uniqueId).isNull());
+    QCOMPARE(alpaca::readSettings(store).uniqueId, first.uniqueId);
+    QCOMPARE(first.port, 11111);
+    QCOMPARE(first.discoveryPort, 32227);
+    QVERIFY(first.enabled && !first.network);
+}
+
+VELMORA_TEST_MAIN(AlpacaProgramTest)
+#include "tst_alpacaprogram.moc"
