@@ -103,6 +103,11 @@ void BoxWatcher::lookForBox()
 {
     if (lostPort.isEmpty())
         return;
+    // Connected meanwhile by another way than the window's buttons (an Alpaca client's connect).
+    if (window.ui->MT_serialDisconnect->isEnabled()) {
+        stopWaiting();
+        return;
+    }
     const QList<SerialPortEntry> ports = availableSerialPorts();
     QStringList names;
     for (const SerialPortEntry &port : ports)
