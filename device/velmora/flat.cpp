@@ -2,10 +2,14 @@
 
 #include "protocol.h"
 
+#include <QDeadlineTimer>
+#include <QDebug>
 #include <QElapsedTimer>
 #include <QSerialPort>
 #include <QString>
-#include <QThread>
+
+#include <deque>
+#include <functional>
 
 namespace velmora {
 namespace {
@@ -13,9 +17,23 @@ namespace {
 constexpr char libraryVersion[] = VELMORA_LIBRARY_VERSION;
 
 constexpr int exchangeTimeoutMs = 500;
-// An Arduino board resets when its port opens and answers only after its boot loader.
-constexpr int bootWaitMs = 4000;
-constexpr int pingTimeoutMs = 300;
+// An Arduino board resets when its port opens: its boot loader hears nothing for up to 2 s, and
+// some firmwares wait up to 2 s more before they read. The first answer may come 4.5 s after the open.
+constexpr int bootWaitMs = 5000;
+// Pings go out at this pace while the box boots, alternately with each filler.
+constexpr int probePeriodMs = 75;
+// With `quick`, the box is taken to be running: the pings it gets have this long.
+constexpr int quickWaitMs = 300;
+// A box that reads the terminator it was sent answers within this, on the line and through the USB
+// adapter; an answer that takes longer means it waits for the other one (or is slow, see roundTripMs).
+constexpr int promptAnswerMs = 50;
+// After the first answer, a burst of answers to pings it kept while starting up may follow.
+constexpr int quietGapMs = 20;
+constexpr int quietLimitMs = 250;
+// A reply can come this late, after the firmware's own 1 s read time-out; older commands are
+// no longer waited for.
+constexpr int lateReplyHorizonMs = 1500;
+constexpr std::size_t maxOutstanding = 32;
 // Lamp and brightness commands that time out this many times in a row mean the box is gone.
 constexpr int timeoutsBeforeGivingUp = 2;
 constexpr unsigned maxBrightness = 255;
@@ -27,6 +45,8 @@ constexpr char lightOn = 'L';
 constexpr char lightOff = 'D';
 constexpr char brightness = 'B';
 constexpr char status = 'S';
+constexpr char version = 'V';
+constexpr char storedBrightness = 'J';
 
 // Errors after which the port is of no more use. A pty whose other end has closed reports
 // read errors again and again, at full speed, for as long as it stays open.
@@ -34,6 +54,11 @@ bool meansDeviceGone(QSerialPort::SerialPortError error)
 {
     return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
            || error == QSerialPort::WriteError;
+}
+
+protocol::Filler otherFiller(protocol::Filler filler)
+{
+    return filler == protocol::Filler::Digit ? protocol::Filler::Letter : protocol::Filler::Digit;
 }
 
 } // namespace
@@ -47,21 +72,49 @@ bool meansDeviceGone(QSerialPort::SerialPortError error)
 
 struct VELMORA_INTERNAL Flat::Impl
 {
+    // A command on its way to the box, or one it has not answered yet.
+    struct Sent
+    {
+        char letter;
+        std::string expectedPayload; // empty: any payload
+        qint64 sentAtMs;
+    };
+
     Impl();
 
     unsigned openPort(const QString &name);
     void closePort();
-    unsigned awaitBox(bool singleTry);
-    unsigned transact(char letter, unsigned value, int timeoutMs, protocol::Reply &reply);
-    bool send(const std::string &command);
-    unsigned receiveLine(int timeoutMs, std::string &line);
+    unsigned awaitBox(bool quick, protocol::Reply &firstAnswer, bool &fillerCertain);
+    unsigned identifyDialect(protocol::Filler hint, bool fillerCertain);
+    unsigned findFiller(protocol::Filler first);
+    unsigned findTerminator(std::string &firmware);
+    void skipBurst();
+    void logConnection(const std::string &firmware) const;
+
+    unsigned exchange(char letter, const std::string &text, const std::string &expectedPayload,
+                      protocol::Reply &reply);
+    unsigned send(char letter, const std::string &text, const std::string &expectedPayload);
+    unsigned write(const std::string &bytes);
+    unsigned awaitAnswer(const QDeadlineTimer &deadline, const std::function<bool(const protocol::Reply &)> &wanted,
+                         protocol::Reply &reply);
+    bool isStale(const protocol::Reply &reply, char current);
+    void answered(char letter);
+    unsigned nextReply(const QDeadlineTimer &deadline, protocol::Reply &reply);
+    unsigned readMore(const QDeadlineTimer &deadline);
+    void dropInput();
     unsigned failOnPort();
     unsigned lampCommand(char letter, unsigned value, const std::string &expectedPayload);
     void countTimeout(unsigned result);
     void onPortError(QSerialPort::SerialPortError error);
 
     QSerialPort port;
+    QElapsedTimer sinceOpen;
     std::string productId;
+    protocol::Dialect dialect;
+    int roundTripMs = 0;
+    std::string input; // bytes read from the port that belong to no reply yet
+    protocol::ReplyCollector collector;
+    std::deque<Sent> outstanding;
     int timeoutsInARow = 0;
     bool brightnessAcknowledged = false;
     unsigned acknowledgedBrightness = 0;
@@ -122,6 +175,7 @@ unsigned Flat::Impl::openPort(const QString &name)
         port.clearError();
         return PortError;
     }
+    sinceOpen.start();
     ++connectionNumber;
     port.setReadBufferSize(readBufferLimit);
     // Boards with native USB send only while DTR is set. A pty has no modem lines and
@@ -139,6 +193,11 @@ void Flat::Impl::closePort()
         port.close();
     port.clearError();
     productId.clear();
+    dialect = protocol::Dialect();
+    roundTripMs = 0;
+    input.clear();
+    collector.reset();
+    outstanding.clear();
     timeoutsInARow = 0;
     brightnessAcknowledged = false;
 }
@@ -149,86 +208,278 @@ unsigned Flat::Impl::failOnPort()
     return PortError;
 }
 
-// Pings until the box answers: a board that has just reset stays silent through its boot loader.
-unsigned Flat::Impl::awaitBox(bool singleTry)
+// Pings, with "\r\n" that every firmware reads, until the box answers: a board that has just reset
+// stays silent through its boot loader. The fillers take turns, for firmwares that know only one.
+// `fillerCertain`: the answer can only be to the last ping, so its filler is one the box reads.
+unsigned Flat::Impl::awaitBox(bool quick, protocol::Reply &firstAnswer, bool &fillerCertain)
 {
-    QElapsedTimer sinceOpen;
-    sinceOpen.start();
+    const QDeadlineTimer until(quick ? quickWaitMs : bootWaitMs);
+    protocol::Filler filler = protocol::Filler::Digit;
     unsigned result = Timeout;
-    do {
-        QElapsedTimer thisTry;
-        thisTry.start();
-        const int timeoutMs = int(qMin<qint64>(pingTimeoutMs, bootWaitMs - sinceOpen.elapsed()));
-        protocol::Reply reply;
-        result = transact(ping, 0, qMax(timeoutMs, 1), reply);
-        if (result == Ok && reply.letter == ping) {
-            productId = reply.productId;
-            return Ok;
+    int probes = 0;
+    while (!until.hasExpired()) {
+        ++probes;
+        const protocol::Dialect probe{protocol::Terminator::Cr, filler};
+        const unsigned sent = send(ping, protocol::command(ping, probe) + "\n", std::string());
+        if (sent != Ok)
+            return sent;
+        QDeadlineTimer pace(qMin<qint64>(probePeriodMs, until.remainingTime()));
+        for (;;) {
+            protocol::Reply reply;
+            const unsigned got = nextReply(pace, reply);
+            if (got == Ok && reply.letter == ping) {
+                firstAnswer = reply;
+                fillerCertain = probes == 1;
+                dialect.filler = filler;
+                roundTripMs = int(sinceOpen.elapsed());
+                return Ok;
+            }
+            if (got == Timeout)
+                break;
+            if (got != Ok && got != BadReply)
+                return got;
+            result = BadReply; // a box that answers nonsense is still pinged only at the pace
         }
-        if (result == Ok)
-            result = BadReply;
-        if (!port.isOpen())
-            return result;
-        // A box that answers nonsense at once is not pinged in a tight loop.
-        const qint64 pause = qMin(pingTimeoutMs - thisTry.elapsed(), bootWaitMs - sinceOpen.elapsed());
-        if (!singleTry && pause > 0)
-            QThread::msleep(quint64(pause));
-    } while (!singleTry && sinceOpen.elapsed() < bootWaitMs);
+        filler = otherFiller(filler);
+    }
     return result;
 }
 
-// One command and its reply. Stale input goes first, so a late answer to an earlier
-// command is not taken for this one's.
-unsigned Flat::Impl::transact(char letter, unsigned value, int timeoutMs, protocol::Reply &reply)
+// Waits until the burst of answers to pings that the box kept while starting up has passed.
+void Flat::Impl::skipBurst()
+{
+    const QDeadlineTimer limit(quietLimitMs);
+    while (!limit.hasExpired()) {
+        const qint64 before = qint64(input.size());
+        if (readMore(QDeadlineTimer(quietGapMs)) != Ok || qint64(input.size()) == before)
+            break;
+    }
+    dropInput();
+}
+
+// Which filler the box reads, asked with commands that every terminator dialect answers.
+// The second try uses another letter, so that a late answer to the first tells itself apart.
+unsigned Flat::Impl::findFiller(protocol::Filler first)
+{
+    const protocol::Filler second = otherFiller(first);
+    QElapsedTimer clock;
+    clock.start();
+    const QDeadlineTimer deadline(exchangeTimeoutMs);
+    unsigned result = send(version, protocol::command(version, {protocol::Terminator::Cr, first}) + "\n", {});
+    if (result != Ok)
+        return result;
+    const auto isAnswer = [](const protocol::Reply &r) { return r.letter == version || r.letter == storedBrightness; };
+    protocol::Reply reply;
+    result = awaitAnswer(QDeadlineTimer(promptAnswerMs), isAnswer, reply);
+    qint64 sentAt = 0;
+    if (result == Timeout) {
+        sentAt = clock.elapsed();
+        const std::string text = protocol::command(storedBrightness, {protocol::Terminator::Cr, second}) + "\n";
+        result = send(storedBrightness, text, {});
+        if (result == Ok)
+            result = awaitAnswer(deadline, isAnswer, reply);
+    }
+    if (result != Ok)
+        return result;
+    dialect.filler = reply.letter == version ? first : second;
+    roundTripMs = int(clock.elapsed() - (reply.letter == version ? 0 : sentAt));
+    answered(reply.letter);
+    return Ok;
+}
+
+// Which terminator the box reads: a command ended by "\r" only is answered at once by a firmware
+// that reads up to "\r"; one that reads up to "\n" gets its "\n" when it has not answered in time.
+// No lone "\n" ever reaches a firmware that answered to "\r", where it would spoil the next command.
+unsigned Flat::Impl::findTerminator(std::string &firmware)
+{
+    const protocol::Dialect crFirst{protocol::Terminator::Cr, dialect.filler};
+    const QDeadlineTimer deadline(exchangeTimeoutMs);
+    unsigned result = send(version, protocol::command(version, crFirst), {});
+    if (result != Ok)
+        return result;
+    const auto isVersion = [](const protocol::Reply &r) { return r.letter == version; };
+    protocol::Reply reply;
+    const int promptMs = qMin(exchangeTimeoutMs, qMax(promptAnswerMs, roundTripMs * 3 / 2 + promptAnswerMs));
+    result = awaitAnswer(QDeadlineTimer(promptMs), isVersion, reply);
+    dialect.terminator = protocol::Terminator::Cr;
+    if (result == Timeout) {
+        dialect.terminator = protocol::Terminator::Lf;
+        result = write("\n");
+        if (result == Ok)
+            result = awaitAnswer(deadline, isVersion, reply);
+    }
+    if (result != Ok)
+        return result;
+    answered(version);
+    firmware = reply.payload;
+    return Ok;
+}
+
+unsigned Flat::Impl::identifyDialect(protocol::Filler hint, bool fillerCertain)
+{
+    skipBurst();
+    if (!fillerCertain) {
+        const unsigned found = findFiller(hint);
+        if (found != Ok)
+            return found;
+    }
+    std::string firmware;
+    const unsigned found = findTerminator(firmware);
+    if (found == Ok)
+        logConnection(firmware);
+    return found;
+}
+
+void Flat::Impl::logConnection(const std::string &firmware) const
+{
+    qDebug().noquote() << QStringLiteral("flat box: product %1 firmware %2 terminator %3 filler %4")
+                              .arg(QString::fromStdString(productId), QString::fromStdString(firmware),
+                                   QLatin1String(protocol::terminatorName(dialect.terminator)),
+                                   QLatin1String(protocol::fillerName(dialect.filler)));
+}
+
+// One command and its reply. What came in before is stale; replies that belong to earlier commands
+// (a late answer, a burst of answers to kept pings) are passed over, whenever they arrive.
+unsigned Flat::Impl::exchange(char letter, const std::string &text, const std::string &expectedPayload,
+                              protocol::Reply &reply)
 {
     if (!port.isOpen())
         return NotConnected;
     brightnessAcknowledged = false;
-    port.clear(QSerialPort::Input);
-    if (!send(protocol::command(letter, value)))
+    const QDeadlineTimer deadline(exchangeTimeoutMs);
+    dropInput();
+    const unsigned sent = send(letter, text, expectedPayload);
+    if (sent != Ok)
+        return sent;
+    const unsigned result = awaitAnswer(deadline, [](const protocol::Reply &) { return true; }, reply);
+    if (result == Ok)
+        answered(letter);
+    return result;
+}
+
+// Sends a command and keeps it among those waiting for their answer.
+unsigned Flat::Impl::send(char letter, const std::string &text, const std::string &expectedPayload)
+{
+    const qint64 now = sinceOpen.elapsed();
+    while (!outstanding.empty()
+           && (outstanding.size() >= maxOutstanding || now - outstanding.front().sentAtMs > lateReplyHorizonMs))
+        outstanding.pop_front();
+    const unsigned written = write(text);
+    if (written == Ok)
+        outstanding.push_back({letter, expectedPayload, now});
+    return written;
+}
+
+unsigned Flat::Impl::write(const std::string &bytes)
+{
+    if (!port.isOpen())
+        return NotConnected;
+    const qint64 size = qint64(bytes.size());
+    if (port.write(bytes.data(), size) != size || !port.waitForBytesWritten(exchangeTimeoutMs))
         return failOnPort();
-    std::string line;
-    const unsigned result = receiveLine(timeoutMs, line);
-    if (result != Ok)
-        return result;
-    return protocol::parseReply(line.data(), line.size(), reply) ? Ok : BadReply;
+    return Ok;
 }
 
-bool Flat::Impl::send(const std::string &command)
+// The first reply that answers the newest command: stale replies are skipped; `wanted` says which
+// letters may answer it (during connect); any other well-formed reply is the box's answer.
+unsigned Flat::Impl::awaitAnswer(const QDeadlineTimer &deadline,
+                                 const std::function<bool(const protocol::Reply &)> &wanted,
+                                 protocol::Reply &reply)
 {
-    const qint64 size = qint64(command.size());
-    return port.write(command.data(), size) == size && port.waitForBytesWritten(exchangeTimeoutMs);
-}
-
-// Reads until the end of one reply line, however the bytes come in, for at most timeoutMs.
-unsigned Flat::Impl::receiveLine(int timeoutMs, std::string &line)
-{
-    protocol::ReplyCollector collector;
-    QElapsedTimer clock;
-    clock.start();
+    const char current = outstanding.empty() ? 0 : outstanding.back().letter;
     for (;;) {
-        char chunk[protocol::maxReplyLength];
-        while (collector.state() == protocol::ReplyCollector::State::Incomplete && port.bytesAvailable() > 0) {
-            const qint64 count = port.read(chunk, sizeof chunk);
-            if (count <= 0)
-                break;
-            collector.feed(chunk, std::size_t(count));
-        }
-        if (collector.state() == protocol::ReplyCollector::State::Complete) {
-            line = collector.line();
-            return Ok;
-        }
-        if (collector.state() == protocol::ReplyCollector::State::Overlong)
+        const unsigned result = nextReply(deadline, reply);
+        if (result != Ok)
+            return result;
+        if (isStale(reply, current) || !wanted(reply))
+            continue;
+        if (!productId.empty() && reply.productId != productId)
             return BadReply;
-        const qint64 left = timeoutMs - clock.elapsed();
-        if (left <= 0)
+        return Ok;
+    }
+}
+
+// A reply is stale when it answers an earlier command that is still waited for: it is taken as that
+// command's late answer, and commands before it are no longer waited for. Pings are sent only
+// while connecting, so an answer to one is always stale afterwards.
+bool Flat::Impl::isStale(const protocol::Reply &reply, char current)
+{
+    if (reply.letter == ping && current != ping)
+        return true;
+    const qint64 now = sinceOpen.elapsed();
+    for (std::size_t i = 0; i + 1 < outstanding.size(); ++i) {
+        const Sent &sent = outstanding[i];
+        if (sent.letter == reply.letter && now - sent.sentAtMs <= lateReplyHorizonMs
+            && (sent.expectedPayload.empty() || sent.expectedPayload == reply.payload)) {
+            outstanding.erase(outstanding.begin(), outstanding.begin() + std::ptrdiff_t(i + 1));
+            return true;
+        }
+    }
+    return false;
+}
+
+// The box answered `letter`'s command: it will not answer anything sent before it any more.
+void Flat::Impl::answered(char letter)
+{
+    for (std::size_t i = outstanding.size(); i-- > 0;) {
+        if (outstanding[i].letter == letter) {
+            outstanding.erase(outstanding.begin(), outstanding.begin() + std::ptrdiff_t(i + 1));
+            return;
+        }
+    }
+}
+
+// The next reply line that arrives before the deadline, however its bytes come in. Ok with a
+// well-formed reply; BadReply for a malformed or overlong line.
+unsigned Flat::Impl::nextReply(const QDeadlineTimer &deadline, protocol::Reply &reply)
+{
+    for (;;) {
+        const std::size_t taken = collector.feed(input.data(), input.size());
+        input.erase(0, taken);
+        const auto state = collector.state();
+        if (state != protocol::ReplyCollector::State::Incomplete) {
+            const std::string line = collector.line();
+            collector.reset();
+            if (state == protocol::ReplyCollector::State::Overlong)
+                return BadReply;
+            return protocol::parseReply(line.data(), line.size(), reply) ? Ok : BadReply;
+        }
+        const unsigned result = readMore(deadline);
+        if (result != Ok)
+            return result;
+    }
+}
+
+// Appends what the port has, waiting for it until the deadline.
+unsigned Flat::Impl::readMore(const QDeadlineTimer &deadline)
+{
+    if (!port.isOpen())
+        return NotConnected;
+    while (port.bytesAvailable() == 0) {
+        if (deadline.hasExpired())
             return Timeout;
-        if (!port.waitForReadyRead(int(left))) {
+        if (!port.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
             if (port.error() != QSerialPort::TimeoutError && port.error() != QSerialPort::NoError)
                 return failOnPort();
             port.clearError();
         }
     }
+    char chunk[256];
+    const qint64 count = port.read(chunk, sizeof chunk);
+    if (count < 0)
+        return failOnPort();
+    input.append(chunk, std::size_t(count));
+    return Ok;
+}
+
+// What came in before a command is sent answers nothing sent since.
+void Flat::Impl::dropInput()
+{
+    input.clear();
+    collector.reset();
+    if (port.isOpen())
+        port.clear(QSerialPort::Input);
+    port.readAll();
 }
 
 void Flat::Impl::countTimeout(unsigned result)
@@ -245,13 +496,16 @@ void Flat::Impl::countTimeout(unsigned result)
 // and, when given, the expected payload.
 unsigned Flat::Impl::lampCommand(char letter, unsigned value, const std::string &expectedPayload)
 {
+    if (!port.isOpen())
+        return NotConnected;
     protocol::Reply reply;
-    const unsigned result = transact(letter, value, exchangeTimeoutMs, reply);
+    const std::string text = letter == brightness ? protocol::command(letter, value, dialect)
+                                                  : protocol::command(letter, dialect);
+    const unsigned result = exchange(letter, text, expectedPayload, reply);
     countTimeout(result);
     if (result != Ok)
         return result;
-    const bool matches = reply.letter == letter && reply.productId == productId
-                         && (expectedPayload.empty() || reply.payload == expectedPayload);
+    const bool matches = reply.letter == letter && (expectedPayload.empty() || reply.payload == expectedPayload);
     return matches ? Ok : BadReply;
 }
 
@@ -276,7 +530,14 @@ unsigned int Flat::connect(const char *port, const bool &quick)
     const unsigned opened = d->openPort(QString::fromUtf8(port));
     if (opened != Ok)
         return opened;
-    const unsigned result = d->awaitBox(quick);
+    protocol::Reply firstAnswer;
+    bool fillerCertain = false;
+    unsigned result = d->awaitBox(quick, firstAnswer, fillerCertain);
+    if (result == Ok) {
+        d->productId = firstAnswer.productId;
+        const protocol::Filler hint = fillerCertain ? d->dialect.filler : protocol::fillerOf(firstAnswer.payload);
+        result = d->identifyDialect(hint, fillerCertain);
+    }
     if (result != Ok)
         d->closePort();
     return result;
@@ -293,10 +554,10 @@ unsigned int Flat::isFlatConnected(bool &connected)
     BusyScope scope(d->busy);
     connected = false;
     protocol::Reply reply;
-    const unsigned result = d->transact(status, 0, exchangeTimeoutMs, reply);
+    const unsigned result = d->exchange(status, protocol::command(status, d->dialect), std::string(), reply);
     if (result != Ok)
         return result;
-    connected = reply.letter == status && reply.productId == d->productId;
+    connected = reply.letter == status;
     return connected ? Ok : BadReply;
 }
 
