@@ -100,8 +100,11 @@ std::size_t ReplyCollector::feed(const char *data, std::size_t size)
     std::size_t taken = 0;
     while (currentState == State::Incomplete && taken < size) {
         const char c = data[taken++];
-        if (collected.empty() && c != '*')
+        if (collected.empty() && c != '*') {
+            if (++skipped > maxStrayBytes)
+                currentState = State::Overlong;
             continue;
+        }
         collected.push_back(c);
         if (c == '\n')
             currentState = State::Complete;
@@ -114,6 +117,7 @@ std::size_t ReplyCollector::feed(const char *data, std::size_t size)
 void ReplyCollector::reset()
 {
     collected.clear();
+    skipped = 0;
     currentState = State::Incomplete;
 }
 

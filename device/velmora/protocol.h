@@ -32,6 +32,8 @@ const char *fillerName(Filler filler);
 // "*" + letter + two-digit product id + three characters + "\n" (or "\r\n")
 constexpr std::size_t replyLength = 8;
 constexpr std::size_t maxReplyLength = replyLength + 1;
+// Bytes skipped before a reply's "*" that still pass for a stray line end or noise.
+constexpr std::size_t maxStrayBytes = 16;
 // Largest value that fits in a command's three digits.
 constexpr unsigned maxCommandValue = 999;
 
@@ -65,6 +67,7 @@ class ReplyCollector
 public:
     enum class State { Incomplete, Complete, Overlong };
 
+    // More than maxStrayBytes before a "*" make the line Overlong, with nothing collected.
     // Takes bytes up to and including the line's '\n' (or up to the point where the line
     // turns out too long) and returns how many it took, skipped bytes included; the rest
     // belongs to the next reply.
@@ -75,6 +78,7 @@ public:
 
 private:
     std::string collected;
+    std::size_t skipped = 0;
     State currentState = State::Incomplete;
 };
 

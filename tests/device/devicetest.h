@@ -6,10 +6,24 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 
 #include <sys/resource.h>
 
 namespace devicetest {
+
+// What connect sends to a running box of the classic dialect: a ping, then the version asked with "\r"
+// alone (answered at once, so the box reads "\r").
+inline QStringList handshake()
+{
+    return {QStringLiteral(">P000"), QStringLiteral(">V000")};
+}
+
+// A simulator count option that lets through the handshake and `commands` more.
+inline QString afterHandshake(int commands = 0)
+{
+    return QString::number(handshake().size() + commands);
+}
 
 // CPU time of this process (user + system), in milliseconds.
 inline qint64 processCpuMs()
