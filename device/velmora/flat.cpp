@@ -10,6 +10,7 @@
 
 #include <deque>
 #include <functional>
+#include <iterator>
 
 namespace velmora {
 namespace {
@@ -234,6 +235,11 @@ unsigned Flat::Impl::awaitBox(bool quick, protocol::Reply &firstAnswer, bool &fi
                 roundTripMs = int(sinceOpen.elapsed());
                 return Ok;
             }
+            // A reply on its way is awaited before the next ping, so that it is known to answer this one.
+            if (got == Timeout && !collector.line().empty() && !until.hasExpired()) {
+                pace = QDeadlineTimer(qMin<qint64>(promptAnswerMs, until.remainingTime()));
+                continue;
+            }
             if (got == Timeout)
                 break;
             if (got != Ok && got != BadReply)
@@ -257,33 +263,38 @@ void Flat::Impl::skipBurst()
     dropInput();
 }
 
-// Which filler the box reads, asked with commands that every terminator dialect answers.
-// The second try uses another letter, so that a late answer to the first tells itself apart.
+// Which filler the box reads, asked with queries that every terminator dialect answers: the stored
+// level with the likelier filler, the status with the other, so that even a late answer tells which
+// one the box read. A second round follows when neither is answered at once: the first query may have
+// been glued to the remains of a ping that overflowed the box's input while it started up.
 unsigned Flat::Impl::findFiller(protocol::Filler first)
 {
     const protocol::Filler second = otherFiller(first);
+    const std::pair<char, protocol::Filler> tries[] = {
+        {storedBrightness, first}, {status, second}, {storedBrightness, first}, {status, second}};
     QElapsedTimer clock;
     clock.start();
-    const QDeadlineTimer deadline(exchangeTimeoutMs);
-    unsigned result = send(version, protocol::command(version, {protocol::Terminator::Cr, first}) + "\n", {});
-    if (result != Ok)
-        return result;
-    const auto isAnswer = [](const protocol::Reply &r) { return r.letter == version || r.letter == storedBrightness; };
+    qint64 firstSentAt[2] = {-1, -1};
+    const auto isAnswer = [](const protocol::Reply &r) { return r.letter == storedBrightness || r.letter == status; };
     protocol::Reply reply;
-    result = awaitAnswer(QDeadlineTimer(promptAnswerMs), isAnswer, reply);
-    qint64 sentAt = 0;
-    if (result == Timeout) {
-        sentAt = clock.elapsed();
-        const std::string text = protocol::command(storedBrightness, {protocol::Terminator::Cr, second}) + "\n";
-        result = send(storedBrightness, text, {});
-        if (result == Ok)
-            result = awaitAnswer(deadline, isAnswer, reply);
+    unsigned result = Timeout;
+    for (std::size_t i = 0; i < std::size(tries) && result == Timeout; ++i) {
+        const auto &[letter, filler] = tries[i];
+        qint64 &sentAt = firstSentAt[letter == status ? 1 : 0];
+        if (sentAt < 0)
+            sentAt = clock.elapsed();
+        result = write(protocol::command(letter, {protocol::Terminator::Cr, filler}) + "\n");
+        if (result != Ok)
+            return result;
+        const bool last = i + 1 == std::size(tries);
+        const qint64 waitMs = last ? exchangeTimeoutMs - clock.elapsed() : promptAnswerMs;
+        result = awaitAnswer(QDeadlineTimer(qMax<qint64>(waitMs, promptAnswerMs)), isAnswer, reply);
     }
     if (result != Ok)
         return result;
-    dialect.filler = reply.letter == version ? first : second;
-    roundTripMs = int(clock.elapsed() - (reply.letter == version ? 0 : sentAt));
-    answered(reply.letter);
+    const bool firstAnswered = reply.letter == storedBrightness;
+    dialect.filler = firstAnswered ? first : second;
+    roundTripMs = int(clock.elapsed() - firstSentAt[firstAnswered ? 0 : 1]);
     return Ok;
 }
 

@@ -29,6 +29,10 @@ private slots:
     void reportsItsVersion();
     void connectsToTheBox_data();
     void connectsToTheBox();
+    void drivesEveryDialect_data();
+    void drivesEveryDialect();
+    void lateRepliesAreNeverTakenForTheNextCommand_data();
+    void lateRepliesAreNeverTakenForTheNextCommand();
     void lampCommandsReachTheBox_data();
     void lampCommandsReachTheBox();
     void refusesBrightnessAbove255_data();
@@ -86,6 +90,117 @@ void FlatLibraryTest::connectsToTheBox()
     QCOMPARE(flat.turnOn(), unsigned(velmora::Ok));
     QCOMPARE(box.accepted().first(), QStringLiteral(">P000"));
     QCOMPARE(box.accepted().mid(box.accepted().size() - 2), (QStringList{">S000", ">L000"}));
+}
+
+// The firmwares' dialects, each started as a board that is running, that boots, and that boots and
+// then keeps its input through a start-up wait (answering queued pings in a burst unless it drains).
+void FlatLibraryTest::drivesEveryDialect_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("firstAnswerMs");
+    QTest::addColumn<QString>("debugLine");
+    QTest::addColumn<QString>("filler");
+    const QList<std::tuple<const char *, QStringList, QString, QString>> dialects{
+        {"classic", {}, "19 firmware 001 terminator CR filler 0", "000"},
+        {"LF, digits, draining", {"--terminator", "lf", "--filler", "digit", "--drain"},
+         "19 firmware 001 terminator LF filler 0", "000"},
+        {"CR, letters, draining, CR LF replies",
+         {"--terminator", "cr", "--filler", "letter", "--drain", "--reply-end", "crlf", "--product-id", "99"},
+         "99 firmware 001 terminator CR filler O", "OOO"},
+        {"CR, either filler, draining", {"--terminator", "cr", "--filler", "any", "--drain", "--product-id", "98"},
+         "98 firmware 001 terminator CR filler [0O]", "either"},
+        {"LF, letters, CR LF replies", {"--terminator", "lf", "--filler", "letter", "--reply-end", "crlf"},
+         "19 firmware 001 terminator LF filler O", "OOO"},
+        {"CR, digits", {"--terminator", "cr", "--filler", "digit", "--product-id", "10"},
+         "10 firmware 001 terminator CR filler 0", "000"},
+        {"native USB, stray line before every reply",
+         {"--terminator", "lf", "--filler", "digit", "--drain", "--dtr-gated", "--stray-before-reply"},
+         "19 firmware 001 terminator LF filler 0", "000"},
+    };
+    const QList<std::tuple<const char *, QStringList, int>> boots{
+        {"running", {}, 0},
+        {"boot loader 1 s", {"--boot-delay-ms", "1000"}, 1000},
+        {"boot 0.5 s, start-up 1.5 s", {"--boot-delay-ms", "500", "--startup-wait-ms", "1500"}, 2000},
+    };
+    for (const auto &[name, options, line, filler] : dialects) {
+        for (const auto &[bootName, bootOptions, firstAnswerMs] : boots) {
+            QTest::addRow("%s; %s", name, bootName)
+                << options + bootOptions << firstAnswerMs << QStringLiteral("flat box: product ") + line << filler;
+        }
+    }
+}
+
+void FlatLibraryTest::drivesEveryDialect()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, firstAnswerMs);
+    QFETCH(QString, debugLine);
+    QFETCH(QString, filler);
+    // Connect ends within 0.35 s of the first answer the box can give; slack for a loaded machine.
+    const qint64 connectBoundMs = firstAnswerMs + 350 + 300;
+    // No read time-out is waited for: far below the firmware's 1 s and the library's 500 ms.
+    const qint64 fullSpeedMs = 250;
+    FlatBoxSim box;
+    QVERIFY2(box.start(options), qPrintable(box.errorText()));
+    Flat flat;
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QLatin1Char('^') + debugLine + QLatin1Char('$')));
+    unsigned result = ~0u;
+    const Cost connectCost = measure([&] { result = flat.connect(box.portName().constData(), false); });
+    QVERIFY2(result == velmora::Ok, qPrintable(QString::number(result) + ": " + box.received().join(", ")));
+    QVERIFY2(connectCost.wallMs < connectBoundMs, qPrintable(describe(connectCost)));
+    const int handshakeLines = box.received().size();
+    const QStringList steps{"on", "B100", "B200", "status", "B0", "off"};
+    for (const QString &step : steps) {
+        const Cost cost = measure([&] { result = runStep(flat, step, box.portName()); });
+        QCOMPARE(result, unsigned(velmora::Ok));
+        QVERIFY2(cost.wallMs < fullSpeedMs, qPrintable(step + ": " + describe(cost)));
+    }
+    QCOMPARE(flat.disconnect(), unsigned(velmora::Ok));
+    // A box that reads either filler may be spoken to with either.
+    const QString spelling = filler == QLatin1String("either") ? QStringLiteral("000") : filler;
+    const QStringList wire{">L" + spelling, ">B100", ">B200", ">S" + spelling, ">B000", ">D" + spelling};
+    QStringList sent = box.received().mid(handshakeLines);
+    if (filler == QLatin1String("either"))
+        sent.replaceInStrings(QStringLiteral("OOO"), QStringLiteral("000"));
+    QCOMPARE(sent, wire);
+}
+
+// A box that answers late, but within the 500 ms an exchange waits, is driven; one that answers
+// later still is given up, and no call ever takes the reply to the command before it.
+void FlatLibraryTest::lateRepliesAreNeverTakenForTheNextCommand_data()
+{
+    QTest::addColumn<int>("latencyMs");
+    QTest::addColumn<QList<velmora::Status>>("results");
+    using namespace velmora;
+    QTest::newRow("350 ms") << 350 << QList<Status>{Ok, Ok, Ok, Ok, Ok, Ok};
+    QTest::newRow("550 ms") << 550 << QList<Status>{Timeout, Timeout, NotConnected, NotConnected, NotConnected,
+                                                    NotConnected};
+}
+
+void FlatLibraryTest::lateRepliesAreNeverTakenForTheNextCommand()
+{
+    QFETCH(int, latencyMs);
+    QFETCH(QList<velmora::Status>, results);
+    const QStringList steps{"on", "on", "B10", "B11", "status", "off"};
+    for (const bool lateFromTheStart : {true, false}) {
+        FlatBoxSim box;
+        const QString normalCommands = lateFromTheStart ? QStringLiteral("0") : afterHandshake();
+        QVERIFY2(box.start({"--reply-latency-ms", QString::number(latencyMs), "--faults-after", normalCommands}),
+                 qPrintable(box.errorText()));
+        Flat flat;
+        const unsigned connected = flat.connect(box.portName().constData(), false);
+        if (lateFromTheStart && results.first() != velmora::Ok) {
+            QCOMPARE(connected, unsigned(velmora::Timeout));
+            continue;
+        }
+        QCOMPARE(connected, unsigned(velmora::Ok));
+        for (int i = 0; i < steps.size(); ++i) {
+            unsigned result = velmora::Ok;
+            const Cost cost = measure([&] { result = runStep(flat, steps[i], box.portName()); });
+            QCOMPARE(result, unsigned(results[i]));
+            QVERIFY2(cost.wallMs < exchangeBoundMs, qPrintable(steps[i] + ": " + describe(cost)));
+        }
+    }
 }
 
 void FlatLibraryTest::lampCommandsReachTheBox_data()

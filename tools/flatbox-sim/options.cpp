@@ -127,7 +127,7 @@ const char *usageText()
            "  --reply-end E          lf or crlf (default lf)\n"
            "  --drain                act only on 6 waiting bytes, read one command up to its\n"
            "                         terminator (1 s read time-out), reply, drop the rest\n"
-           "  --reply-latency-ms N   answer each command N ms late\n"
+           "  --reply-latency-ms N   answer each command N ms late (after --faults-after)\n"
            "  --dtr-gated            send only while a client holds the port open (a pty has\n"
            "                         no DTR line; the serial driver raises it at open)\n"
            "  --stray-before-reply   write a NUL and a blank line before every reply\n"

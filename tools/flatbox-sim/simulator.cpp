@@ -128,6 +128,7 @@ void Simulator::portOpened(Clock::time_point now)
     pendingTooLong = false;
     deafLine.clear();
     reading = false;
+    due.clear();
     bootEnd = now + std::chrono::milliseconds(options.bootDelayMs);
     readyAt = bootEnd + std::chrono::milliseconds(options.startupWaitMs);
 }
@@ -235,6 +236,7 @@ void Simulator::run()
         if (masterReady & POLLIN)
             readFromLine();
         serviceFirmware(Clock::now());
+        sendDue(Clock::now());
         if (masterReady & (POLLHUP | POLLERR)) {
             // Not expected while we hold the slave side; never spin on it.
             waitUntil(Clock::now() + std::chrono::milliseconds(20));
@@ -255,15 +257,18 @@ void Simulator::readFromLine()
 // or the read time-out of a draining read.
 const Simulator::Clock::time_point *Simulator::nextWake()
 {
-    if (reading) {
-        wake = readStart + readTimeout;
-        return &wake;
-    }
-    if (opened && !held.empty() && Clock::now() < readyAt) {
-        wake = readyAt;
-        return &wake;
-    }
-    return nullptr;
+    bool any = false;
+    const auto consider = [&](Clock::time_point when) {
+        wake = any ? std::min(wake, when) : when;
+        any = true;
+    };
+    if (reading)
+        consider(readStart + readTimeout);
+    if (opened && !held.empty() && Clock::now() < readyAt)
+        consider(readyAt);
+    if (!due.empty())
+        consider(due.front().first);
+    return any ? &wake : nullptr;
 }
 
 // Input passes the boot loader (which drops it) into the firmware's receive buffer.
@@ -500,24 +505,41 @@ Simulator::Clock::duration Simulator::lineTime(std::size_t bytes) const
 // crossed it, byte by byte.
 void Simulator::deliver(const std::string &reply, std::size_t commandBytes, Clock::time_point arrival)
 {
-    const auto latency = std::chrono::milliseconds(options.replyLatencyMs);
-    if (!waitUntil(arrival + latency + lineTime(commandBytes + reply.size())))
+    const Clock::time_point ready = arrival + lineTime(commandBytes + reply.size());
+    // A late reply leaves the box free to read on meanwhile.
+    if (options.replyLatencyMs > 0 && commandCount > options.faultsAfter) {
+        due.emplace_back(ready + std::chrono::milliseconds(options.replyLatencyMs), reply);
         return;
+    }
+    if (waitUntil(ready))
+        writeReply(reply);
+}
+
+void Simulator::sendDue(Clock::time_point now)
+{
+    while (!due.empty() && due.front().first <= now && masterFd >= 0) {
+        const std::string reply = due.front().second;
+        due.pop_front();
+        writeReply(reply);
+    }
+}
+
+bool Simulator::writeReply(const std::string &reply)
+{
     // Boards with native USB send only while DTR is up, that is while a client holds the port.
     if (options.dtrGated && inotifyFd >= 0 && clients == 0)
-        return;
+        return true;
     if (options.strayBeforeReply && !writeAll("\0\r\n", 3))
-        return;
-    if (!options.splitReplies) {
-        writeAll(reply.data(), reply.size());
-        return;
-    }
+        return false;
+    if (!options.splitReplies)
+        return writeAll(reply.data(), reply.size());
     for (std::size_t i = 0; i < reply.size() && !stopping; ++i) {
         if (i > 0 && !waitUntil(Clock::now() + std::chrono::milliseconds(options.splitGapMs)))
-            return;
+            return false;
         if (!writeAll(reply.data() + i, 1))
-            return;
+            return false;
     }
+    return true;
 }
 
 // Like pulling the USB cable: the device disappears and its users see a hang-up.

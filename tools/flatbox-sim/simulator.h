@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <random>
 #include <string>
 
@@ -75,6 +76,10 @@ private:
     bool reading = false;   // a draining firmware waits for its terminator since readStart
     Clock::time_point readStart;
     Clock::time_point wake;
+    // Late replies, each with the time it is due.
+    std::deque<std::pair<Clock::time_point, std::string>> due;
+    void sendDue(Clock::time_point now);
+    bool writeReply(const std::string &reply);
     int inotifyFd = -1;
     int clients = 0;        // opens of the port by others than the simulator
 
