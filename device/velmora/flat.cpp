@@ -85,7 +85,7 @@ struct VELMORA_INTERNAL Flat::Impl
 
     unsigned openPort(const QString &name);
     void closePort();
-    unsigned awaitBox(bool quick, protocol::Reply &firstAnswer, bool &fillerCertain);
+    unsigned awaitBox(bool quick, protocol::Reply &firstAnswer, protocol::Filler &hint, bool &fillerCertain);
     unsigned identifyDialect(protocol::Filler hint, bool fillerCertain);
     unsigned findFiller(protocol::Filler first);
     unsigned findTerminator(std::string &firmware);
@@ -211,8 +211,9 @@ unsigned Flat::Impl::failOnPort()
 
 // Pings, with "\r\n" that every firmware reads, until the box answers: a board that has just reset
 // stays silent through its boot loader. The fillers take turns, for firmwares that know only one.
-// `fillerCertain`: the answer can only be to the last ping, so its filler is one the box reads.
-unsigned Flat::Impl::awaitBox(bool quick, protocol::Reply &firstAnswer, bool &fillerCertain)
+// `hint`: the filler the box most likely reads: the last ping's when the answer followed it at once,
+// else the one the box writes. `fillerCertain`: the answer can only be to the one ping sent.
+unsigned Flat::Impl::awaitBox(bool quick, protocol::Reply &firstAnswer, protocol::Filler &hint, bool &fillerCertain)
 {
     const QDeadlineTimer until(quick ? quickWaitMs : bootWaitMs);
     protocol::Filler filler = protocol::Filler::Digit;
@@ -220,6 +221,7 @@ unsigned Flat::Impl::awaitBox(bool quick, protocol::Reply &firstAnswer, bool &fi
     int probes = 0;
     while (!until.hasExpired()) {
         ++probes;
+        const qint64 sentAt = sinceOpen.elapsed();
         const protocol::Dialect probe{protocol::Terminator::Cr, filler};
         const unsigned sent = send(ping, protocol::command(ping, probe) + "\n", std::string());
         if (sent != Ok)
@@ -231,8 +233,10 @@ unsigned Flat::Impl::awaitBox(bool quick, protocol::Reply &firstAnswer, bool &fi
             if (got == Ok && reply.letter == ping) {
                 firstAnswer = reply;
                 fillerCertain = probes == 1;
-                dialect.filler = filler;
-                roundTripMs = int(sinceOpen.elapsed());
+                const bool followedThisPing = sinceOpen.elapsed() - sentAt <= promptAnswerMs;
+                hint = fillerCertain || followedThisPing ? filler : protocol::fillerOf(reply.payload);
+                dialect.filler = hint;
+                roundTripMs = int(sinceOpen.elapsed() - sentAt);
                 return Ok;
             }
             // A reply on its way is awaited before the next ping, so that it is known to answer this one.
@@ -274,15 +278,13 @@ unsigned Flat::Impl::findFiller(protocol::Filler first)
         {storedBrightness, first}, {status, second}, {storedBrightness, first}, {status, second}};
     QElapsedTimer clock;
     clock.start();
-    qint64 firstSentAt[2] = {-1, -1};
+    qint64 lastSentAt[2] = {-1, -1};
     const auto isAnswer = [](const protocol::Reply &r) { return r.letter == storedBrightness || r.letter == status; };
     protocol::Reply reply;
     unsigned result = Timeout;
     for (std::size_t i = 0; i < std::size(tries) && result == Timeout; ++i) {
         const auto &[letter, filler] = tries[i];
-        qint64 &sentAt = firstSentAt[letter == status ? 1 : 0];
-        if (sentAt < 0)
-            sentAt = clock.elapsed();
+        lastSentAt[letter == status ? 1 : 0] = clock.elapsed();
         result = write(protocol::command(letter, {protocol::Terminator::Cr, filler}) + "\n");
         if (result != Ok)
             return result;
@@ -294,7 +296,9 @@ unsigned Flat::Impl::findFiller(protocol::Filler first)
         return result;
     const bool firstAnswered = reply.letter == storedBrightness;
     dialect.filler = firstAnswered ? first : second;
-    roundTripMs = int(clock.elapsed() - firstSentAt[firstAnswered ? 0 : 1]);
+    // From the last query of that kind: a box that reads "\r" must not be taken for one that waits
+    // for "\n" because a time-out was counted in.
+    roundTripMs = int(clock.elapsed() - lastSentAt[firstAnswered ? 0 : 1]);
     return Ok;
 }
 
@@ -542,11 +546,11 @@ unsigned int Flat::connect(const char *port, const bool &quick)
     if (opened != Ok)
         return opened;
     protocol::Reply firstAnswer;
+    protocol::Filler hint = protocol::Filler::Digit;
     bool fillerCertain = false;
-    unsigned result = d->awaitBox(quick, firstAnswer, fillerCertain);
+    unsigned result = d->awaitBox(quick, firstAnswer, hint, fillerCertain);
     if (result == Ok) {
         d->productId = firstAnswer.productId;
-        const protocol::Filler hint = fillerCertain ? d->dialect.filler : protocol::fillerOf(firstAnswer.payload);
         result = d->identifyDialect(hint, fillerCertain);
     }
     if (result != Ok)
