@@ -332,8 +332,8 @@ unsigned Flat::Impl::findTerminator(std::string &firmware)
 
 unsigned Flat::Impl::identifyDialect(protocol::Filler hint, bool fillerCertain)
 {
-    skipBurst();
     if (!fillerCertain) {
+        skipBurst();
         const unsigned found = findFiller(hint);
         if (found != Ok)
             return found;
