@@ -27,7 +27,7 @@ constexpr int probePeriodMs = 75;
 constexpr int quickWaitMs = 300;
 // A box that reads the terminator it was sent answers within this, on the line and through the USB
 // adapter; an answer that takes longer means it waits for the other one (or is slow, see roundTripMs).
-constexpr int promptAnswerMs = 50;
+constexpr int promptAnswerMs = 45;
 // After the first answer, a burst of answers to pings it kept while starting up may follow.
 constexpr int quietGapMs = 20;
 constexpr int quietLimitMs = 250;
@@ -85,15 +85,15 @@ struct VELMORA_INTERNAL Flat::Impl
 
     unsigned openPort(const QString &name);
     void closePort();
-    unsigned awaitBox(bool quick, protocol::Reply &firstAnswer, protocol::Filler &hint, bool &fillerCertain);
-    unsigned identifyDialect(protocol::Filler hint, bool fillerCertain);
-    unsigned findFiller(protocol::Filler first);
-    unsigned findTerminator(std::string &firmware);
+    unsigned awaitBox(bool quick, protocol::Reply &firstAnswer, bool &onlyRound);
+    unsigned identifyDialect(const protocol::Reply &firstAnswer, bool onlyRound);
+    unsigned readRound(protocol::Filler filler, const protocol::Reply *alreadyAnswered);
+    unsigned askVersion(std::string &firmware);
     void skipBurst();
     void logConnection(const std::string &firmware) const;
 
     unsigned exchange(char letter, const std::string &text, const std::string &expectedPayload,
-                      protocol::Reply &reply);
+                      protocol::Reply &reply, bool onlyItsLetter = false);
     unsigned send(char letter, const std::string &text, const std::string &expectedPayload);
     unsigned write(const std::string &bytes);
     unsigned awaitAnswer(const QDeadlineTimer &deadline, const std::function<bool(const protocol::Reply &)> &wanted,
@@ -112,7 +112,8 @@ struct VELMORA_INTERNAL Flat::Impl
     QElapsedTimer sinceOpen;
     std::string productId;
     protocol::Dialect dialect;
-    int roundTripMs = 0;
+    std::string firmwareVersion;
+    bool connecting = false;
     std::string input; // bytes read from the port that belong to no reply yet
     protocol::ReplyCollector collector;
     std::deque<Sent> outstanding;
@@ -195,7 +196,6 @@ void Flat::Impl::closePort()
     port.clearError();
     productId.clear();
     dialect = protocol::Dialect();
-    roundTripMs = 0;
     input.clear();
     collector.reset();
     outstanding.clear();
@@ -209,37 +209,67 @@ unsigned Flat::Impl::failOnPort()
     return PortError;
 }
 
-// Pings, with "\r\n" that every firmware reads, until the box answers: a board that has just reset
-// stays silent through its boot loader. The fillers take turns, for firmwares that know only one.
-// `hint`: the filler the box most likely reads: the last ping's when the answer followed it at once,
-// else the one the box writes. `fillerCertain`: the answer can only be to the one ping sent.
-unsigned Flat::Impl::awaitBox(bool quick, protocol::Reply &firstAnswer, protocol::Filler &hint, bool &fillerCertain)
+// A round of two queries in one write, ">S000\r>P000\r\n" (">JOOO\r>VOOO\r\n" with the other filler),
+// that every firmware answers when it reads its filler:
+// - one that reads up to "\n" reads the whole as one command and answers the first query only;
+// - one that reads up to "\r" answers the second, and the first too unless the "\n" of the round
+//   before is still waiting in front of it (it arrives after such a firmware has emptied its input).
+// So an answer to the second query means "\r", an answer to the first alone "\n"; the letters tell
+// the filler.
+namespace {
+struct Round
+{
+    char first;
+    char second;
+};
+
+Round roundFor(protocol::Filler filler)
+{
+    return filler == protocol::Filler::Digit ? Round{'S', 'P'} : Round{'J', 'V'};
+}
+
+std::string roundText(protocol::Filler filler)
+{
+    const Round round = roundFor(filler);
+    const protocol::Dialect cr{protocol::Terminator::Cr, filler};
+    return protocol::command(round.first, cr) + protocol::command(round.second, cr) + "\n";
+}
+
+protocol::Filler fillerAnswering(char letter)
+{
+    return letter == 'S' || letter == 'P' ? protocol::Filler::Digit : protocol::Filler::Letter;
+}
+
+bool answersARound(const protocol::Reply &reply)
+{
+    return reply.letter == 'S' || reply.letter == 'P' || reply.letter == 'J' || reply.letter == 'V';
+}
+} // namespace
+
+// Sends rounds until the box answers: a board that has just reset stays silent through its boot
+// loader. The fillers take turns, for firmwares that read only one. `onlyRound`: the answer can
+// only be to the one round sent.
+unsigned Flat::Impl::awaitBox(bool quick, protocol::Reply &firstAnswer, bool &onlyRound)
 {
     const QDeadlineTimer until(quick ? quickWaitMs : bootWaitMs);
     protocol::Filler filler = protocol::Filler::Digit;
     unsigned result = Timeout;
-    int probes = 0;
+    int rounds = 0;
     while (!until.hasExpired()) {
-        ++probes;
-        const qint64 sentAt = sinceOpen.elapsed();
-        const protocol::Dialect probe{protocol::Terminator::Cr, filler};
-        const unsigned sent = send(ping, protocol::command(ping, probe) + "\n", std::string());
+        ++rounds;
+        const unsigned sent = write(roundText(filler));
         if (sent != Ok)
             return sent;
         QDeadlineTimer pace(qMin<qint64>(probePeriodMs, until.remainingTime()));
         for (;;) {
             protocol::Reply reply;
             const unsigned got = nextReply(pace, reply);
-            if (got == Ok && reply.letter == ping) {
+            if (got == Ok && answersARound(reply)) {
                 firstAnswer = reply;
-                fillerCertain = probes == 1;
-                const bool followedThisPing = sinceOpen.elapsed() - sentAt <= promptAnswerMs;
-                hint = fillerCertain || followedThisPing ? filler : protocol::fillerOf(reply.payload);
-                dialect.filler = hint;
-                roundTripMs = int(sinceOpen.elapsed() - sentAt);
+                onlyRound = rounds == 1;
                 return Ok;
             }
-            // A reply on its way is awaited before the next ping, so that it is known to answer this one.
+            // A reply on its way is awaited before the next round, so that it is known to answer this one.
             if (got == Timeout && !collector.line().empty() && !until.hasExpired()) {
                 pace = QDeadlineTimer(qMin<qint64>(promptAnswerMs, until.remainingTime()));
                 continue;
@@ -248,14 +278,14 @@ unsigned Flat::Impl::awaitBox(bool quick, protocol::Reply &firstAnswer, protocol
                 break;
             if (got != Ok && got != BadReply)
                 return got;
-            result = BadReply; // a box that answers nonsense is still pinged only at the pace
+            result = BadReply; // a box that answers nonsense still gets rounds only at the pace
         }
         filler = otherFiller(filler);
     }
     return result;
 }
 
-// Waits until the burst of answers to pings that the box kept while starting up has passed.
+// Waits until the burst of answers to rounds that the box kept while starting up has passed.
 void Flat::Impl::skipBurst()
 {
     const QDeadlineTimer limit(quietLimitMs);
@@ -267,82 +297,87 @@ void Flat::Impl::skipBurst()
     dropInput();
 }
 
-// Which filler the box reads, asked with queries that every terminator dialect answers: the stored
-// level with the likelier filler, the status with the other, so that even a late answer tells which
-// one the box read. A second round follows when neither is answered at once: the first query may have
-// been glued to the remains of a ping that overflowed the box's input while it started up.
-unsigned Flat::Impl::findFiller(protocol::Filler first)
+// The answers to one round: the first within the exchange bound, a second one shortly after it.
+unsigned Flat::Impl::readRound(protocol::Filler filler, const protocol::Reply *alreadyAnswered)
 {
-    const protocol::Filler second = otherFiller(first);
-    const std::pair<char, protocol::Filler> tries[] = {
-        {storedBrightness, first}, {status, second}, {storedBrightness, first}, {status, second}};
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastSentAt[2] = {-1, -1};
-    const auto isAnswer = [](const protocol::Reply &r) { return r.letter == storedBrightness || r.letter == status; };
+    const Round round = roundFor(filler);
+    const auto ofRound = [round](const protocol::Reply &r) { return r.letter == round.first || r.letter == round.second; };
+    bool secondAnswered = alreadyAnswered && alreadyAnswered->letter == round.second;
     protocol::Reply reply;
-    unsigned result = Timeout;
-    for (std::size_t i = 0; i < std::size(tries) && result == Timeout; ++i) {
-        const auto &[letter, filler] = tries[i];
-        lastSentAt[letter == status ? 1 : 0] = clock.elapsed();
-        result = write(protocol::command(letter, {protocol::Terminator::Cr, filler}) + "\n");
+    if (!alreadyAnswered) {
+        const unsigned result = awaitAnswer(QDeadlineTimer(exchangeTimeoutMs), ofRound, reply);
         if (result != Ok)
             return result;
-        const bool last = i + 1 == std::size(tries);
-        const qint64 waitMs = last ? exchangeTimeoutMs - clock.elapsed() : promptAnswerMs;
-        result = awaitAnswer(QDeadlineTimer(qMax<qint64>(waitMs, promptAnswerMs)), isAnswer, reply);
+        secondAnswered = reply.letter == round.second;
     }
-    if (result != Ok)
-        return result;
-    const bool firstAnswered = reply.letter == storedBrightness;
-    dialect.filler = firstAnswered ? first : second;
-    // From the last query of that kind: a box that reads "\r" must not be taken for one that waits
-    // for "\n" because a time-out was counted in.
-    roundTripMs = int(clock.elapsed() - lastSentAt[firstAnswered ? 0 : 1]);
+    const QDeadlineTimer limit(exchangeTimeoutMs);
+    while (!secondAnswered && !limit.hasExpired()) {
+        const unsigned result = awaitAnswer(QDeadlineTimer(promptAnswerMs), ofRound, reply);
+        if (result == Ok)
+            secondAnswered = reply.letter == round.second;
+        else if (result != Timeout || collector.line().empty())
+            break; // nothing more on its way
+    }
+    dialect.filler = filler;
+    dialect.terminator = secondAnswered ? protocol::Terminator::Cr : protocol::Terminator::Lf;
+    if (reply.letter == version)
+        firmwareVersion = reply.payload;
     return Ok;
 }
 
-// Which terminator the box reads: a command ended by "\r" only is answered at once by a firmware
-// that reads up to "\r"; one that reads up to "\n" gets its "\n" when it has not answered in time.
-// No lone "\n" ever reaches a firmware that answered to "\r", where it would spoil the next command.
-unsigned Flat::Impl::findTerminator(std::string &firmware)
+// After the box answered, a round in the filler it answered to (the other one if it stays silent)
+// tells its dialect. A firmware that reads up to "\r" then still holds the round's "\n": a query it
+// may lose (">J", whose answer nothing else waits for) clears it before the version is asked.
+unsigned Flat::Impl::identifyDialect(const protocol::Reply &firstAnswer, bool onlyRound)
 {
-    const protocol::Dialect crFirst{protocol::Terminator::Cr, dialect.filler};
-    const QDeadlineTimer deadline(exchangeTimeoutMs);
-    unsigned result = send(version, protocol::command(version, crFirst), {});
-    if (result != Ok)
-        return result;
-    const auto isVersion = [](const protocol::Reply &r) { return r.letter == version; };
-    protocol::Reply reply;
-    const int promptMs = qMin(exchangeTimeoutMs, qMax(promptAnswerMs, roundTripMs * 3 / 2 + promptAnswerMs));
-    result = awaitAnswer(QDeadlineTimer(promptMs), isVersion, reply);
-    dialect.terminator = protocol::Terminator::Cr;
-    if (result == Timeout) {
-        dialect.terminator = protocol::Terminator::Lf;
-        result = write("\n");
-        if (result == Ok)
-            result = awaitAnswer(deadline, isVersion, reply);
+    firmwareVersion.clear();
+    const protocol::Filler hint = fillerAnswering(firstAnswer.letter);
+    unsigned result = Timeout;
+    if (onlyRound) {
+        if (firstAnswer.letter == version)
+            firmwareVersion = firstAnswer.payload;
+        result = readRound(hint, &firstAnswer);
+    } else {
+        skipBurst();
+        for (const protocol::Filler filler : {hint, otherFiller(hint)}) {
+            result = write(roundText(filler));
+            if (result == Ok)
+                result = readRound(filler, nullptr);
+            if (result != Timeout)
+                break;
+        }
     }
     if (result != Ok)
         return result;
-    answered(version);
+    if (dialect.terminator == protocol::Terminator::Cr) {
+        result = send(storedBrightness, protocol::command(storedBrightness, dialect), std::string());
+        protocol::Reply reply;
+        if (result == Ok && awaitAnswer(QDeadlineTimer(promptAnswerMs), [](const protocol::Reply &r) {
+                return r.letter == storedBrightness; }, reply) == Ok)
+            answered(storedBrightness);
+        if (!port.isOpen())
+            return PortError;
+    }
+    if (firmwareVersion.empty()) {
+        result = askVersion(firmwareVersion);
+        if (result != Ok)
+            return result;
+    }
+    logConnection(firmwareVersion);
+    return Ok;
+}
+
+// The firmware's version, asked in the dialect found.
+unsigned Flat::Impl::askVersion(std::string &firmware)
+{
+    protocol::Reply reply;
+    const unsigned result = exchange(version, protocol::command(version, dialect), std::string(), reply, true);
+    if (result != Ok)
+        return result;
+    if (reply.letter != version)
+        return BadReply;
     firmware = reply.payload;
     return Ok;
-}
-
-unsigned Flat::Impl::identifyDialect(protocol::Filler hint, bool fillerCertain)
-{
-    if (!fillerCertain) {
-        skipBurst();
-        const unsigned found = findFiller(hint);
-        if (found != Ok)
-            return found;
-    }
-    std::string firmware;
-    const unsigned found = findTerminator(firmware);
-    if (found == Ok)
-        logConnection(firmware);
-    return found;
 }
 
 void Flat::Impl::logConnection(const std::string &firmware) const
@@ -355,8 +390,10 @@ void Flat::Impl::logConnection(const std::string &firmware) const
 
 // One command and its reply. What came in before is stale; replies that belong to earlier commands
 // (a late answer, a burst of answers to kept pings) are passed over, whenever they arrive.
+// `onlyItsLetter`: replies with other letters are passed over (while connecting, when answers to
+// the queries that found the dialect may still come).
 unsigned Flat::Impl::exchange(char letter, const std::string &text, const std::string &expectedPayload,
-                              protocol::Reply &reply)
+                              protocol::Reply &reply, bool onlyItsLetter)
 {
     if (!port.isOpen())
         return NotConnected;
@@ -366,7 +403,9 @@ unsigned Flat::Impl::exchange(char letter, const std::string &text, const std::s
     const unsigned sent = send(letter, text, expectedPayload);
     if (sent != Ok)
         return sent;
-    const unsigned result = awaitAnswer(deadline, [](const protocol::Reply &) { return true; }, reply);
+    const unsigned result = awaitAnswer(
+        deadline, [letter, onlyItsLetter](const protocol::Reply &r) { return !onlyItsLetter || r.letter == letter; },
+        reply);
     if (result == Ok)
         answered(letter);
     return result;
@@ -419,7 +458,7 @@ unsigned Flat::Impl::awaitAnswer(const QDeadlineTimer &deadline,
 // while connecting, so an answer to one is always stale afterwards.
 bool Flat::Impl::isStale(const protocol::Reply &reply, char current)
 {
-    if (reply.letter == ping && current != ping)
+    if (reply.letter == ping && !connecting)
         return true;
     const qint64 now = sinceOpen.elapsed();
     for (std::size_t i = 0; i + 1 < outstanding.size(); ++i) {
@@ -545,13 +584,18 @@ unsigned int Flat::connect(const char *port, const bool &quick)
     const unsigned opened = d->openPort(QString::fromUtf8(port));
     if (opened != Ok)
         return opened;
+    struct Connecting
+    {
+        explicit Connecting(bool &flag) : on(flag) { on = true; }
+        ~Connecting() { on = false; }
+        bool &on;
+    } connecting(d->connecting);
     protocol::Reply firstAnswer;
-    protocol::Filler hint = protocol::Filler::Digit;
-    bool fillerCertain = false;
-    unsigned result = d->awaitBox(quick, firstAnswer, hint, fillerCertain);
+    bool onlyRound = false;
+    unsigned result = d->awaitBox(quick, firstAnswer, onlyRound);
     if (result == Ok) {
         d->productId = firstAnswer.productId;
-        result = d->identifyDialect(hint, fillerCertain);
+        result = d->identifyDialect(firstAnswer, onlyRound);
     }
     if (result != Ok)
         d->closePort();

@@ -12,11 +12,11 @@
 
 namespace devicetest {
 
-// What connect sends to a running box of the classic dialect: a ping, then the version asked with "\r"
-// alone (answered at once, so the box reads "\r").
+// What connect sends to a running box of the classic dialect: a round of two queries (answered both,
+// so the box reads "\r"), a query that clears a line end the box may still hold, and the version.
 inline QStringList handshake()
 {
-    return {QStringLiteral(">P000"), QStringLiteral(">V000")};
+    return {QStringLiteral(">S000"), QStringLiteral(">P000"), QStringLiteral(">J000"), QStringLiteral(">V000")};
 }
 
 // A simulator count option that lets through the handshake and `commands` more.

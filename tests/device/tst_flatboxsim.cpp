@@ -109,9 +109,9 @@ void FlatBoxSimTest::answersTheCommandSet_data()
                                   << QStringList{"", "*P19OOO\n", "*L19OOO\n", "*B19005\n", "*S19010\n"};
     QTest::newRow("either filler") << QStringList{"--filler", "any"} << QStringList{">P000\n", ">DOOO\n"}
                                    << QStringList{"*P19OOO\n", "*D19OOO\n"};
-    QTest::newRow("draining: the second command of a write is thrown away")
-        << QStringList{"--terminator", "lf", "--filler", "digit", "--drain"}
-        << QStringList{">L000\r\n>D000\n", ">S000\n"} << QStringList{"*L19000\n", "*S19010\n"};
+    QTest::newRow("draining CR firmware: a late LF spoils the next command")
+        << QStringList{"--terminator", "cr", "--filler", "digit", "--drain"}
+        << QStringList{">S000\r\n", ">L000\r", ">S000\r"} << QStringList{"*S19000\n", "", "*S19000\n"};
     QTest::newRow("LF firmware glues a CR-ended command to the next")
         << QStringList{"--terminator", "lf", "--filler", "digit"} << QStringList{">P000\r>L000\n", ">S000\n"}
         << QStringList{"*P19000\n", "*S19000\n"};

@@ -81,19 +81,17 @@ void WholeProgramTest::cleanup()
 void WholeProgramTest::connectsToTheBoxAtStart_data()
 {
     QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QStringList>("handshake");
-    QTest::newRow("classic") << QStringList() << devicetest::handshake();
-    QTest::newRow("LF, draining") << QStringList{"--terminator", "lf", "--filler", "digit", "--drain"}
-                                  << QStringList{">P000", ">V000"};
+    QTest::addColumn<QString>("versionQuery");
+    QTest::newRow("classic") << QStringList() << ">V000";
+    QTest::newRow("LF, draining") << QStringList{"--terminator", "lf", "--filler", "digit", "--drain"} << ">V000";
     QTest::newRow("CR, letters, draining, booting")
-        << QStringList{"--terminator", "cr", "--filler", "letter", "--drain", "--boot-delay-ms", "1000"}
-        << QStringList{">POOO", ">JOOO", ">VOOO"};
+        << QStringList{"--terminator", "cr", "--filler", "letter", "--drain", "--boot-delay-ms", "1000"} << ">VOOO";
 }
 
 void WholeProgramTest::connectsToTheBoxAtStart()
 {
     QFETCH(QStringList, options);
-    QFETCH(QStringList, handshake);
+    QFETCH(QString, versionQuery);
     FlatBoxSim box;
     QVERIFY2(box.start(options), qPrintable(box.errorText()));
     auto window = windowFor(box);
@@ -102,7 +100,7 @@ void WholeProgramTest::connectsToTheBoxAtStart()
     QVERIFY(child<QCheckBox>(*window, "ST_autoSearch")->isChecked());
     QVERIFY(lampSwitch(*window)->isEnabled());
     QVERIFY(DialogResponder::instance().shownMessageBoxes().isEmpty());
-    QCOMPARE(box.accepted().mid(box.accepted().size() - handshake.size()), handshake);
+    QVERIFY2(box.accepted().contains(versionQuery), qPrintable(box.received().join(", ")));
 }
 
 void WholeProgramTest::lampSwitchLightsTheLampAtBrightnessZero()

@@ -124,6 +124,7 @@ void Simulator::portOpened(Clock::time_point now)
     opened = true;
     box.reset();
     held.clear();
+    heldAt.clear();
     pending.clear();
     pendingTooLong = false;
     deafLine.clear();
@@ -251,6 +252,8 @@ void Simulator::readFromLine()
     const Clock::time_point now = Clock::now();
     for (ssize_t i = 0; i < count && masterFd >= 0 && !stopping; ++i)
         takeByte(buffer[i], now);
+    // At once: bytes that came with a command, after its terminator, are not waiting yet.
+    serviceFirmware(now);
 }
 
 // When the firmware has something to do next without new input: the end of its start-up wait,
@@ -290,8 +293,10 @@ void Simulator::takeByte(char byte, Clock::time_point now)
         lineByte(byte, now);
         return;
     }
-    if (held.size() < receiveBuffer)
+    if (held.size() < receiveBuffer) {
         held += byte;
+        heldAt.push_back(now);
+    }
 }
 
 bool Simulator::endsCommand(char byte) const
@@ -339,6 +344,7 @@ void Simulator::serviceFirmware(Clock::time_point now)
     if (!options.drain) {
         const std::string kept = held;
         held.clear();
+        heldAt.clear();
         for (char byte : kept)
             lineByte(byte, now);
         return;
@@ -363,29 +369,25 @@ void Simulator::drainingRead(Clock::time_point now)
         if (end == held.size() && now < readStart + readTimeout)
             return;
         const std::string text = held.substr(0, end);
-        held.erase(0, std::min(held.size(), end + 1));
+        const std::size_t taken = std::min(held.size(), end + 1);
+        held.erase(0, taken);
+        heldAt.erase(heldAt.begin(), heldAt.begin() + std::ptrdiff_t(taken));
         reading = false;
         const std::string command = commandIn(text);
-        const std::string waiting = held + takeWaitingBytes();
-        held.clear();
-        if (!waiting.empty())
-            logLine(waiting, " (drained)");
+        // What is waiting goes; bytes written with the command but after its terminator are still
+        // on the line (a byte takes a millisecond at 9600 baud) and stay.
+        std::size_t waiting = 0;
+        while (waiting < heldAt.size() && heldAt[waiting] < now)
+            ++waiting;
+        if (waiting > 0)
+            logLine(held.substr(0, waiting), " (drained)");
+        held.erase(0, waiting);
+        heldAt.erase(heldAt.begin(), heldAt.begin() + std::ptrdiff_t(waiting));
         if (command.empty())
             logLine(text, " (not a command)");
         else
             handleLine(command, text.size() + 1, readStart);
     }
-}
-
-// What has reached the line but was not read yet.
-std::string Simulator::takeWaitingBytes()
-{
-    std::string bytes;
-    char buffer[256];
-    ssize_t count = 0;
-    while (masterFd >= 0 && (count = read(masterFd, buffer, sizeof buffer)) > 0)
-        bytes.append(buffer, std::size_t(count));
-    return bytes;
 }
 
 // The command at the front of what a firmware read: a "\r" or "\n" after it does no harm,

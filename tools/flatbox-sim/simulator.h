@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <vector>
 #include <random>
 #include <string>
 
@@ -40,7 +41,6 @@ private:
     bool endsCommand(char byte) const;
     void serviceFirmware(Clock::time_point now);
     void drainingRead(Clock::time_point now);
-    std::string takeWaitingBytes();
     const Clock::time_point *nextWake();
     std::string commandIn(const std::string &text) const;
     void handleLine(const std::string &line, std::size_t wireBytes, Clock::time_point arrival);
@@ -73,6 +73,7 @@ private:
     Clock::time_point readyAt;
     std::string deafLine;   // what the boot loader let pass by, for the log
     std::string held;       // input the firmware has not read yet
+    std::vector<Clock::time_point> heldAt; // when each byte of it was received
     bool reading = false;   // a draining firmware waits for its terminator since readStart
     Clock::time_point readStart;
     Clock::time_point wake;
