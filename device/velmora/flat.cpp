@@ -21,14 +21,14 @@ constexpr int exchangeTimeoutMs = 500;
 // An Arduino board resets when its port opens: its boot loader hears nothing for up to 2 s, and
 // some firmwares wait up to 2 s more before they read. The first answer may come 4.5 s after the open.
 constexpr int bootWaitMs = 5000;
-// Pings go out at this pace while the box boots, alternately with each filler.
+// Rounds of queries go out at this pace while the box boots, alternately with each filler.
 constexpr int probePeriodMs = 75;
-// With `quick`, the box is taken to be running: the pings it gets have this long.
+// With `quick`, the box is taken to be running: the rounds it gets have this long.
 constexpr int quickWaitMs = 300;
-// A box that reads the terminator it was sent answers within this, on the line and through the USB
-// adapter; an answer that takes longer means it waits for the other one (or is slow, see roundTripMs).
+// A box answers a query it has read within this, on the line and through the USB adapter: the
+// second answer of a round, or the answer to a query that may be lost, is waited for this long.
 constexpr int promptAnswerMs = 45;
-// After the first answer, a burst of answers to pings it kept while starting up may follow.
+// After the first answer, a burst of answers to rounds it kept while starting up may follow.
 constexpr int quietGapMs = 20;
 constexpr int quietLimitMs = 250;
 // A reply can come this late, after the firmware's own 1 s read time-out; older commands are
@@ -98,7 +98,7 @@ struct VELMORA_INTERNAL Flat::Impl
     unsigned write(const std::string &bytes);
     unsigned awaitAnswer(const QDeadlineTimer &deadline, const std::function<bool(const protocol::Reply &)> &wanted,
                          protocol::Reply &reply);
-    bool isStale(const protocol::Reply &reply, char current);
+    bool isStale(const protocol::Reply &reply);
     void answered(char letter);
     unsigned nextReply(const QDeadlineTimer &deadline, protocol::Reply &reply);
     unsigned readMore(const QDeadlineTimer &deadline);
@@ -389,7 +389,7 @@ void Flat::Impl::logConnection(const std::string &firmware) const
 }
 
 // One command and its reply. What came in before is stale; replies that belong to earlier commands
-// (a late answer, a burst of answers to kept pings) are passed over, whenever they arrive.
+// (a late answer, a burst of answers to kept rounds) are passed over, whenever they arrive.
 // `onlyItsLetter`: replies with other letters are passed over (while connecting, when answers to
 // the queries that found the dialect may still come).
 unsigned Flat::Impl::exchange(char letter, const std::string &text, const std::string &expectedPayload,
@@ -440,12 +440,11 @@ unsigned Flat::Impl::awaitAnswer(const QDeadlineTimer &deadline,
                                  const std::function<bool(const protocol::Reply &)> &wanted,
                                  protocol::Reply &reply)
 {
-    const char current = outstanding.empty() ? 0 : outstanding.back().letter;
     for (;;) {
         const unsigned result = nextReply(deadline, reply);
         if (result != Ok)
             return result;
-        if (isStale(reply, current) || !wanted(reply))
+        if (isStale(reply) || !wanted(reply))
             continue;
         if (!productId.empty() && reply.productId != productId)
             return BadReply;
@@ -455,8 +454,8 @@ unsigned Flat::Impl::awaitAnswer(const QDeadlineTimer &deadline,
 
 // A reply is stale when it answers an earlier command that is still waited for: it is taken as that
 // command's late answer, and commands before it are no longer waited for. Pings are sent only
-// while connecting, so an answer to one is always stale afterwards.
-bool Flat::Impl::isStale(const protocol::Reply &reply, char current)
+// while connecting (the second query of a digit round), so an answer to one is stale afterwards.
+bool Flat::Impl::isStale(const protocol::Reply &reply)
 {
     if (reply.letter == ping && !connecting)
         return true;
