@@ -1,5 +1,6 @@
 #include "serialports.h"
 
+#include <QRegularExpression>
 #include <QSerialPortInfo>
 
 #include <future>
@@ -13,6 +14,23 @@ std::future<QList<QSerialPortInfo>> &pendingListing()
 {
     static std::future<QList<QSerialPortInfo>> pending;
     return pending;
+}
+
+// Device paths separated by ":". A path may hold a ":" itself (/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0),
+// so only a ":" before a "/" separates two of them.
+QStringList extraPortPaths()
+{
+    static const QRegularExpression separator(QStringLiteral(":(?=/)"));
+    QStringList paths;
+    for (QString path : qEnvironmentVariable("VELMORA_FLAT_EXTRA_PORTS").split(separator)) {
+        while (path.startsWith(QLatin1Char(':')))
+            path.remove(0, 1);
+        while (path.endsWith(QLatin1Char(':')))
+            path.chop(1);
+        if (!path.isEmpty())
+            paths.append(path);
+    }
+    return paths;
 }
 
 } // namespace
@@ -30,9 +48,7 @@ QList<SerialPortEntry> availableSerialPorts()
     for (const QSerialPortInfo &info : infos)
         ports.append({info.portName(), info.hasVendorIdentifier() ? info.vendorIdentifier() : quint16(0)});
 
-    const QString extra = qEnvironmentVariable("VELMORA_FLAT_EXTRA_PORTS");
-    const QStringList paths = extra.split(QLatin1Char(':'), Qt::SkipEmptyParts);
-    for (const QString &path : paths)
+    for (const QString &path : extraPortPaths())
         ports.append({path, boxVendorId});
     return ports;
 }

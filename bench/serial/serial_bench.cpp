@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstdio>
@@ -81,6 +82,95 @@ bool librarySweep()
     return failures == 0;
 }
 
+struct Dialect
+{
+    const char *name;
+    QStringList options;
+    int firstAnswerMs; // after the port opens
+};
+
+const QList<Dialect> &dialects()
+{
+    static const QList<Dialect> list{
+        {"classic (CR or LF, 000)", {"--boot-delay-ms", "2000"}, 2000},
+        {"LF, 000, draining", {"--terminator", "lf", "--filler", "digit", "--drain", "--boot-delay-ms", "2000"}, 2000},
+        {"LF, OOO, CR LF replies",
+         {"--terminator", "lf", "--filler", "letter", "--reply-end", "crlf", "--boot-delay-ms", "2000"}, 2000},
+        {"CR, OOO, draining, CR LF replies",
+         {"--terminator", "cr", "--filler", "letter", "--drain", "--reply-end", "crlf", "--product-id", "99",
+          "--boot-delay-ms", "2000"}, 2000},
+        {"CR, 000", {"--terminator", "cr", "--filler", "digit", "--product-id", "10", "--boot-delay-ms", "2000"},
+         2000},
+        {"CR, either, draining",
+         {"--terminator", "cr", "--filler", "any", "--drain", "--product-id", "98", "--boot-delay-ms", "2000"}, 2000},
+        {"LF, 000, draining, start-up wait",
+         {"--terminator", "lf", "--filler", "digit", "--drain", "--boot-delay-ms", "500", "--startup-wait-ms", "1500"},
+         2000},
+        {"LF, OOO, start-up wait (burst)",
+         {"--terminator", "lf", "--filler", "letter", "--boot-delay-ms", "500", "--startup-wait-ms", "1500"}, 2000},
+    };
+    return list;
+}
+
+QString &connectionLine()
+{
+    static QString line;
+    return line;
+}
+
+void keepConnectionLine(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    if (message.startsWith(QLatin1String("flat box: ")))
+        connectionLine() = message;
+}
+
+// Per dialect: connect to a box that boots for 2 s, then setBrightness on a 9600-baud line.
+bool dialectTable()
+{
+    const int calls = 200;
+    // A brightness exchange: ">Bnnn" and its terminator, then the reply and its end, 10 bits a byte.
+    const auto lineMs = [](bool crlfReply) { return (6 + 8 + (crlfReply ? 1 : 0)) * 10 * 1000.0 / serialbench::lineRate; };
+    std::printf("\nper dialect: connect to a box whose first answer can come 2 s after the port opens, then %d\n"
+                "setBrightness calls at %d baud (targets: connect <= first answer + 350 ms; worst call <= 1.5 x line time)\n",
+                calls, serialbench::lineRate);
+    std::printf("%-34s %8s %9s %7s %7s %7s %7s %6s  %s\n", "dialect", "connect", "after 1st", "median", "p99", "worst",
+                "line", "worst/", "debug line");
+    std::printf("%-34s %8s %9s %7s %7s %7s %7s %6s\n", "", "ms", "answer ms", "ms", "ms", "ms", "ms", "line");
+    bool allMet = true;
+    const QtMessageHandler previous = qInstallMessageHandler(keepConnectionLine);
+    for (const Dialect &dialect : dialects()) {
+        FlatBoxSim box;
+        velmora::Flat flat;
+        connectionLine().clear();
+        if (!box.start(dialect.options + QStringList{"--line-rate", QString::number(serialbench::lineRate)}))
+            return false;
+        QElapsedTimer clock;
+        clock.start();
+        const bool connected = flat.connect(box.portName().constData(), false) == velmora::Ok;
+        const double connectMs = double(clock.nsecsElapsed()) / 1e6;
+        std::vector<qint64> nanoseconds;
+        int failures = connected ? 0 : 1;
+        for (int i = 0; connected && i < calls; ++i) {
+            clock.start();
+            failures += flat.setBrightness(100 + unsigned(i % 2)) == velmora::Ok ? 0 : 1;
+            nanoseconds.push_back(clock.nsecsElapsed());
+        }
+        std::sort(nanoseconds.begin(), nanoseconds.end());
+        const double median = nanoseconds.empty() ? 0 : percentile(nanoseconds, 0.5);
+        const double p99 = nanoseconds.empty() ? 0 : percentile(nanoseconds, 0.99);
+        const double worst = nanoseconds.empty() ? 0 : double(nanoseconds.back()) / 1e6;
+        const double line = lineMs(dialect.options.contains(QStringLiteral("crlf")));
+        const double afterFirst = connectMs - dialect.firstAnswerMs;
+        allMet = allMet && failures == 0 && afterFirst <= 350 && worst <= 1.5 * line;
+        std::printf("%-34s %8.1f %9.1f %7.2f %7.2f %7.2f %7.2f %6.2f  %s%s\n", dialect.name, connectMs, afterFirst,
+                    median, p99, worst, line, worst / line, qPrintable(connectionLine()),
+                    failures ? qPrintable(QStringLiteral(" (%1 failures)").arg(failures)) : "");
+    }
+    qInstallMessageHandler(previous);
+    std::printf("  targets %s\n", allMet ? "met" : "NOT met");
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -88,5 +178,6 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const bool roundTrip = exchangeRoundTrip();
     const bool sweep = librarySweep();
-    return roundTrip && sweep ? 0 : 1;
+    const bool table = dialectTable();
+    return roundTrip && sweep && table ? 0 : 1;
 }

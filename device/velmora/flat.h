@@ -27,7 +27,8 @@ enum Status : unsigned int {
 };
 
 // One flat box on one serial port (9600 baud, 8N1, no flow control). Every call blocks until the
-// box has answered or its time is up (500 ms per command); use it from one thread.
+// box has answered or its time is up (500 ms per command); use it from one thread. A reply is
+// taken only for the command it answers: late answers to earlier commands are passed over.
 // A box that vanishes (port error, hang-up) or misses two lamp or brightness commands in a row is
 // given up: the port closes and every later call returns NotConnected at once until connect.
 // While the program waits in its Qt event loop, a connected box that has heard nothing for 2 s is
@@ -43,8 +44,10 @@ public:
     Flat &operator=(const Flat &) = delete;
 
     // Opens `port` (its system name or device path, UTF-8), closing any port open before, and
-    // pings until the box answers, for up to 4 s: a board resets when its port opens. With
-    // `flag` true the box is taken to be running already and a single ping decides. On failure
+    // pings until the box answers, for up to 5 s: a board resets when its port opens. Then finds
+    // out the firmware's dialect (command terminator "\r" or "\n", filler "000" or "OOO"), keeps it
+    // for the connection and writes one debug line naming the box, its firmware and its dialect.
+    // With `flag` true the box is taken to be running already and pings have 0.3 s. On failure
     // the port is left closed.
     unsigned int connect(const char *port, const bool &flag);
     // Closes the port; Ok also when nothing was connected.

@@ -44,6 +44,41 @@ std::string command(char letter, unsigned value)
     return std::string(1, '>') + letter + threeDigits(value) + '\n';
 }
 
+const char *terminatorText(Terminator terminator)
+{
+    return terminator == Terminator::Cr ? "\r" : "\n";
+}
+
+std::string fillerText(Filler filler)
+{
+    return filler == Filler::Letter ? "OOO" : "000";
+}
+
+Filler fillerOf(const std::string &payload)
+{
+    return payload == "OOO" ? Filler::Letter : Filler::Digit;
+}
+
+const char *terminatorName(Terminator terminator)
+{
+    return terminator == Terminator::Cr ? "CR" : "LF";
+}
+
+const char *fillerName(Filler filler)
+{
+    return filler == Filler::Letter ? "O" : "0";
+}
+
+std::string command(char letter, const Dialect &dialect)
+{
+    return std::string(1, '>') + letter + fillerText(dialect.filler) + terminatorText(dialect.terminator);
+}
+
+std::string command(char letter, unsigned value, const Dialect &dialect)
+{
+    return std::string(1, '>') + letter + threeDigits(value) + terminatorText(dialect.terminator);
+}
+
 bool parseReply(const char *data, std::size_t size, Reply &reply)
 {
     if (data == nullptr || !hasLineEnd(data, size))
@@ -65,6 +100,11 @@ std::size_t ReplyCollector::feed(const char *data, std::size_t size)
     std::size_t taken = 0;
     while (currentState == State::Incomplete && taken < size) {
         const char c = data[taken++];
+        if (collected.empty() && c != '*') {
+            if (++skipped > maxStrayBytes)
+                currentState = State::Overlong;
+            continue;
+        }
         collected.push_back(c);
         if (c == '\n')
             currentState = State::Complete;
@@ -77,6 +117,7 @@ std::size_t ReplyCollector::feed(const char *data, std::size_t size)
 void ReplyCollector::reset()
 {
     collected.clear();
+    skipped = 0;
     currentState = State::Incomplete;
 }
 

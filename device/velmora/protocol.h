@@ -9,14 +9,41 @@ namespace velmora::protocol {
 
 // ">" + letter + three digits + "\n"
 constexpr std::size_t commandLength = 6;
+
+// The boxes' firmwares do not all speak alike: some end a command with "\r", others with "\n",
+// and the three characters after a letter that takes no value are "000" or "OOO".
+enum class Terminator { Cr, Lf };
+enum class Filler { Digit, Letter };
+
+struct Dialect
+{
+    Terminator terminator = Terminator::Lf;
+    Filler filler = Filler::Digit;
+};
+
+const char *terminatorText(Terminator terminator);
+// "000" or "OOO".
+std::string fillerText(Filler filler);
+// The filler a reply payload is written with; Digit unless it is "OOO".
+Filler fillerOf(const std::string &payload);
+// "CR" or "LF", "0" or "O": as the connection's debug line names them.
+const char *terminatorName(Terminator terminator);
+const char *fillerName(Filler filler);
 // "*" + letter + two-digit product id + three characters + "\n" (or "\r\n")
 constexpr std::size_t replyLength = 8;
 constexpr std::size_t maxReplyLength = replyLength + 1;
+// Bytes skipped before a reply's "*" that still pass for a stray line end or noise.
+constexpr std::size_t maxStrayBytes = 16;
 // Largest value that fits in a command's three digits.
 constexpr unsigned maxCommandValue = 999;
 
 // The command text for `letter` with `value` (at most maxCommandValue) as three digits.
 std::string command(char letter, unsigned value);
+
+// A command without a value ("P", "L", "D", "S", "V", "J") in the box's dialect.
+std::string command(char letter, const Dialect &dialect);
+// A command with a value (">B") in the box's dialect.
+std::string command(char letter, unsigned value, const Dialect &dialect);
 
 // The three-digit text of a value as the box writes it in replies ("007").
 std::string threeDigits(unsigned value);
@@ -32,15 +59,18 @@ struct Reply
 // Returns false, leaving `reply` untouched, for anything that is not a well-formed reply.
 bool parseReply(const char *data, std::size_t size, Reply &reply);
 
-// Gathers one reply line from bytes that may arrive in pieces. It never keeps more than
-// maxReplyLength bytes: a longer line is refused as soon as it is seen to be too long.
+// Gathers one reply line from bytes that may arrive in pieces. Bytes before the line's "*"
+// (blank lines, a lone terminator, noise of a resetting board) are skipped. It never keeps more
+// than maxReplyLength bytes: a longer line is refused as soon as it is seen to be too long.
 class ReplyCollector
 {
 public:
     enum class State { Incomplete, Complete, Overlong };
 
+    // More than maxStrayBytes before a "*" make the line Overlong, with nothing collected.
     // Takes bytes up to and including the line's '\n' (or up to the point where the line
-    // turns out too long) and returns how many it took; the rest belongs to no reply.
+    // turns out too long) and returns how many it took, skipped bytes included; the rest
+    // belongs to the next reply.
     std::size_t feed(const char *data, std::size_t size);
     State state() const { return currentState; }
     const std::string &line() const { return collected; }
@@ -48,6 +78,7 @@ public:
 
 private:
     std::string collected;
+    std::size_t skipped = 0;
     State currentState = State::Incomplete;
 };
 

@@ -46,7 +46,7 @@ void collectInPieces(const char *data, std::size_t size)
         require(taken <= offered);
         require(collector.line().size() <= maxReplyLength);
         if (collector.state() == ReplyCollector::State::Complete) {
-            require(collector.line().back() == '\n');
+            require(collector.line().front() == '*' && collector.line().back() == '\n');
             checkParsed(collector.line().data(), collector.line().size());
         }
         if (collector.state() != ReplyCollector::State::Incomplete)
@@ -67,6 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     if (size >= 2) {
         const std::string text = command(data[0], static_cast<unsigned char>(data[1]) * 4u);
         require(text.size() == commandLength && text[0] == '>' && text.back() == '\n');
+        const Dialect dialect{data[1] & 1 ? Terminator::Cr : Terminator::Lf,
+                              data[1] & 2 ? Filler::Letter : Filler::Digit};
+        const std::string plain = command(data[0], dialect);
+        const std::string valued = command(data[0], static_cast<unsigned char>(data[1]), dialect);
+        require(plain.size() == commandLength && valued.size() == commandLength);
+        require(plain.back() == *terminatorText(dialect.terminator) && plain.substr(2, 3) == fillerText(dialect.filler));
     }
     return 0;
 }

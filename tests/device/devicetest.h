@@ -6,10 +6,24 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 
 #include <sys/resource.h>
 
 namespace devicetest {
+
+// What connect sends to a running box of the classic dialect: a round of two queries (answered both,
+// so the box reads "\r"), a query that clears a line end the box may still hold, and the version.
+inline QStringList handshake()
+{
+    return {QStringLiteral(">S000"), QStringLiteral(">P000"), QStringLiteral(">J000"), QStringLiteral(">V000")};
+}
+
+// A simulator count option that lets through the handshake and `commands` more.
+inline QString afterHandshake(int commands = 0)
+{
+    return QString::number(handshake().size() + commands);
+}
 
 // CPU time of this process (user + system), in milliseconds.
 inline qint64 processCpuMs()

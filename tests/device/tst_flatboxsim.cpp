@@ -50,6 +50,7 @@ private slots:
     void answersTheCommandSet_data();
     void answersTheCommandSet();
     void ignoresInputWhileBooting();
+    void resetsAtEveryOpen();
     void servesOneClientAfterAnother();
     void delaysExchangesOnAModelledLine();
     void unplugRemovesThePort();
@@ -100,6 +101,20 @@ void FlatBoxSimTest::answersTheCommandSet_data()
         << QStringList{"*P19OOO\n", "*X19OOO\n"};
     QTest::newRow("overlong replies") << QStringList{"--overlong", "12"} << QStringList{">B005\n"}
                                       << QStringList{"*B19000000000000\n"};
+    QTest::newRow("CR only, digits, CR LF replies")
+        << QStringList{"--terminator", "cr", "--filler", "digit", "--reply-end", "crlf"}
+        << QStringList{">P000\r", ">L000\n\r", ">POOO\r"} << QStringList{"*P19000\r\n", "*L19000\r\n", ""};
+    QTest::newRow("letters only") << QStringList{"--filler", "letter"}
+                                  << QStringList{">P000\n", ">POOO\n", ">LOOO\n", ">B005\n", ">SOOO\n"}
+                                  << QStringList{"", "*P19OOO\n", "*L19OOO\n", "*B19005\n", "*S19010\n"};
+    QTest::newRow("either filler") << QStringList{"--filler", "any"} << QStringList{">P000\n", ">DOOO\n"}
+                                   << QStringList{"*P19OOO\n", "*D19OOO\n"};
+    QTest::newRow("draining CR firmware: a late LF spoils the next command")
+        << QStringList{"--terminator", "cr", "--filler", "digit", "--drain"}
+        << QStringList{">S000\r\n", ">L000\r", ">S000\r"} << QStringList{"*S19000\n", "", "*S19000\n"};
+    QTest::newRow("LF firmware glues a CR-ended command to the next")
+        << QStringList{"--terminator", "lf", "--filler", "digit"} << QStringList{">P000\r>L000\n", ">S000\n"}
+        << QStringList{"*P19000\n", "*S19000\n"};
     QTest::newRow("split replies arrive whole") << QStringList{"--split-replies"} << QStringList{">P000\n"}
                                                 << QStringList{"*P19OOO\n"};
 }
@@ -127,6 +142,26 @@ void FlatBoxSimTest::ignoresInputWhileBooting()
     QTest::qWait(500);
     QCOMPARE(client.ask(">P000\n"), QByteArray("*P19OOO\n"));
     QCOMPARE(box.received(), (QStringList{">P000 (booting)", ">P000"}));
+}
+
+// Opening the port resets the board: deaf again through the boot loader, lamp dark. A draining
+// firmware waiting for its terminator answers after its read time-out.
+void FlatBoxSimTest::resetsAtEveryOpen()
+{
+    FlatBoxSim box;
+    QVERIFY2(box.start({"--boot-delay-ms", "400", "--terminator", "lf", "--drain"}), qPrintable(box.errorText()));
+    for (int round = 0; round < 2; ++round) {
+        Client client;
+        QVERIFY(client.open(box.port()));
+        QCOMPARE(client.ask(">L000\n", 200), QByteArray());
+        QTest::qWait(300);
+        QCOMPARE(client.ask(">S000\n"), QByteArray("*S19000\n"));
+        QCOMPARE(client.ask(">L000\n"), QByteArray("*L19000\n"));
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(client.ask(">S000\r", 1500), QByteArray("*S19010\n"));
+        QVERIFY2(clock.elapsed() >= 900, qPrintable(QString::number(clock.elapsed())));
+    }
 }
 
 void FlatBoxSimTest::servesOneClientAfterAnother()

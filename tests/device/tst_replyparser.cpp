@@ -99,9 +99,14 @@ void ReplyParserTest::collectsReplyLines_data()
         << QList<QByteArray>{"*L19000000"} << State::Overlong << QByteArray("*L1900000") << 9;
     QTest::newRow("overlong across pieces")
         << QList<QByteArray>{"*L190", "0000", "0000000\n"} << State::Overlong << QByteArray("*L1900000") << 9;
-    QTest::newRow("a flood") << QList<QByteArray>{QByteArray(100000, 'x')} << State::Overlong
-                             << QByteArray(9, 'x') << 9;
-    QTest::newRow("short line") << QList<QByteArray>{"\n"} << State::Complete << QByteArray("\n") << 1;
+    QTest::newRow("a flood") << QList<QByteArray>{QByteArray(100000, 'x')} << State::Overlong << QByteArray()
+                             << 17;
+    QTest::newRow("a flood of stars") << QList<QByteArray>{QByteArray(100000, '*')} << State::Overlong
+                                      << QByteArray(9, '*') << 9;
+    QTest::newRow("blank line skipped") << QList<QByteArray>{"\n"} << State::Incomplete << QByteArray() << 1;
+    QTest::newRow("noise and blank lines before the reply")
+        << QList<QByteArray>{QByteArray("\0\r\n\r\n", 5), "\n*P99", "OOO\r\n"} << State::Complete
+        << QByteArray("*P99OOO\r\n") << 15;
 }
 
 void ReplyParserTest::collectsReplyLines()

@@ -1,5 +1,6 @@
 // The whole program: the real window, the real device library and the real port listing,
 // driving the box simulator on a pseudo-terminal.
+#include "devicetest.h"
 #include "dialogs.h"
 #include "flatboxsim.h"
 #include "messages.h"
@@ -60,6 +61,7 @@ class WholeProgramTest : public QObject
 
 private slots:
     void cleanup();
+    void connectsToTheBoxAtStart_data();
     void connectsToTheBoxAtStart();
     void lampSwitchLightsTheLampAtBrightnessZero();
     void brightnessChangesReachTheBox_data();
@@ -75,17 +77,30 @@ void WholeProgramTest::cleanup()
     qunsetenv("VELMORA_FLAT_EXTRA_PORTS");
 }
 
+// Each terminator dialect, found by the search at start.
+void WholeProgramTest::connectsToTheBoxAtStart_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("versionQuery");
+    QTest::newRow("classic") << QStringList() << ">V000";
+    QTest::newRow("LF, draining") << QStringList{"--terminator", "lf", "--filler", "digit", "--drain"} << ">V000";
+    QTest::newRow("CR, letters, draining, booting")
+        << QStringList{"--terminator", "cr", "--filler", "letter", "--drain", "--boot-delay-ms", "1000"} << ">VOOO";
+}
+
 void WholeProgramTest::connectsToTheBoxAtStart()
 {
+    QFETCH(QStringList, options);
+    QFETCH(QString, versionQuery);
     FlatBoxSim box;
-    QVERIFY2(box.start(), qPrintable(box.errorText()));
+    QVERIFY2(box.start(options), qPrintable(box.errorText()));
     auto window = windowFor(box);
     QCOMPARE(VelmoraFlatTestAccess::statusText(*window), QStringLiteral(" FLAT BOX CONNECTED "));
     QCOMPARE(child<QComboBox>(*window, "MT_serialCombo")->currentText(), box.port());
     QVERIFY(child<QCheckBox>(*window, "ST_autoSearch")->isChecked());
     QVERIFY(lampSwitch(*window)->isEnabled());
     QVERIFY(DialogResponder::instance().shownMessageBoxes().isEmpty());
-    QCOMPARE(box.accepted(), QStringList{">P000"});
+    QVERIFY2(box.accepted().contains(versionQuery), qPrintable(box.received().join(", ")));
 }
 
 void WholeProgramTest::lampSwitchLightsTheLampAtBrightnessZero()
@@ -95,7 +110,7 @@ void WholeProgramTest::lampSwitchLightsTheLampAtBrightnessZero()
     auto window = windowFor(box);
     MessageCapture capture;
     lampSwitch(*window)->click();
-    QCOMPARE(box.accepted(), (QStringList{">P000", ">S000", ">L000", ">B000"}));
+    QCOMPARE(box.accepted(), (devicetest::handshake() + QStringList{">S000", ">L000", ">B000"}));
     QVERIFY(capture.debugLines().contains(QStringLiteral("switch lamp on")));
     QVERIFY(child<QSlider>(*window, "MT_lampLevelSlider")->isEnabled());
     QCOMPARE(brightnessValues(*window), (QStringList{"0", "0", "0", "0"}));
@@ -162,7 +177,7 @@ void WholeProgramTest::refusedLightOnEndsInSwitchError()
     auto window = windowFor(box);
     MessageCapture capture;
     lampSwitch(*window)->click();
-    QCOMPARE(box.accepted(), (QStringList{">P000", ">S000", ">L000", ">L000", ">L000"}));
+    QCOMPARE(box.accepted(), (devicetest::handshake() + QStringList{">S000", ">L000", ">L000", ">L000"}));
     const QStringList expectedLines{"retry", "retry", "retry", "switch lamp on error"};
     QCOMPARE(capture.debugLines(), expectedLines);
     QVERIFY(lampSwitch(*window)->isChecked());
@@ -175,7 +190,7 @@ void WholeProgramTest::refusedLightOnEndsInSwitchError()
 void WholeProgramTest::boxUnpluggedWhileIdleIsNotConnected()
 {
     FlatBoxSim box;
-    QVERIFY2(box.start({"--unplug-after", "1"}), qPrintable(box.errorText()));
+    QVERIFY2(box.start({"--unplug-after", devicetest::afterHandshake()}), qPrintable(box.errorText()));
     auto window = windowFor(box);
     QTest::qWait(300);
     MessageCapture capture;

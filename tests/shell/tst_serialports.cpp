@@ -22,6 +22,9 @@ void SerialPortsTest::extraPortsFollowTheSystemPorts_data()
     QTest::newRow("one") << QByteArray("/dev/pts/7") << QStringList{"/dev/pts/7"};
     QTest::newRow("two") << QByteArray("/dev/pts/7:/tmp/box") << QStringList{"/dev/pts/7", "/tmp/box"};
     QTest::newRow("empty entries skipped") << QByteArray(":/dev/pts/7::") << QStringList{"/dev/pts/7"};
+    QTest::newRow("a by-path name keeps its colons")
+        << QByteArray("/dev/pts/7:/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0:/tmp/box")
+        << QStringList{"/dev/pts/7", "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0", "/tmp/box"};
 }
 
 void SerialPortsTest::extraPortsFollowTheSystemPorts()

@@ -23,25 +23,42 @@ std::string threeDigits(int value)
 
 } // namespace
 
-FlatBox::FlatBox(int productId, int refusedLightOns)
-    : id(twoDigits(productId)), lightOnsToRefuse(refusedLightOns), cover(hasCover() ? Closed : Moving)
+FlatBox::FlatBox(int productId, int refusedLightOns, Filler filler, const std::string &replyEnd)
+    : id(twoDigits(productId)), lightOnsToRefuse(refusedLightOns), fillerKind(filler), lineEnd(replyEnd),
+      cover(hasCover() ? Closed : Moving)
 {
 }
 
-bool FlatBox::isCommand(const std::string &line)
+void FlatBox::reset()
+{
+    lightOn = false;
+    level = 0;
+}
+
+bool FlatBox::isCommand(const std::string &line) const
 {
     if (line.size() != 5 || line[0] != '>' || line[1] < 'A' || line[1] > 'Z')
         return false;
-    for (std::size_t i = 2; i < 5; ++i) {
-        if (line[i] < '0' || line[i] > '9')
+    const std::string field = line.substr(2);
+    const bool letters = field == "OOO";
+    if (letters)
+        return fillerKind == Filler::Letter || fillerKind == Filler::Any;
+    for (char c : field) {
+        if (c < '0' || c > '9')
             return false;
     }
-    return true;
+    // A letter-only firmware reads a value only after ">B".
+    return fillerKind != Filler::Letter || field != "000" || line[1] == 'B';
+}
+
+std::string FlatBox::filler() const
+{
+    return fillerKind == Filler::Letter || fillerKind == Filler::Any ? "OOO" : "000";
 }
 
 std::string FlatBox::reply(char letter, const std::string &payload) const
 {
-    return std::string("*") + letter + id + payload + '\n';
+    return std::string("*") + letter + id + payload + lineEnd;
 }
 
 // A refused light-on is answered as the light-off it left the lamp in.
@@ -50,10 +67,10 @@ std::string FlatBox::switchOn()
     if (lightOnsToRefuse > 0) {
         --lightOnsToRefuse;
         lightOn = false;
-        return reply('D', "000");
+        return reply('D', filler());
     }
     lightOn = true;
-    return reply('L', "000");
+    return reply('L', filler());
 }
 
 std::string FlatBox::statusPayload() const
@@ -66,15 +83,15 @@ std::string FlatBox::answer(const std::string &command)
 {
     if (!isCommand(command))
         return std::string();
-    const int value = std::stoi(command.substr(2));
+    const int value = command.substr(2) == "OOO" ? 0 : std::stoi(command.substr(2));
     switch (command[1]) {
     case 'P':
-        return reply('P', "OOO");
+        return reply('P', fillerKind == Filler::Classic ? "OOO" : filler());
     case 'L':
         return switchOn();
     case 'D':
         lightOn = false;
-        return reply('D', "000");
+        return reply('D', filler());
     case 'B':
         level = value > maxBrightness ? maxBrightness : value;
         return reply('B', threeDigits(level));
@@ -89,7 +106,7 @@ std::string FlatBox::answer(const std::string &command)
         if (!hasCover())
             return std::string();
         cover = command[1] == 'O' ? Open : Closed;
-        return reply(command[1], "000");
+        return reply(command[1], filler());
     default:
         return std::string();
     }

@@ -7,15 +7,23 @@
 class FlatBox
 {
 public:
+    // How the firmware writes the three characters after a letter that takes no value, and which
+    // spellings it reads. Classic: reads digits, answers a ping with "OOO" and the rest with "000".
+    enum class Filler { Classic, Digit, Letter, Any };
+
     // Product ids: 19 light panel, 10 and 15 larger light panels, 99 panel with a cover.
-    FlatBox(int productId, int refusedLightOns);
+    FlatBox(int productId, int refusedLightOns, Filler filler = Filler::Classic,
+            const std::string &replyEnd = "\n");
 
-    // True for ">" + letter + three digits.
-    static bool isCommand(const std::string &line);
+    // True for ">" + letter + three digits, or the letters "OOO" where the filler allows them.
+    bool isCommand(const std::string &line) const;
 
-    // The reply line ('\n' included) to a command line given without its terminator;
+    // The reply line (its end included) to a command line given without its terminator;
     // empty when the box does not answer that command.
     std::string answer(const std::string &command);
+
+    // A reset of the board: the lamp goes dark at level 0 and a cover stops where it is.
+    void reset();
 
     std::string productId() const { return id; }
     bool lightIsOn() const { return lightOn; }
@@ -24,11 +32,14 @@ public:
 private:
     bool hasCover() const { return id == "99"; }
     std::string reply(char letter, const std::string &payload) const;
+    std::string filler() const;
     std::string switchOn();
     std::string statusPayload() const;
 
     std::string id;
     int lightOnsToRefuse;
+    Filler fillerKind;
+    std::string lineEnd;
     bool lightOn = false;
     int level = 0;
     enum Cover { Moving = 0, Closed = 1, Open = 2 };

@@ -20,6 +20,15 @@ bool toNumber(const char *text, long minimum, long maximum, long &value)
     return true;
 }
 
+bool oneOf(const char *value, std::initializer_list<const char *> choices)
+{
+    for (const char *choice : choices) {
+        if (value != nullptr && std::strcmp(value, choice) == 0)
+            return true;
+    }
+    return false;
+}
+
 struct NumberOption
 {
     long minimum;
@@ -40,6 +49,8 @@ const std::map<std::string, NumberOption> &numberOptions()
         {"--faults-after", {0, large, &SimOptions::faultsAfter}},
         {"--overlong", {1, 100000000L, &SimOptions::overlong}},
         {"--split-gap-ms", {0, 10000, &SimOptions::splitGapMs}},
+        {"--startup-wait-ms", {0, large, &SimOptions::startupWaitMs}},
+        {"--reply-latency-ms", {0, large, &SimOptions::replyLatencyMs}},
     };
     return options;
 }
@@ -61,6 +72,21 @@ bool parseOptions(int argc, char **argv, SimOptions &options, std::string &error
             options.randomBytes = true;
         } else if (name == "--split-replies") {
             options.splitReplies = true;
+        } else if (name == "--drain") {
+            options.drain = true;
+        } else if (name == "--dtr-gated") {
+            options.dtrGated = true;
+        } else if (name == "--stray-before-reply") {
+            options.strayBeforeReply = true;
+        } else if (name == "--terminator" && oneOf(value, {"lf", "cr", "any"})) {
+            options.terminator = value;
+            ++i;
+        } else if (name == "--filler" && oneOf(value, {"digit", "letter", "any", "classic"})) {
+            options.filler = value;
+            ++i;
+        } else if (name == "--reply-end" && oneOf(value, {"lf", "crlf"})) {
+            options.replyEnd = value;
+            ++i;
         } else if (name == "--log" && value != nullptr && *value != '\0') {
             options.logPath = value;
             ++i;
@@ -90,7 +116,21 @@ const char *usageText()
            "if that is a pipe.\n"
            "\n"
            "  --product-id N         two-digit product id (default 19; 99 has a cover)\n"
-           "  --boot-delay-ms N      ignore input for N ms after the first byte\n"
+           "  --boot-delay-ms N      ignore input for N ms after each open of the port (the\n"
+           "                         board resets when its port opens; its boot loader is deaf)\n"
+           "  --startup-wait-ms N    then keep input (up to 64 bytes) unread for N ms more\n"
+           "  --terminator T         what ends a command: lf, cr or any (default any)\n"
+           "  --filler F             the three characters after a letter without a value, in\n"
+           "                         commands and replies: digit (000), letter (OOO), any (reads\n"
+           "                         both, writes OOO) or classic (default: reads 000, answers\n"
+           "                         a ping with OOO and the rest with 000)\n"
+           "  --reply-end E          lf or crlf (default lf)\n"
+           "  --drain                act only on 6 waiting bytes, read one command up to its\n"
+           "                         terminator (1 s read time-out), reply, drop the rest\n"
+           "  --reply-latency-ms N   answer each command N ms late (after --faults-after)\n"
+           "  --dtr-gated            send only while a client holds the port open (a pty has\n"
+           "                         no DTR line; the serial driver raises it at open)\n"
+           "  --stray-before-reply   write a NUL and a blank line before every reply\n"
            "  --line-rate BAUD       delay commands and replies by their time on the line\n"
            "                         (10 bits per byte)\n"
            "  --refuse-light-on N    answer the first N light-on commands with light-off\n"

@@ -20,6 +20,15 @@ struct SimOptions
     bool splitReplies = false; // replies written one byte at a time
     long splitGapMs = 2;      // pause between the bytes of a split reply
     std::string logPath;      // each received command with a time stamp
+    // The firmware's dialect and start-up.
+    std::string terminator = "any"; // what ends a command: "lf", "cr" or "any" (either)
+    std::string filler = "classic"; // "digit", "letter", "any" or "classic"
+    std::string replyEnd = "lf";    // "lf" or "crlf"
+    bool drain = false;       // act on 6 waiting bytes, read one command, reply, drop the rest
+    long startupWaitMs = 0;   // after the boot loader, input kept (64 bytes) but not read yet
+    long replyLatencyMs = 0;  // each reply this much later
+    bool dtrGated = false;    // send only while a client holds the port open
+    bool strayBeforeReply = false; // a NUL and a blank line before every reply
     bool help = false;
 };
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -12,6 +13,22 @@
 namespace {
 
 const std::size_t longestLine = 64;
+// An Arduino's serial receive buffer.
+const std::size_t receiveBuffer = 64;
+// A draining firmware acts once this many bytes wait, and gives up on a terminator after its read time-out.
+const std::size_t bytesToAct = 6;
+const auto readTimeout = std::chrono::milliseconds(1000);
+
+FlatBox::Filler fillerFrom(const std::string &name)
+{
+    if (name == "digit")
+        return FlatBox::Filler::Digit;
+    if (name == "letter")
+        return FlatBox::Filler::Letter;
+    if (name == "any")
+        return FlatBox::Filler::Any;
+    return FlatBox::Filler::Classic;
+}
 const int bitsPerByte = 10;
 
 std::string printable(const std::string &text)
@@ -32,7 +49,10 @@ std::string printable(const std::string &text)
 } // namespace
 
 Simulator::Simulator(const SimOptions &options, int stopFd, int inputFd)
-    : options(options), box(options.productId, int(options.refusedLightOns)), stopFd(stopFd),
+    : options(options),
+      box(options.productId, int(options.refusedLightOns), fillerFrom(options.filler),
+          options.replyEnd == "crlf" ? "\r\n" : "\n"),
+      stopFd(stopFd),
       inputFd(inputFd), randomBytes(options.seed), startTime(Clock::now())
 {
 }
@@ -67,7 +87,51 @@ bool Simulator::openLine(std::string &error)
         return false;
     }
     slavePath = name;
+    watchOpens();
     return true;
+}
+
+// A client's open of the pty shows up as an inotify event on its device file. Without inotify the
+// first byte stands for the open.
+void Simulator::watchOpens()
+{
+    inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (inotifyFd >= 0 && inotify_add_watch(inotifyFd, slavePath.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+        close(inotifyFd);
+        inotifyFd = -1;
+    }
+}
+
+void Simulator::handleOpens()
+{
+    alignas(inotify_event) char buffer[4096];
+    const ssize_t count = read(inotifyFd, buffer, sizeof buffer);
+    for (ssize_t offset = 0; offset + ssize_t(sizeof(inotify_event)) <= count;) {
+        const auto *event = reinterpret_cast<const inotify_event *>(buffer + offset);
+        if (event->mask & IN_OPEN)
+            portOpened(Clock::now());
+        if (event->mask & IN_CLOSE)
+            clients = std::max(0, clients - 1);
+        offset += ssize_t(sizeof(inotify_event) + event->len);
+    }
+}
+
+// Opening the port pulses DTR, which resets the board: its state is gone, the boot loader is deaf
+// for a while, then the firmware starts up and reads.
+void Simulator::portOpened(Clock::time_point now)
+{
+    ++clients;
+    opened = true;
+    box.reset();
+    held.clear();
+    heldAt.clear();
+    pending.clear();
+    pendingTooLong = false;
+    deafLine.clear();
+    reading = false;
+    due.clear();
+    bootEnd = now + std::chrono::milliseconds(options.bootDelayMs);
+    readyAt = bootEnd + std::chrono::milliseconds(options.startupWaitMs);
 }
 
 bool Simulator::openLog(std::string &error)
@@ -103,11 +167,14 @@ void Simulator::handleControlInput(int fd)
 // when the simulator must stop.
 bool Simulator::pollOnce(const Clock::time_point *deadline, short masterEvents, short *masterReady)
 {
-    pollfd fds[3];
+    pollfd fds[4];
     nfds_t count = 0;
     fds[count++] = {stopFd, POLLIN, 0};
     if (inputFd >= 0)
         fds[count++] = {inputFd, POLLIN, 0};
+    const nfds_t opensIndex = count;
+    if (inotifyFd >= 0)
+        fds[count++] = {inotifyFd, POLLIN, 0};
     const nfds_t masterIndex = count;
     if (masterFd >= 0 && masterEvents != 0)
         fds[count++] = {masterFd, masterEvents, 0};
@@ -126,7 +193,9 @@ bool Simulator::pollOnce(const Clock::time_point *deadline, short masterEvents, 
         return !stopping;
     }
     for (nfds_t i = 0; i < masterIndex; ++i) {
-        if (fds[i].revents != 0)
+        if (fds[i].revents != 0 && i == opensIndex && inotifyFd >= 0)
+            handleOpens();
+        else if (fds[i].revents != 0)
             handleControlInput(fds[i].fd);
     }
     if (masterReady)
@@ -163,10 +232,12 @@ void Simulator::run()
 {
     while (!stopping) {
         short masterReady = 0;
-        if (!pollOnce(nullptr, masterFd >= 0 ? POLLIN : 0, &masterReady))
+        if (!pollOnce(nextWake(), masterFd >= 0 ? POLLIN : 0, &masterReady))
             break;
         if (masterReady & POLLIN)
             readFromLine();
+        serviceFirmware(Clock::now());
+        sendDue(Clock::now());
         if (masterReady & (POLLHUP | POLLERR)) {
             // Not expected while we hold the slave side; never spin on it.
             waitUntil(Clock::now() + std::chrono::milliseconds(20));
@@ -181,29 +252,66 @@ void Simulator::readFromLine()
     const Clock::time_point now = Clock::now();
     for (ssize_t i = 0; i < count && masterFd >= 0 && !stopping; ++i)
         takeByte(buffer[i], now);
+    // At once: bytes that came with a command, after its terminator, are not waiting yet.
+    serviceFirmware(now);
 }
 
-// An Arduino resets when its port opens and hears nothing until its boot loader is done.
+// When the firmware has something to do next without new input: the end of its start-up wait,
+// or the read time-out of a draining read.
+const Simulator::Clock::time_point *Simulator::nextWake()
+{
+    bool any = false;
+    const auto consider = [&](Clock::time_point when) {
+        wake = any ? std::min(wake, when) : when;
+        any = true;
+    };
+    if (reading)
+        consider(readStart + readTimeout);
+    if (opened && !held.empty() && Clock::now() < readyAt)
+        consider(readyAt);
+    if (!due.empty())
+        consider(due.front().first);
+    return any ? &wake : nullptr;
+}
+
+// Input passes the boot loader (which drops it) into the firmware's receive buffer.
 void Simulator::takeByte(char byte, Clock::time_point now)
 {
-    if (options.bootDelayMs > 0 && !bootDone) {
-        if (!booting) {
-            booting = true;
-            bootEnd = now + std::chrono::milliseconds(options.bootDelayMs);
+    if (!opened)
+        portOpened(now);
+    if (now < bootEnd) {
+        if (byte == '\n' || byte == '\r') {
+            if (!deafLine.empty())
+                logLine(deafLine, " (booting)");
+            deafLine.clear();
+        } else if (deafLine.size() < longestLine) {
+            deafLine += byte;
         }
-        if (now < bootEnd) {
-            if (byte == '\n' || byte == '\r') {
-                logLine(pending, " (booting)");
-                pending.clear();
-            } else if (pending.size() < longestLine) {
-                pending += byte;
-            }
-            return;
-        }
-        bootDone = true;
-        pending.clear();
+        return;
     }
-    if (byte != '\n' && byte != '\r') {
+    if (!options.drain && now >= readyAt && held.empty()) {
+        lineByte(byte, now);
+        return;
+    }
+    if (held.size() < receiveBuffer) {
+        held += byte;
+        heldAt.push_back(now);
+    }
+}
+
+bool Simulator::endsCommand(char byte) const
+{
+    if (options.terminator == "lf")
+        return byte == '\n';
+    if (options.terminator == "cr")
+        return byte == '\r';
+    return byte == '\n' || byte == '\r';
+}
+
+// A firmware that reads line by line and trims the line, so that the other terminator does no harm.
+void Simulator::lineByte(char byte, Clock::time_point now)
+{
+    if (!endsCommand(byte)) {
         if (pending.empty())
             pendingSince = now;
         if (pending.size() < longestLine)
@@ -212,21 +320,90 @@ void Simulator::takeByte(char byte, Clock::time_point now)
             pendingTooLong = true;
         return;
     }
-    if (pending.empty())
-        return; // the second half of "\r\n", or an empty line
-    const std::string line = pending;
+    std::string line = pending;
     const bool tooLong = pendingTooLong;
     pending.clear();
     pendingTooLong = false;
+    const std::size_t wireBytes = line.size() + 1;
+    const auto first = line.find_first_not_of("\r\n");
+    line = first == std::string::npos ? std::string() : line.substr(first);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.pop_back();
+    if (line.empty())
+        return; // the second half of "\r\n", or an empty line
     if (tooLong)
         logLine(line, " (too long)");
     else
-        handleLine(line, line.size() + 1, pendingSince);
+        handleLine(line, wireBytes, pendingSince);
+}
+
+void Simulator::serviceFirmware(Clock::time_point now)
+{
+    if (!opened || now < readyAt)
+        return;
+    if (!options.drain) {
+        const std::string kept = held;
+        held.clear();
+        heldAt.clear();
+        for (char byte : kept)
+            lineByte(byte, now);
+        return;
+    }
+    drainingRead(now);
+}
+
+// The firmwares that wait for six bytes, read one command up to their terminator (or until their
+// read time-out), reply and throw away whatever else is waiting.
+void Simulator::drainingRead(Clock::time_point now)
+{
+    while (masterFd >= 0 && !stopping) {
+        if (!reading) {
+            if (held.size() < bytesToAct)
+                return;
+            reading = true;
+            readStart = now;
+        }
+        std::size_t end = 0;
+        while (end < held.size() && !endsCommand(held[end]))
+            ++end;
+        if (end == held.size() && now < readStart + readTimeout)
+            return;
+        const std::string text = held.substr(0, end);
+        const std::size_t taken = std::min(held.size(), end + 1);
+        held.erase(0, taken);
+        heldAt.erase(heldAt.begin(), heldAt.begin() + std::ptrdiff_t(taken));
+        reading = false;
+        const std::string command = commandIn(text);
+        // What is waiting goes; bytes written with the command but after its terminator are still
+        // on the line (a byte takes a millisecond at 9600 baud) and stay.
+        std::size_t waiting = 0;
+        while (waiting < heldAt.size() && heldAt[waiting] < now)
+            ++waiting;
+        if (waiting > 0)
+            logLine(held.substr(0, waiting), " (drained)");
+        held.erase(0, waiting);
+        heldAt.erase(heldAt.begin(), heldAt.begin() + std::ptrdiff_t(waiting));
+        if (command.empty())
+            logLine(text, " (not a command)");
+        else
+            handleLine(command, text.size() + 1, readStart);
+    }
+}
+
+// The command at the front of what a firmware read: a "\r" or "\n" after it does no harm,
+// anything before it does.
+std::string Simulator::commandIn(const std::string &text) const
+{
+    if (text.size() < 5 || !box.isCommand(text.substr(0, 5)))
+        return std::string();
+    if (text.size() > 5 && text[5] != '\r' && text[5] != '\n')
+        return std::string();
+    return text.substr(0, 5);
 }
 
 void Simulator::handleLine(const std::string &line, std::size_t wireBytes, Clock::time_point arrival)
 {
-    if (!FlatBox::isCommand(line)) {
+    if (!box.isCommand(line.substr(0, 5)) || (line.size() > 5 && line[5] != '\r' && line[5] != '\n')) {
         logLine(line, " (not a command)");
         return;
     }
@@ -235,8 +412,9 @@ void Simulator::handleLine(const std::string &line, std::size_t wireBytes, Clock
         logLine(line, " (silent)");
         return;
     }
-    logLine(line, "");
-    std::string reply = box.answer(line);
+    const std::string command = line.substr(0, 5);
+    logLine(command, "");
+    std::string reply = box.answer(command);
     if (!reply.empty()) {
         if (commandCount > options.faultsAfter)
             reply = withFaults(reply);
@@ -329,23 +507,49 @@ Simulator::Clock::duration Simulator::lineTime(std::size_t bytes) const
 // crossed it, byte by byte.
 void Simulator::deliver(const std::string &reply, std::size_t commandBytes, Clock::time_point arrival)
 {
-    if (!waitUntil(arrival + lineTime(commandBytes + reply.size())))
-        return;
-    if (!options.splitReplies) {
-        writeAll(reply.data(), reply.size());
+    const Clock::time_point ready = arrival + lineTime(commandBytes + reply.size());
+    // A late reply leaves the box free to read on meanwhile.
+    if (options.replyLatencyMs > 0 && commandCount > options.faultsAfter) {
+        due.emplace_back(ready + std::chrono::milliseconds(options.replyLatencyMs), reply);
         return;
     }
+    if (waitUntil(ready))
+        writeReply(reply);
+}
+
+void Simulator::sendDue(Clock::time_point now)
+{
+    while (!due.empty() && due.front().first <= now && masterFd >= 0) {
+        const std::string reply = due.front().second;
+        due.pop_front();
+        writeReply(reply);
+    }
+}
+
+bool Simulator::writeReply(const std::string &reply)
+{
+    // Boards with native USB send only while DTR is up, that is while a client holds the port.
+    if (options.dtrGated && inotifyFd >= 0 && clients == 0)
+        return true;
+    if (options.strayBeforeReply && !writeAll("\0\r\n", 3))
+        return false;
+    if (!options.splitReplies)
+        return writeAll(reply.data(), reply.size());
     for (std::size_t i = 0; i < reply.size() && !stopping; ++i) {
         if (i > 0 && !waitUntil(Clock::now() + std::chrono::milliseconds(options.splitGapMs)))
-            return;
+            return false;
         if (!writeAll(reply.data() + i, 1))
-            return;
+            return false;
     }
+    return true;
 }
 
 // Like pulling the USB cable: the device disappears and its users see a hang-up.
 void Simulator::unplug()
 {
+    if (inotifyFd >= 0)
+        close(inotifyFd);
+    inotifyFd = -1;
     if (slaveFd >= 0)
         close(slaveFd);
     if (masterFd >= 0)

@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <deque>
+#include <vector>
 #include <random>
 #include <string>
 
@@ -31,7 +33,16 @@ private:
     bool waitUntil(Clock::time_point deadline);
     bool writeAll(const char *data, std::size_t size);
     void readFromLine();
+    void watchOpens();
+    void handleOpens();
+    void portOpened(Clock::time_point now);
     void takeByte(char byte, Clock::time_point now);
+    void lineByte(char byte, Clock::time_point now);
+    bool endsCommand(char byte) const;
+    void serviceFirmware(Clock::time_point now);
+    void drainingRead(Clock::time_point now);
+    const Clock::time_point *nextWake();
+    std::string commandIn(const std::string &text) const;
     void handleLine(const std::string &line, std::size_t wireBytes, Clock::time_point arrival);
     std::string withFaults(const std::string &reply);
     std::string garbled(const std::string &reply);
@@ -56,9 +67,22 @@ private:
     bool pendingTooLong = false;
     Clock::time_point pendingSince;
 
-    bool booting = false;
-    bool bootDone = false;
+    // Each open of the port resets the board: deaf until bootEnd, reading from readyAt.
+    bool opened = false;
     Clock::time_point bootEnd;
+    Clock::time_point readyAt;
+    std::string deafLine;   // what the boot loader let pass by, for the log
+    std::string held;       // input the firmware has not read yet
+    std::vector<Clock::time_point> heldAt; // when each byte of it was received
+    bool reading = false;   // a draining firmware waits for its terminator since readStart
+    Clock::time_point readStart;
+    Clock::time_point wake;
+    // Late replies, each with the time it is due.
+    std::deque<std::pair<Clock::time_point, std::string>> due;
+    void sendDue(Clock::time_point now);
+    bool writeReply(const std::string &reply);
+    int inotifyFd = -1;
+    int clients = 0;        // opens of the port by others than the simulator
 
     long commandCount = 0;
     long faultCount = 0;
