@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package(s) from debian/ with dpkg-buildpackage and checks them with lintian (any error or
 # warning fails). The tree is copied without .git and build directories to build-deb/src and built there, so the
-# working tree and its parent stay clean; the .deb files, .buildinfo and .changes end up in build-deb/.
+# working tree and its parent stay clean; the .deb files, .buildinfo and .changes end up in build-deb/ beside
+# the build log.
 #   --ci   first install what building and checking need (tools/install-deps.sh --ci, then any build dependency
 #          of debian/control still missing)
 # DEB_BUILD_OPTIONS is passed on: nocheck leaves the test suite out of the package build.
@@ -22,7 +23,15 @@ rm -rf "$out"
 mkdir -p "$out/src"
 tar -c --anchored --exclude-vcs --exclude='./build*' --exclude='./obj-*' . | tar -x -C "$out/src"
 
-(cd "$out/src" && dpkg-buildpackage -us -uc -b -J"$(nproc)")
+# The build is verbose (every compiler call, every test): its log goes to a file, shown whole only on failure.
+log="$out/dpkg-buildpackage.log"
+echo "== dpkg-buildpackage -us -uc -b (log: $log)"
+if ! (cd "$out/src" && dpkg-buildpackage -us -uc -b -J"$(nproc)") >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "dpkg-buildpackage failed (log: $log)" >&2
+    exit 1
+fi
+grep -E '^ +(dh_[a-z_]+|debian/rules [a-z_]+)|tests passed|dpkg-deb: building' "$log" || true
 
 version=$(dpkg-parsechangelog -l debian/changelog -S Version)
 arch=$(dpkg-architecture -q DEB_HOST_ARCH)
