@@ -12,6 +12,7 @@ packages=(
 # Extra tools for the checks that CI runs (packaging, desktop files, fuzzing).
 if [ "${1:-}" = "--ci" ]; then
     packages+=(clang libclang-rt-14-dev dpkg-dev file appstream desktop-file-utils)
+    packages+=(debhelper lintian)
 fi
 
 missing=()

@@ -1,15 +1,57 @@
 #!/usr/bin/env bash
-# Builds the Debian package from build/ and lists what it holds.
+# Builds the Debian package(s) from debian/ with dpkg-buildpackage and checks them with lintian (any error or
+# warning fails). The tree is copied without .git and build directories to build-deb/src and built there, so the
+# working tree and its parent stay clean; the .deb files, .buildinfo and .changes end up in build-deb/ beside
+# the build log.
+#   --ci   first install what building and checking need (tools/install-deps.sh --ci, then any build dependency
+#          of debian/control still missing)
+# DEB_BUILD_OPTIONS is passed on: nocheck leaves the test suite out of the package build.
 set -euo pipefail
-cd "$(dirname "$0")/../build"
-cpack -G DEB >/dev/null
-deb=$(ls -t velmora-flat_*.deb | head -n 1)
+cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = "--ci" ]; then
+    bash tools/install-deps.sh --ci
+    if ! dpkg-checkbuilddeps 2>/dev/null; then
+        sudo=""
+        [ "$(id -u)" -ne 0 ] && sudo="sudo"
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get build-dep -y -qq --no-install-recommends .
+    fi
+fi
+
+out=build-deb
+rm -rf "$out"
+mkdir -p "$out/src"
+tar -c --anchored --exclude-vcs --exclude='./build*' --exclude='./obj-*' . | tar -x -C "$out/src"
+
+# The build is verbose (every compiler call, every test): its log goes to a file, shown whole only on failure.
+log="$out/dpkg-buildpackage.log"
+echo "== dpkg-buildpackage -us -uc -b (log: $log)"
+if ! (cd "$out/src" && dpkg-buildpackage -us -uc -b -J"$(nproc)") >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "dpkg-buildpackage failed (log: $log)" >&2
+    exit 1
+fi
+grep -E '^ +(dh_[a-z_]+|debian/rules [a-z_]+)|tests passed|dpkg-deb: building' "$log" || true
+
+version=$(dpkg-parsechangelog -l debian/changelog -S Version)
+arch=$(dpkg-architecture -q DEB_HOST_ARCH)
+changes="$out/velmora-flat_${version}_${arch}.changes"
+deb="$out/velmora-flat_${version}_${arch}.deb"
+rm -rf "$out/src"
+
 echo "== $deb"
 dpkg-deb -I "$deb" | sed -n '/Package:/,$p'
 contents=$(dpkg-deb -c "$deb")
 echo "$contents"
-for wanted in bin/velmora-flat lib/.*libvelmora.so share/applications/velmora-flat.desktop \
-              share/metainfo/ share/icons/hicolor/48x48/apps/velmora-flat.png lib/udev/rules.d/70-velmora-flat.rules; do
-    echo "$contents" | grep -qE "$wanted" || { echo "missing from the package: $wanted" >&2; exit 1; }
+multiarch=$(dpkg-architecture -q DEB_HOST_MULTIARCH)
+for wanted in usr/bin/velmora-flat "usr/lib/$multiarch/velmora-flat/libvelmora.so.1" \
+              usr/share/man/man1/velmora-flat.1.gz usr/share/applications/velmora-flat.desktop \
+              usr/share/metainfo/example.velmora.flat.metainfo.xml usr/share/icons/hicolor/48x48/apps/velmora-flat.png \
+              usr/lib/udev/rules.d/70-velmora-flat.rules usr/share/doc/velmora-flat/copyright; do
+    echo "$contents" | grep -qF "./$wanted" || { echo "missing from the package: $wanted" >&2; exit 1; }
 done
 dpkg-deb -f "$deb" Depends | grep -q libqt5serialport5 || { echo "package lacks its Qt dependencies" >&2; exit 1; }
+
+echo "== lintian"
+lintian --fail-on error,warning --display-info --pedantic --info "$changes"
+echo "lintian: no error, no warning"

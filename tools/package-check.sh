@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Installs the package that tools/package.sh built (build-deb/) with apt, starts the installed program offscreen for
+# a moment, purges the package and checks that nothing it installed is left. Changes the system: run it in CI or
+# on a machine where velmora-flat may come and go.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+version=$(dpkg-parsechangelog -l debian/changelog -S Version)
+deb="$PWD/build-deb/velmora-flat_${version}_$(dpkg-architecture -q DEB_HOST_ARCH).deb"
+[ -f "$deb" ] || { echo "no package at $deb: run tools/package.sh first" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Which of the package's paths (directories mostly) were on the system before it came.
+dpkg-deb -c "$deb" | awk '{print $6}' | sed -e 's|^\.||' -e 's|/$||' | grep -v '^$' >"$work/shipped"
+while read -r path; do
+    if [ -e "$path" ] || [ -L "$path" ]; then echo "$path"; fi
+done <"$work/shipped" >"$work/present-before"
+
+echo "== install"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q -o DPkg::Lock::Timeout=600 -o Dpkg::Use-Pty=0 "$deb"
+dpkg -L velmora-flat | grep -vxF /. >"$work/installed"
+
+echo "== start /usr/bin/velmora-flat offscreen"
+if ldd /usr/bin/velmora-flat | grep -F "not found"; then
+    echo "the installed program misses a library" >&2
+    exit 1
+fi
+ldd /usr/bin/velmora-flat | grep -F libvelmora
+mkdir -p -m 700 "$work/home"
+status=0
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/home" QT_QPA_PLATFORM=offscreen \
+    timeout 3 /usr/bin/velmora-flat >"$work/run.log" 2>&1 || status=$?
+cat "$work/run.log"
+if [ "$status" -ne 124 ]; then
+    echo "the installed program ended by itself (exit status $status) instead of running until stopped" >&2
+    exit 1
+fi
+echo "ran until stopped by timeout (exit status 124)"
+
+echo "== purge"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -q -o DPkg::Lock::Timeout=600 -o Dpkg::Use-Pty=0 velmora-flat
+left=0
+while read -r path; do
+    if { [ -e "$path" ] || [ -L "$path" ]; } && ! grep -qxF "$path" "$work/present-before"; then
+        echo "left after purge: $path" >&2
+        left=1
+    fi
+done <"$work/installed"
+[ "$left" -eq 0 ] || exit 1
+echo "purged: none of the $(wc -l <"$work/installed") paths that the package installed is left behind"
