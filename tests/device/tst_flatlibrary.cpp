@@ -536,13 +536,19 @@ void FlatLibraryTest::floodWhileIdleIsBounded()
 
 void FlatLibraryTest::reconnectsToANewBoxAfterUnplug()
 {
+    // The first box is reached through a link that goes with the box, as a USB port's node does: its
+    // pseudo-terminal's number may meanwhile serve another test process's box.
+    QTemporaryDir nodes;
+    const QByteArray node = QFile::encodeName(nodes.filePath(QStringLiteral("ttyACM0")));
     FlatBoxSim first;
     QVERIFY2(first.start({"--unplug-after", afterHandshake(1)}), qPrintable(first.errorText()));
+    QVERIFY(QFile::link(first.port(), QFile::decodeName(node)));
     Flat flat;
-    QCOMPARE(flat.connect(first.portName().constData(), false), unsigned(velmora::Ok));
+    QCOMPARE(flat.connect(node.constData(), false), unsigned(velmora::Ok));
     QCOMPARE(flat.turnOn(), unsigned(velmora::Ok));
     QVERIFY(flat.setBrightness(40) != velmora::Ok);
-    QVERIFY(flat.connect(first.portName().constData(), false) != velmora::Ok);
+    QVERIFY(QFile::remove(QFile::decodeName(node)));
+    QVERIFY(flat.connect(node.constData(), false) != velmora::Ok);
 
     FlatBoxSim second;
     QVERIFY2(second.start(), qPrintable(second.errorText()));
