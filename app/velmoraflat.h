@@ -3,12 +3,14 @@
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
 #include <QLabel>
+#include <QList>
 #include <QMainWindow>
 #include <QString>
 
 #include <vector>
 
 class Ui_VelmoraFlat;
+struct SerialPortEntry;
 class QCloseEvent;
 class QShowEvent;
 
@@ -58,6 +60,8 @@ private:
     void searchAndConnect(const QString &autoSearch); // the constructor's search
     void searchAndConnect();                          // the search button's search
     void runPortSearch(bool fromConstructor, const QString &autoSearch);
+    QList<SerialPortEntry> listPortsForSearch();                   // every port into the combo, logged
+    bool connectFirstBoxPort(const QList<SerialPortEntry> &ports); // the first box port that answers
     void applyConnectedState(const QString &portName);
     void applyDisconnectedState();
     void setLampControlsEnabled(const bool &enabled);

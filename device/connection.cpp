@@ -33,13 +33,7 @@ void VelmoraFlat::runPortSearch(bool fromConstructor, const QString &autoSearch)
     if (!fromConstructor)
         ui->MT_serialCombo->clear();
 
-    const QList<SerialPortEntry> ports = availableSerialPorts();
-    for (const SerialPortEntry &port : ports) {
-        ui->MT_serialCombo->addItem(port.name);
-        qDebug() << "serial port: " << port.name;
-        qDebug() << "vendor: " << uint(port.vendorId);
-    }
-
+    const QList<SerialPortEntry> ports = listPortsForSearch();
     if (ports.isEmpty()) {
         QMessageBox::warning(this, tr("Serial Port Search Failed"),
                              tr("No serial port found. Please check the VELMORA flat box connection cable and "
@@ -53,6 +47,29 @@ void VelmoraFlat::runPortSearch(bool fromConstructor, const QString &autoSearch)
         return;
     }
 
+    if (connectFirstBoxPort(ports))
+        return;
+
+    QMessageBox::warning(this, tr("Automatic Connection Failed"),
+                         tr("Flat Box serial port not found. Please check the VELMORA flat box connection cable "
+                            "and power supply"),
+                         QMessageBox::Ok, QMessageBox::NoButton);
+    applyDisconnectedState();
+}
+
+QList<SerialPortEntry> VelmoraFlat::listPortsForSearch()
+{
+    const QList<SerialPortEntry> ports = availableSerialPorts();
+    for (const SerialPortEntry &port : ports) {
+        ui->MT_serialCombo->addItem(port.name);
+        qDebug() << "serial port: " << port.name;
+        qDebug() << "vendor: " << uint(port.vendorId);
+    }
+    return ports;
+}
+
+bool VelmoraFlat::connectFirstBoxPort(const QList<SerialPortEntry> &ports)
+{
     statusLabel.setText(tr("FLAT BOX CONNECTING..."));
     const bool flag = false;
     for (const SerialPortEntry &port : ports) {
@@ -66,14 +83,9 @@ void VelmoraFlat::runPortSearch(bool fromConstructor, const QString &autoSearch)
         }
         qDebug() << "connection accomplished";
         applyConnectedState(port.name);
-        return;
+        return true;
     }
-
-    QMessageBox::warning(this, tr("Automatic Connection Failed"),
-                         tr("Flat Box serial port not found. Please check the VELMORA flat box connection cable "
-                            "and power supply"),
-                         QMessageBox::Ok, QMessageBox::NoButton);
-    applyDisconnectedState();
+    return false;
 }
 
 void VelmoraFlat::applyConnectedState(const QString &portName)

@@ -14,9 +14,6 @@
 
 namespace {
 
-// The USB vendor identifier of the flat box's serial interface, as the search button uses it.
-constexpr quint16 flatBoxVendorId = 0x2341;
-
 AlpacaWindowBridge::Outcome success()
 {
     return {true, QString()};
@@ -210,32 +207,12 @@ AlpacaWindowBridge::Outcome AlpacaWindowBridge::connectBox()
 {
     if (boxConnected())
         return success();
-    Ui_VelmoraFlat &ui = *window.ui;
-    ui.MT_serialCombo->clear();
-    const QList<SerialPortEntry> ports = availableSerialPorts();
-    for (const SerialPortEntry &port : ports) {
-        ui.MT_serialCombo->addItem(port.name);
-        qDebug() << "serial port: " << port.name;
-        qDebug() << "vendor: " << uint(port.vendorId);
-    }
+    window.ui->MT_serialCombo->clear();
+    const QList<SerialPortEntry> ports = window.listPortsForSearch();
     if (ports.isEmpty())
         return failure(QStringLiteral("No serial port found"));
-
-    window.statusLabel.setText(VelmoraFlat::tr("FLAT BOX CONNECTING..."));
-    const bool flag = false;
-    for (const SerialPortEntry &port : ports) {
-        qDebug() << "connect to " << port.name;
-        if (port.vendorId != flatBoxVendorId)
-            continue;
-        if (window.device->connect(port.name.toUtf8().constData(), flag) != 0) {
-            window.device->disconnect();
-            qDebug() << "connection failed";
-            continue;
-        }
-        qDebug() << "connection accomplished";
-        window.applyConnectedState(port.name);
+    if (window.connectFirstBoxPort(ports))
         return success();
-    }
     window.applyDisconnectedState();
     return failure(QStringLiteral("Flat box serial port not found"));
 }

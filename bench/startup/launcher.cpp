@@ -1,8 +1,11 @@
 // Starts the program exactly as main() does, then quits as soon as the window is on screen. On stdout it prints
 // the time from the moment named by VELMORA_BENCH_SPAWN_NS (CLOCK_MONOTONIC, set by the driver just before it
 // started this process) to the first expose of the window, in microseconds.
+#include "alpacaservice.h"
+#include "boxwatcher.h"
 #include "serialports.h"
 #include "startup.h"
+#include "unsavedtable.h"
 #include "velmoraflat.h"
 
 #include "firstexpose.h"
@@ -21,8 +24,11 @@ int main(int argc, char *argv[])
     const QString autoSearch = readAutoSearchPreference(settings);
 
     VelmoraFlat window(nullptr, autoSearch);
+    watchForLostBox(window);
+    guardUnsavedTable(window);
     window.setWindowTitle(mainWindowTitle());
     watch.watch(&window);
     window.show();
+    const auto alpacaServer = startAlpacaServer(window);
     return app.exec();
 }
