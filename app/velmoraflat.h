@@ -65,6 +65,8 @@ private:
     void applyConnectedState(const QString &portName);
     void applyDisconnectedState();
     void setLampControlsEnabled(const bool &enabled);
+    void switchOffLampSwitchQuietly();
+    void showConnectionButtons(bool connected);
 
     // Flat table and the two advisor tabs (advisor/).
     void findConfiguration(const QString &key, bool &found, int &index, QString &exposure,

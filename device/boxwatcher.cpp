@@ -8,7 +8,6 @@
 #include <QDebug>
 #include <QEvent>
 #include <QPointer>
-#include <QSignalBlocker>
 
 namespace {
 
@@ -71,16 +70,8 @@ void BoxWatcher::showLost()
     lampWasOn = ui->MT_lampSwitch->isChecked();
     lampLevel = ui->MT_lampLevelSlider->value();
     window.setLampControlsEnabled(false);
-    {
-        const QSignalBlocker blocker(ui->MT_lampSwitch);
-        ui->MT_lampSwitch->setChecked(false);
-        ui->MT_lampSwitch->setEnabled(false);
-    }
-    ui->MT_serialDisconnect->setEnabled(false);
-    ui->MT_serialConnect->setEnabled(true);
-    ui->MT_serialCombo->setEnabled(true);
-    ui->ST_connectButton->setEnabled(true);
-    window.statusLabel.setText(VelmoraFlat::tr(" FLAT BOX DISCONNECTED "));
+    window.switchOffLampSwitchQuietly();
+    window.showConnectionButtons(false);
 }
 
 void BoxWatcher::stopWaiting()
@@ -161,11 +152,7 @@ void BoxWatcher::showBack(const QString &portName)
     if (portIndex >= 0)
         ui->MT_serialCombo->setCurrentIndex(portIndex);
     ui->MT_lampSwitch->setEnabled(true);
-    ui->MT_serialDisconnect->setEnabled(true);
-    ui->MT_serialConnect->setEnabled(false);
-    ui->MT_serialCombo->setEnabled(false);
-    ui->ST_connectButton->setEnabled(false);
-    window.statusLabel.setText(VelmoraFlat::tr(" FLAT BOX CONNECTED "));
+    window.showConnectionButtons(true);
     if (lampWasOn) {
         ui->MT_lampSwitch->setChecked(true);
         window.on_MT_lampLevelSlider_valueChanged(lampLevel);

@@ -146,11 +146,7 @@ void VelmoraFlat::on_MT_serialConnect_pressed()
         return;
     }
     ui->MT_lampSwitch->setEnabled(true);
-    ui->MT_serialDisconnect->setEnabled(true);
-    ui->MT_serialConnect->setEnabled(false);
-    ui->MT_serialCombo->setEnabled(false);
-    ui->ST_connectButton->setEnabled(false);
-    statusLabel.setText(tr(" FLAT BOX CONNECTED "));
+    showConnectionButtons(true);
 }
 
 void VelmoraFlat::on_MT_serialDisconnect_pressed()
@@ -177,16 +173,26 @@ void VelmoraFlat::on_MT_serialDisconnect_pressed()
     ui->ST_lampLevelSpinBox->setValue(0);
     ui->MT_lampLevelSpinBox->setEnabled(false);
     ui->ST_lampLevelSpinBox->setEnabled(false);
-    {
-        const QSignalBlocker blocker(ui->MT_lampSwitch);
-        ui->MT_lampSwitch->setChecked(false);
-        ui->MT_lampSwitch->setEnabled(false);
-    }
-    ui->MT_serialDisconnect->setEnabled(false);
-    ui->MT_serialConnect->setEnabled(true);
-    ui->MT_serialCombo->setEnabled(true);
-    ui->ST_connectButton->setEnabled(true);
-    statusLabel.setText(tr(" FLAT BOX DISCONNECTED "));
+    switchOffLampSwitchQuietly();
+    showConnectionButtons(false);
+}
+
+// Unchecked and disabled without running the switch's slot.
+void VelmoraFlat::switchOffLampSwitchQuietly()
+{
+    const QSignalBlocker blocker(ui->MT_lampSwitch);
+    ui->MT_lampSwitch->setChecked(false);
+    ui->MT_lampSwitch->setEnabled(false);
+}
+
+// The buttons and the status text of a manual connect or a disconnect.
+void VelmoraFlat::showConnectionButtons(bool connected)
+{
+    ui->MT_serialDisconnect->setEnabled(connected);
+    ui->MT_serialConnect->setEnabled(!connected);
+    ui->MT_serialCombo->setEnabled(!connected);
+    ui->ST_connectButton->setEnabled(!connected);
+    statusLabel.setText(connected ? tr(" FLAT BOX CONNECTED ") : tr(" FLAT BOX DISCONNECTED "));
 }
 
 void VelmoraFlat::on_ST_autoSearch_stateChanged(int state)
