@@ -9,13 +9,6 @@
 #include <QEvent>
 #include <QPointer>
 
-namespace {
-
-// The USB vendor identifier of the flat box's serial interface.
-constexpr quint16 flatBoxVendorId = 0x2341;
-
-} // namespace
-
 BoxWatcher *watchForLostBox(VelmoraFlat &window)
 {
     return new BoxWatcher(window);

@@ -10,13 +10,6 @@
 #include <QSettings>
 #include <QSignalBlocker>
 
-namespace {
-
-// The USB vendor identifier of the flat box's serial interface.
-constexpr quint16 flatBoxVendorId = 0x2341;
-
-} // namespace
-
 void VelmoraFlat::searchAndConnect(const QString &autoSearch)
 {
     runPortSearch(true, autoSearch);

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr quint16 boxVendorId = 0x2341;
-
 // The system's list asked for ahead of time by startSerialPortListing(), until the first search takes it.
 std::future<QList<QSerialPortInfo>> &pendingListing()
 {
@@ -49,6 +47,6 @@ QList<SerialPortEntry> availableSerialPorts()
         ports.append({info.portName(), info.hasVendorIdentifier() ? info.vendorIdentifier() : quint16(0)});
 
     for (const QString &path : extraPortPaths())
-        ports.append({path, boxVendorId});
+        ports.append({path, flatBoxVendorId});
     return ports;
 }

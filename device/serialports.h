@@ -3,6 +3,9 @@
 #include <QList>
 #include <QString>
 
+// The USB vendor identifier of the flat box's serial interface.
+constexpr quint16 flatBoxVendorId = 0x2341;
+
 // One serial port as the system lists it: its name and its USB vendor identifier (0 when none).
 struct SerialPortEntry
 {

@@ -145,13 +145,25 @@ QJsonArray deviceStateList(const Call &call)
                       item("TimeStamp", s.timestamp.toUTC().toString(Qt::ISODateWithMs))};
 }
 
+// A form field that a PUT needs, spelt as the standard spells it; null with `refusal` set otherwise.
+const QString *requiredField(const Call &call, const QString &name, Reply &refusal)
+{
+    if (call.params.miscased(name)) {
+        refusal = badRequest(QStringLiteral("The form field is spelt ") + name);
+        return nullptr;
+    }
+    const QString *text = call.params.find(name);
+    if (!text)
+        refusal = badRequest(QStringLiteral("Missing form field ") + name);
+    return text;
+}
+
 Reply putConnected(Call &call)
 {
-    if (call.params.miscased(QStringLiteral("Connected")))
-        return badRequest(QStringLiteral("The form field is spelt Connected"));
-    const QString *text = call.params.find(QStringLiteral("Connected"));
+    Reply refusal;
+    const QString *text = requiredField(call, QStringLiteral("Connected"), refusal);
     if (!text)
-        return badRequest(QStringLiteral("Missing form field Connected"));
+        return refusal;
     const QString flag = text->trimmed().toLower();
     if (flag != QLatin1String("true") && flag != QLatin1String("false"))
         return badRequest(QStringLiteral("Connected must be true or false"));
@@ -184,11 +196,10 @@ Reply putDisconnect(Call &call)
 
 Reply putCalibratorOn(Call &call)
 {
-    if (call.params.miscased(QStringLiteral("Brightness")))
-        return badRequest(QStringLiteral("The form field is spelt Brightness"));
-    const QString *text = call.params.find(QStringLiteral("Brightness"));
+    Reply refusal;
+    const QString *text = requiredField(call, QStringLiteral("Brightness"), refusal);
     if (!text)
-        return badRequest(QStringLiteral("Missing form field Brightness"));
+        return refusal;
     static const QRegularExpression wholeNumber(QStringLiteral("^[+-]?[0-9]+$"));
     const QString trimmed = text->trimmed();
     if (!wholeNumber.match(trimmed).hasMatch())
