@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <iterator>
@@ -755,6 +756,37 @@ unsigned int Flat::setBrightness(const unsigned &level)
         d->acknowledgedBrightness = level;
     }
     return result;
+}
+
+unsigned int Flat::getIdentity(Identity &identity)
+{
+    if (!d->port.isOpen() || !d->watching)
+        return NotConnected;
+    identity.productId = std::atoi(d->productId.c_str());
+    identity.firmware = d->firmwareVersion;
+    identity.terminator = protocol::terminatorName(d->dialect.terminator);
+    identity.filler = protocol::fillerName(d->dialect.filler);
+    return Ok;
+}
+
+unsigned int Flat::readState(BoxState &state)
+{
+    BusyScope scope(d->busy);
+    protocol::Reply lamp;
+    unsigned result = d->exchange(status, protocol::command(status, d->dialect), std::string(), lamp);
+    if (result != Ok)
+        return result;
+    protocol::Reply level;
+    result = d->exchange(storedBrightness, protocol::command(storedBrightness, d->dialect), std::string(), level);
+    if (result != Ok)
+        return result;
+    unsigned brightnessRead = 0;
+    if (lamp.letter != status || level.letter != storedBrightness
+        || !protocol::parseLevel(level.payload, brightnessRead) || brightnessRead > maxBrightness)
+        return BadReply;
+    state.lampOn = lamp.payload[1] == '1';
+    state.brightness = brightnessRead;
+    return Ok;
 }
 
 unsigned int Flat::getAPIversion(std::string &version)

@@ -26,6 +26,22 @@ enum Status : unsigned int {
     OutOfRange = 5    // an argument outside the range the box accepts
 };
 
+// What connect learned of the box it connected.
+struct Identity
+{
+    int productId = 0;      // the two digits every reply of the box carries
+    std::string firmware;   // the box's answer to the version query, as it reports it ("001")
+    std::string terminator; // the command end its firmware reads: "CR" or "LF"
+    std::string filler;     // what follows a letter that takes no value: "0" ("000") or "O" ("OOO")
+};
+
+// The lamp as the box itself reports it (many boxes light up at power-up).
+struct BoxState
+{
+    bool lampOn = false;
+    unsigned brightness = 0; // 0 to 255
+};
+
 // One flat box on one serial port (9600 baud, 8N1, no flow control). Every call blocks until the
 // box has answered or its time is up (500 ms per command); use it from one thread. A reply is
 // taken only for the command it answers: late answers to earlier commands are passed over.
@@ -61,6 +77,14 @@ public:
     unsigned int setBrightness(const unsigned &level);
     // The library's own version, e.g. "1.0.0".
     unsigned int getAPIversion(std::string &version);
+
+    // The identity of the connected box, from what connect learned; sends nothing. NotConnected
+    // (and `identity` untouched) when no box is connected.
+    unsigned int getIdentity(Identity &identity);
+    // Asks the box for its lamp state (">S") and then its brightness (">J"); `state` is written only
+    // when both answered (Ok). A box that does not answer gives Timeout, one that answers nonsense
+    // BadReply; NotConnected when no box is connected.
+    unsigned int readState(BoxState &state);
 
     // Called when a connected box is given up (not on disconnect or a new connect), with the port's
     // name as connect got it. It runs from the Qt event loop of the thread that made this object,

@@ -39,6 +39,20 @@ std::string threeDigits(unsigned value)
     return digits;
 }
 
+bool parseLevel(const std::string &payload, unsigned &value)
+{
+    if (payload.size() != 3)
+        return false;
+    unsigned parsed = 0;
+    for (const char c : payload) {
+        if (c < '0' || c > '9')
+            return false;
+        parsed = parsed * 10 + unsigned(c - '0');
+    }
+    value = parsed;
+    return true;
+}
+
 std::string command(char letter, unsigned value)
 {
     return std::string(1, '>') + letter + threeDigits(value) + '\n';

@@ -48,6 +48,9 @@ std::string command(char letter, unsigned value, const Dialect &dialect);
 // The three-digit text of a value as the box writes it in replies ("007").
 std::string threeDigits(unsigned value);
 
+// Reads a reply's three-digit payload ("007") as a number; false for anything else.
+bool parseLevel(const std::string &payload, unsigned &value);
+
 struct Reply
 {
     char letter = 0;
