@@ -1,0 +1,62 @@
+#include "highdensity.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+
+#include <cmath>
+
+void enableHighDensityScaling()
+{
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    // Qt 5 rounds 1.5 to 2 and 1.25 to 1 by default: the window would be too large or too small on those desktops.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+}
+
+namespace {
+
+struct Rendering {
+    qreal ratio;
+    QString file;
+};
+
+QString renderingFile(const QString &file, qreal ratio)
+{
+    if (ratio == 1)
+        return file;
+    QString denser = file;
+    denser.insert(file.lastIndexOf(QLatin1Char('.')), QStringLiteral("@%1x").arg(ratio));
+    return denser;
+}
+
+Rendering bestRendering(const QString &file, qreal devicePixelRatio)
+{
+    Rendering best{1, file};
+    for (qreal ratio : {1.5, 2.0}) {
+        if (best.ratio >= devicePixelRatio)
+            break;
+        const QString denser = renderingFile(file, ratio);
+        if (QFile::exists(denser))
+            best = {ratio, denser};
+    }
+    return best;
+}
+
+} // namespace
+
+QPixmap pictureForDensity(const QString &file, qreal devicePixelRatio)
+{
+    const Rendering rendering = bestRendering(file, devicePixelRatio);
+    QImage image(rendering.file);
+    if (rendering.ratio == 1 && devicePixelRatio <= 1)
+        return QPixmap::fromImage(image);
+    if (!qFuzzyCompare(rendering.ratio, devicePixelRatio)) {
+        const QSizeF plain = QSizeF(image.size()) / rendering.ratio;
+        const QSize target(std::lround(plain.width() * devicePixelRatio), std::lround(plain.height() * devicePixelRatio));
+        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    image.setDevicePixelRatio(devicePixelRatio);
+    return QPixmap::fromImage(image);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QPixmap>
+#include <QString>
+
+// The window on high-density screens (150%, 200% desktops).
+
+// Lets Qt scale the window and everything in it by the screen's density, 1.25 and 1.5 included, and pick the
+// "name@2x.png" renderings of icons. Must run before the application object is made. The user's own
+// QT_SCALE_FACTOR, QT_SCREEN_SCALE_FACTORS or QT_ENABLE_HIGHDPI_SCALING=0 still decide.
+void enableHighDensityScaling();
+
+// A picture that the window draws pixel for pixel (the graphics views), as the rendering drawn for the given
+// device pixel ratio: "name.png", "name@1.5x.png" or "name@2x.png" beside it, whichever is the smallest that has
+// enough pixels; scaled smoothly when none is drawn for that ratio exactly. Its size in device-independent pixels is
+// that of "name.png".
+QPixmap pictureForDensity(const QString &file, qreal devicePixelRatio);
