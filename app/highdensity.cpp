@@ -31,11 +31,15 @@ QString renderingFile(const QString &file, qreal ratio)
     return denser;
 }
 
+// X11 desktops give their density in whole dots per inch over whole millimetres: a 150% screen can come out as
+// 1.4985. A rendering this close is drawn as it is; resampling it for the difference would only blur it.
+const qreal closeEnough = 0.02;
+
 Rendering bestRendering(const QString &file, qreal devicePixelRatio)
 {
     Rendering best{1, file};
     for (qreal ratio : {1.5, 2.0}) {
-        if (best.ratio >= devicePixelRatio)
+        if (best.ratio + closeEnough >= devicePixelRatio)
             break;
         const QString denser = renderingFile(file, ratio);
         if (QFile::exists(denser))
@@ -50,13 +54,15 @@ QPixmap pictureForDensity(const QString &file, qreal devicePixelRatio)
 {
     const Rendering rendering = bestRendering(file, devicePixelRatio);
     QImage image(rendering.file);
-    if (rendering.ratio == 1 && devicePixelRatio <= 1)
+    // Below the plain picture's density Qt scales it down as it draws it, as it always has.
+    const bool drawnAsItIs = qAbs(rendering.ratio - devicePixelRatio) <= closeEnough || devicePixelRatio < 1;
+    if (drawnAsItIs) {
+        image.setDevicePixelRatio(rendering.ratio);
         return QPixmap::fromImage(image);
-    if (!qFuzzyCompare(rendering.ratio, devicePixelRatio)) {
-        const QSizeF plain = QSizeF(image.size()) / rendering.ratio;
-        const QSize target(std::lround(plain.width() * devicePixelRatio), std::lround(plain.height() * devicePixelRatio));
-        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
+    const QSizeF plain = QSizeF(image.size()) / rendering.ratio;
+    const QSize target(std::lround(plain.width() * devicePixelRatio), std::lround(plain.height() * devicePixelRatio));
+    image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     image.setDevicePixelRatio(devicePixelRatio);
     return QPixmap::fromImage(image);
 }

@@ -6,7 +6,9 @@
 //   clipped <theme> <object>: "<text>" needs <w>x<h>, has <w>x<h>
 //   outside <theme> <object>: ...          a group box title or a spin box button that leaves its widget
 //   coarse <theme> <picture>: <w>x<h> for <w>x<h> device pixels
-// Argument "it": with the Italian translation installed, as when its file lies beside the program.
+// First argument "it": with the Italian translation installed, as when its file lies beside the program ("en": not).
+// Second argument, a folder: each tab in each theme is also saved there as <theme>-<tab>.png, in device pixels
+// (run it on the xcb platform under Xvfb with -dpi 144 or 192 to see the window as a high-density desktop shows it).
 #include "dialogs.h"
 #include "fakeports.h"
 #include "highdensity.h"
@@ -228,12 +230,14 @@ private:
     qreal m_ratio;
 };
 
-void checkEveryTab(VelmoraFlat &window, const QString &theme)
+void checkEveryTab(VelmoraFlat &window, const QString &theme, const QString &shotFolder)
 {
     auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabWidget"));
     for (int tab = 0; tab < tabs->count(); ++tab) {
         tabs->setCurrentIndex(tab);
         QCoreApplication::processEvents();
+        if (!shotFolder.isEmpty())
+            window.grab().save(QStringLiteral("%1/%2-%3.png").arg(shotFolder, theme, tabs->widget(tab)->objectName()));
         WindowCheck check(window, theme);
         for (QWidget *w : window.findChildren<QWidget *>())
             if (w->isVisible())
@@ -275,9 +279,12 @@ int main(int argc, char *argv[])
     out << "ratio " << window.windowHandle()->devicePixelRatio() << '\n';
     out << "window " << sizeText(QSizeF(window.size()) * window.windowHandle()->devicePixelRatio()) << '\n';
 
+    // With the lamp on, as in use: every control enabled, the lists filled.
+    window.findChild<QCheckBox *>(QStringLiteral("MT_lampSwitch"))->click();
+    const QString shotFolder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     checkIcons(window);
-    checkEveryTab(window, QStringLiteral("day"));
+    checkEveryTab(window, QStringLiteral("day"), shotFolder);
     QTest::mousePress(window.findChild<QPushButton *>(QStringLiteral("MT_nightVisionButton")), Qt::LeftButton);
-    checkEveryTab(window, QStringLiteral("night"));
+    checkEveryTab(window, QStringLiteral("night"), shotFolder);
     return 0;
 }
