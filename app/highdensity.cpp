@@ -22,10 +22,9 @@ struct Rendering {
     QString file;
 };
 
+// "name@1.5x.png" for "name.png" and 1.5.
 QString renderingFile(const QString &file, qreal ratio)
 {
-    if (ratio == 1)
-        return file;
     QString denser = file;
     denser.insert(file.lastIndexOf(QLatin1Char('.')), QStringLiteral("@%1x").arg(ratio));
     return denser;
