@@ -1,5 +1,6 @@
 #include "alpacaservice.h"
 #include "boxwatcher.h"
+#include "highdensity.h"
 #include "serialports.h"
 #include "startup.h"
 #include "unsavedtable.h"
@@ -11,6 +12,7 @@
 int main(int argc, char *argv[])
 {
     startSerialPortListing();
+    enableHighDensityScaling();
     QApplication app(argc, argv);
     installTranslation(app);
     setApplicationIdentity();

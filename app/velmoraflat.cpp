@@ -1,11 +1,11 @@
 #include "velmoraflat.h"
 
+#include "highdensity.h"
 #include "ui_velmoraflat.h"
 #include "velmora/flat.h"
 
 #include <QCloseEvent>
 #include <QGraphicsView>
-#include <QImage>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSysInfo>
@@ -17,8 +17,7 @@ namespace {
 QGraphicsPixmapItem *showPicture(QGraphicsView *view, QGraphicsScene &scene, const QString &file)
 {
     view->setScene(&scene);
-    const QImage image(file);
-    return scene.addPixmap(QPixmap::fromImage(image));
+    return scene.addPixmap(pictureForDensity(file, view->devicePixelRatioF()));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // started this process) to the first expose of the window, in microseconds.
 #include "alpacaservice.h"
 #include "boxwatcher.h"
+#include "highdensity.h"
 #include "serialports.h"
 #include "startup.h"
 #include "unsavedtable.h"
@@ -16,6 +17,7 @@
 int main(int argc, char *argv[])
 {
     startSerialPortListing();
+    enableHighDensityScaling();
     QApplication app(argc, argv);
     FirstExposeWatch watch;
     installTranslation(app);

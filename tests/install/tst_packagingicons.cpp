@@ -142,7 +142,7 @@ void TestPackagingIcons::windowsIconImage()
 void TestPackagingIcons::desktopIcon_data()
 {
     QTest::addColumn<int>("expectedSide");
-    for (int side : {16, 32, 48, 64, 128, 256})
+    for (int side : {16, 32, 48, 64, 128, 256, 512})
         QTest::addRow("%dx%d", side, side) << side;
 }
 

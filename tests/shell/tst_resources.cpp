@@ -6,7 +6,7 @@
 #include <QSet>
 
 // The pictures compiled into the window: each is there, stored without compression, with its size and
-// something visible in it.
+// something visible in it; the renderings for denser screens beside them.
 class TestResources : public QObject
 {
     Q_OBJECT
@@ -35,6 +35,11 @@ void TestResources::picture_data()
         {":/icons/red_on.png", {666, 300}},       {":/icons/red_off.png", {670, 301}},
         {":/images/velmora_banner.png", {334, 59}}, {":/images/filters.png", {200, 200}},
         {":/images/flat.png", {280, 280}},
+        // Drawn again for 200% screens (and, where the window draws them pixel for pixel, for 150% ones).
+        {":/icons/velmora_logo@2x.png", {96, 96}}, {":/icons/qt_logo@2x.png", {96, 70}},
+        {":/images/velmora_banner@2x.png", {668, 118}}, {":/images/velmora_banner@1.5x.png", {501, 89}},
+        {":/images/filters@2x.png", {400, 400}},  {":/images/filters@1.5x.png", {300, 300}},
+        {":/images/flat@2x.png", {560, 560}},     {":/images/flat@1.5x.png", {420, 420}},
     };
     for (const auto &picture : pictures)
         QTest::newRow(picture.path) << QString::fromLatin1(picture.path) << picture.size;
@@ -69,7 +74,7 @@ void TestResources::noOtherPictures()
         while (files.hasNext())
             found.insert(files.next());
     }
-    QCOMPARE(found.size(), 19);
+    QCOMPARE(found.size(), 19 + 8);
 }
 
 VELMORA_TEST_MAIN(TestResources)
