@@ -24,6 +24,7 @@ constexpr std::size_t connectionMemory = 32 * 1024; // libmicrohttpd's pool per 
 // One connection: whether a request is being handled, or else when the next request's headers are due.
 struct Link
 {
+    MHD_Connection *connection = nullptr;
     int fd = -1;
     Clock::time_point headersDue;
     bool handling = false;
@@ -209,7 +210,9 @@ void HttpFront::Loop::resumeAnswered()
     }
 }
 
-// A client that has not sent its headers in time loses its connection; libmicrohttpd sees it end.
+// A client that has not sent its headers in time loses its connection: the socket is shut at once (the client
+// sees it end), and libmicrohttpd, which may miss that on a socket whose peer has half-closed it already, lets it
+// go after a second without traffic.
 void HttpFront::Loop::closeLateHeaders()
 {
     const Clock::time_point now = Clock::now();
@@ -217,6 +220,7 @@ void HttpFront::Loop::closeLateHeaders()
         if (link->handling || link->shutDown || now < link->headersDue)
             continue;
         ::shutdown(link->fd, SHUT_RDWR);
+        MHD_set_connection_option(link->connection, MHD_CONNECTION_OPTION_TIMEOUT, 1u);
         link->shutDown = true;
     }
 }
@@ -350,6 +354,7 @@ void HttpFront::Loop::onConnection(void *cls, MHD_Connection *connection, void *
     Loop &loop = *static_cast<Loop *>(cls);
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
         auto *link = new Link;
+        link->connection = connection;
         link->fd = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD)->connect_fd;
         link->headersDue = Clock::now() + headerTime;
         loop.links.insert(link);
