@@ -7,12 +7,11 @@
 #include "windowbridge.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QHostInfo>
 #include <QNetworkInterface>
 #include <QSettings>
-
-#include <QDateTime>
 
 namespace {
 
