@@ -24,7 +24,8 @@ public:
     // The server's thread: the reply now, or none when the handler keeps `later` and calls it once.
     using Handler = std::function<std::optional<alpaca::Reply>(const alpaca::Request &, const Later &later)>;
 
-    static constexpr unsigned maxConnections = 400;
+    // On each listening address; two of them (127.0.0.1 and ::1) stay well inside the usual 1024 descriptors.
+    static constexpr unsigned maxConnections = 300;
     static constexpr std::size_t maxHeaderBytes = 16 * 1024; // request line and headers, all together
     static constexpr std::size_t maxBodyBytes = 16 * 1024;
     static constexpr std::chrono::seconds headerTime{5};      // from the connection or the previous reply
