@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QUrl>
 
 namespace alpaca {
 
@@ -223,6 +224,23 @@ Reply putCalibratorOff(Call &call)
     return reply;
 }
 
+// The completion property of the asynchronous connect: true while the client's connect searches; the reason
+// of a failed connect until the client connects or disconnects again.
+Reply connecting(Call &call)
+{
+    const auto failed = call.state.failedConnects.constFind(call.clientId);
+    if (failed != call.state.failedConnects.constEnd())
+        return call.error(DriverError, QStringLiteral("The connect failed: ") + failed.value());
+    return call.value(call.state.connectingClients.contains(call.clientId));
+}
+
+// Commands that the window's thread carries out; they wait for no dialog.
+bool drivesTheWindow(const Command &command)
+{
+    return command.kind == Command::CalibratorOn || command.kind == Command::CalibratorOff
+           || command.kind == Command::ConnectBox;
+}
+
 Reply noCover(Call &call)
 {
     return call.error(NotImplemented, QStringLiteral("This flat box has no cover"));
@@ -240,7 +258,7 @@ Reply noCommands(Call &call)
 
 const Member members[] = {
     {"connected", Verb::Get, false, [](Call &c) { return c.value(c.clientConnected()); }},
-    {"connecting", Verb::Get, false, [](Call &c) { return c.value(c.state.connecting); }},
+    {"connecting", Verb::Get, false, connecting},
     {"description", Verb::Get, false, [](Call &c) { return c.value(c.context.description); }},
     {"devicestate", Verb::Get, true, [](Call &c) { return c.value(deviceStateList(c)); }},
     {"driverinfo", Verb::Get, false, [](Call &c) { return c.value(c.context.driverInfo); }},
@@ -305,6 +323,8 @@ Reply deviceCall(const Request &request, const QList<QByteArray> &parts, const D
     if (found->needsConnection && !call.clientConnected())
         return call.notConnected();
     Reply reply = found->handle(call);
+    if (drivesTheWindow(reply.command) && state.dialogOpen)
+        return call.error(InvalidOperation, dialogRefusal(state.dialogTitle));
     if (reply.command.kind != Command::None && reply.command.kind != Command::StoreSettings)
         reply.command.clientId = call.clientId;
     return reply;
@@ -436,13 +456,18 @@ Reply setup(const Request &request, const QList<QByteArray> &parts, const Device
     return reply;
 }
 
-// "Origin: http://host[:port]" must name this server.
-bool originAllowed(const QByteArray &origin, const QStringList &allowedHosts)
+// "Origin: http://host[:port]" must name this server: its scheme, one of its names and its port.
+bool originAllowed(const QByteArray &origin, const ServerContext &context)
 {
-    const QByteArray scheme("http://");
-    if (!origin.startsWith(scheme))
+    const QUrl url(QString::fromLatin1(origin), QUrl::StrictMode);
+    if (!url.isValid() || url.scheme() != QLatin1String("http") || !url.path().isEmpty() || url.hasQuery()
+        || url.hasFragment() || !url.userInfo().isEmpty())
         return false;
-    return hostAllowed(origin.mid(scheme.size()), allowedHosts);
+    if (url.port(80) != context.httpPort)
+        return false;
+    const QString host = url.host(QUrl::FullyEncoded).toLower();
+    const QString named = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    return context.allowedHosts.contains(named);
 }
 
 } // namespace
@@ -482,7 +507,7 @@ Reply respond(const Request &request, const DeviceSnapshot &state, const ServerC
     // A web page reached through a rebound name, or posting across sites, gets nothing.
     if (!request.host.isEmpty() && !hostAllowed(request.host, context.allowedHosts))
         return plainReply(403, QStringLiteral("Host not served here"));
-    if (request.method != "GET" && request.hasOrigin && !originAllowed(request.origin, context.allowedHosts))
+    if (request.method != "GET" && request.hasOrigin && !originAllowed(request.origin, context))
         return plainReply(403, QStringLiteral("Cross-site request refused"));
 
     const QList<QByteArray> parts = request.path.split('/');
@@ -495,6 +520,12 @@ Reply respond(const Request &request, const DeviceSnapshot &state, const ServerC
     if (parts.at(1) == "setup")
         return setup(request, parts, state, context);
     return badRequest(QStringLiteral("Unknown path"));
+}
+
+QString dialogRefusal(const QString &title)
+{
+    const QString shown = title.isEmpty() ? QStringLiteral("a dialog") : QLatin1Char('\'') + title + QLatin1Char('\'');
+    return QStringLiteral("The panel is showing %1: close it to go on").arg(shown);
 }
 
 Reply outcomeReply(const Request &request, quint32 serverTransactionId, bool succeeded, const QString &failure)

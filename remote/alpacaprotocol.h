@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QSet>
@@ -19,7 +20,9 @@ enum ErrorNumber : int {
     NotImplemented = 0x400,
     InvalidValue = 0x401,
     NotConnected = 0x407,
+    InvalidOperation = 0x40B,
     ActionNotImplemented = 0x40C,
+    DriverError = 0x500,
 };
 
 // ASCOM CalibratorStatus.
@@ -48,8 +51,11 @@ struct DeviceSnapshot
     bool lastCommandFailed = false; // a client's command ended in failure and the user changed nothing since
     int brightness = 0;             // the common value of the brightness controls
     int pendingCommands = 0;        // client commands accepted and not yet done on the window's thread
-    bool connecting = false;        // a client's connect is searching for the box
+    bool dialogOpen = false;        // a message box or file dialog of the panel waits for the user
+    QString dialogTitle;            // its title
     QSet<quint32> connectedClients; // client ids that connected and did not disconnect
+    QSet<quint32> connectingClients;       // client ids whose connect is searching for the box
+    QHash<quint32, QString> failedConnects; // client ids whose last connect failed, with the reason
     QDateTime timestamp;            // when the snapshot was taken (UTC), for devicestate
 };
 
@@ -67,6 +73,7 @@ struct ServerContext
     QString driverInfo;
     QString listenText;        // where it listens, for the setup page ("127.0.0.1 and ::1 port 11111")
     QStringList allowedHosts;  // lower-case names and addresses a Host header may name; IPv6 in brackets
+    int httpPort = 0;          // the port this server listens on; an Origin must name it
     Settings settings;         // as read at start, for the setup page
 };
 
@@ -88,6 +95,7 @@ struct Command
     int brightness = 0;
     quint32 clientId = 0;
     // The client waits for the outcome (PUT Connected=true); the reply then comes from outcomeReply().
+    // Otherwise (PUT connect) the outcome shows in the client's Connecting.
     bool waitForOutcome = false;
     Settings settings;
 };
@@ -105,6 +113,9 @@ Reply respond(const Request &request, const DeviceSnapshot &state, const ServerC
 
 // The reply to a request whose command the client waited for, once the window's thread has done it.
 Reply outcomeReply(const Request &request, quint32 serverTransactionId, bool succeeded, const QString &failure);
+
+// The refusal of a command while the panel waits for the user to close a dialog.
+QString dialogRefusal(const QString &title);
 
 // Whether a Host header value (name or address, optionally with ":port") names this server.
 bool hostAllowed(const QByteArray &host, const QStringList &allowedHosts);

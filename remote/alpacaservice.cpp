@@ -6,21 +6,17 @@
 #include "publishedstate.h"
 #include "windowbridge.h"
 
-#include <httplib.h>
-
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QHostInfo>
 #include <QNetworkInterface>
 #include <QSettings>
 
-#include <atomic>
-#include <chrono>
-
 namespace {
 
-// How long a client's Connected=true waits for the search (each port may take a boot wait of a few seconds).
-constexpr std::chrono::seconds connectWait(30);
+// In network mode an unknown Host makes the server look at the machine's addresses again, at most this often.
+constexpr qint64 addressesRefreshMs = 1000;
 
 QStringList allowedHosts(bool network)
 {
@@ -44,7 +40,7 @@ QStringList allowedHosts(bool network)
     return hosts;
 }
 
-alpaca::ServerContext serverContext(const alpaca::Settings &settings, const QString &listenText)
+alpaca::ServerContext serverContext(const alpaca::Settings &settings, const QString &listenText, int httpPort)
 {
     alpaca::ServerContext context;
     context.serverName = QCoreApplication::applicationName();
@@ -56,21 +52,9 @@ alpaca::ServerContext serverContext(const alpaca::Settings &settings, const QStr
     context.driverInfo = QStringLiteral("VELMORA Flat Box control panel, Alpaca CoverCalibrator server");
     context.listenText = listenText;
     context.allowedHosts = allowedHosts(settings.network);
+    context.httpPort = httpPort;
     context.settings = settings;
     return context;
-}
-
-alpaca::Request toRequest(const httplib::Request &in)
-{
-    alpaca::Request request;
-    request.method = QByteArray::fromStdString(in.method);
-    request.path = QByteArray::fromStdString(in.path);
-    for (const auto &param : in.params)
-        request.params.append({QString::fromStdString(param.first), QString::fromStdString(param.second)});
-    request.host = QByteArray::fromStdString(in.get_header_value("Host"));
-    request.hasOrigin = in.has_header("Origin");
-    request.origin = QByteArray::fromStdString(in.get_header_value("Origin"));
-    return request;
 }
 
 } // namespace
@@ -80,51 +64,86 @@ struct AlpacaService::Parts
     alpaca::PublishedState state;
     std::unique_ptr<AlpacaWindowBridge> bridge;
     alpaca::ServerContext context;
-    std::atomic<quint32> nextTransaction{1};
-    HttpFront http{[this](const httplib::Request &request, httplib::Response &response) {
-        handle(request, response);
+    quint32 nextTransaction = 1;
+    qint64 addressesSeenMs = 0;
+    HttpFront http{[this](const alpaca::Request &request, const HttpFront::Later &later) {
+        return handle(request, later);
     }};
     std::unique_ptr<DiscoveryService> discovery;
 
-    void handle(const httplib::Request &in, httplib::Response &out);
-    alpaca::Reply carryOut(const alpaca::Request &request, const alpaca::Reply &reply, quint32 transaction);
+    std::optional<alpaca::Reply> handle(const alpaca::Request &request, const HttpFront::Later &later);
+    alpaca::Reply respond(const alpaca::Request &request, quint32 transaction);
+    std::optional<alpaca::Reply> carryOut(const alpaca::Request &request, const alpaca::Reply &reply,
+                                          quint32 transaction, const HttpFront::Later &later);
 };
 
-// A worker thread: answers from the published state; commands go to the window's thread.
-void AlpacaService::Parts::handle(const httplib::Request &in, httplib::Response &out)
+// The server's thread: answers from the published state; commands go to the window's thread.
+std::optional<alpaca::Reply> AlpacaService::Parts::handle(const alpaca::Request &request,
+                                                          const HttpFront::Later &later)
 {
-    const alpaca::Request request = toRequest(in);
-    const quint32 transaction = nextTransaction.fetch_add(1);
-    alpaca::Reply reply = alpaca::respond(request, state.snapshot(), context, transaction);
-    if (reply.command.kind != alpaca::Command::None)
-        reply = carryOut(request, reply, transaction);
-    out.status = reply.status;
-    out.set_content(reply.body.constData(), std::size_t(reply.body.size()), reply.contentType.constData());
+    const quint32 transaction = nextTransaction++;
+    const alpaca::Reply reply = respond(request, transaction);
+    if (reply.command.kind == alpaca::Command::None)
+        return reply;
+    return carryOut(request, reply, transaction, later);
 }
 
-alpaca::Reply AlpacaService::Parts::carryOut(const alpaca::Request &request, const alpaca::Reply &reply,
-                                              quint32 transaction)
+// After a change of address (a new lease, a new interface) the first request that names the new address makes
+// the server look at the machine's addresses again.
+alpaca::Reply AlpacaService::Parts::respond(const alpaca::Request &request, quint32 transaction)
+{
+    alpaca::Reply reply = alpaca::respond(request, state.snapshot(), context, transaction);
+    if (reply.status != 403 || !context.settings.network || request.host.isEmpty()
+        || alpaca::hostAllowed(request.host, context.allowedHosts))
+        return reply;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - addressesSeenMs < addressesRefreshMs)
+        return reply;
+    addressesSeenMs = now;
+    context.allowedHosts = allowedHosts(true);
+    return alpaca::respond(request, state.snapshot(), context, transaction);
+}
+
+std::optional<alpaca::Reply> AlpacaService::Parts::carryOut(const alpaca::Request &request,
+                                                            const alpaca::Reply &reply, quint32 transaction,
+                                                            const HttpFront::Later &later)
 {
     const alpaca::Command &command = reply.command;
-    if (command.kind == alpaca::Command::ConnectClient) {
+    switch (command.kind) {
+    case alpaca::Command::ConnectClient:
         state.connectClient(command.clientId);
         return reply;
-    }
-    if (command.kind == alpaca::Command::DisconnectClient) {
+    case alpaca::Command::DisconnectClient:
         state.disconnectClient(command.clientId);
         return reply;
-    }
-    std::future<AlpacaWindowBridge::Outcome> outcome = bridge->submit(command);
-    if (!command.waitForOutcome)
+    case alpaca::Command::CalibratorOn:
+    case alpaca::Command::CalibratorOff:
+        bridge->submitLamp(command);
         return reply;
-    if (outcome.wait_for(connectWait) != std::future_status::ready)
-        return alpaca::outcomeReply(request, transaction, false, QStringLiteral("The search for the box took too long"));
-    try {
-        const AlpacaWindowBridge::Outcome result = outcome.get();
-        return alpaca::outcomeReply(request, transaction, result.succeeded, result.failure);
-    } catch (const std::future_error &) {
-        return alpaca::outcomeReply(request, transaction, false, QStringLiteral("The panel is closing"));
+    case alpaca::Command::StoreSettings:
+        bridge->submitSettings(command.settings);
+        return reply;
+    case alpaca::Command::ConnectBox:
+        break;
+    case alpaca::Command::None:
+        return reply;
     }
+    alpaca::PublishedState &published = state;
+    const quint32 client = command.clientId;
+    if (!command.waitForOutcome) {
+        // The asynchronous connect: its outcome shows in the client's Connecting.
+        published.connectStarted(client);
+        bridge->submitSearch([&published, client](const AlpacaWindowBridge::Outcome &outcome) {
+            published.connectEnded(client, outcome.succeeded, outcome.failure);
+        });
+        return reply;
+    }
+    bridge->submitSearch([&published, client, request, transaction, later](const AlpacaWindowBridge::Outcome &outcome) {
+        if (outcome.succeeded)
+            published.connectClient(client);
+        later(alpaca::outcomeReply(request, transaction, outcome.succeeded, outcome.failure));
+    });
+    return std::nullopt;
 }
 
 AlpacaService::AlpacaService(std::unique_ptr<Parts> parts)
@@ -134,11 +153,11 @@ AlpacaService::AlpacaService(std::unique_ptr<Parts> parts)
 
 AlpacaService::~AlpacaService()
 {
-    // Commands still queued for the window are dropped, so that no worker waits for them while the server stops.
+    // Commands still waiting for the window are dropped; clients still waiting get their answer as the server
+    // closes their connections.
     parts->bridge->close();
-    QCoreApplication::removePostedEvents(parts->bridge.get(), QEvent::MetaCall);
-    parts->discovery.reset();
     parts->http.stop();
+    parts->discovery.reset();
     parts->bridge.reset();
 }
 
@@ -164,7 +183,7 @@ std::unique_ptr<AlpacaService> AlpacaService::start(VelmoraFlat &window, const a
         return nullptr;
     }
     const QString listenText = QString::fromStdString(parts->http.listenText());
-    parts->context = serverContext(settings, listenText);
+    parts->context = serverContext(settings, listenText, parts->http.port());
     parts->bridge = std::make_unique<AlpacaWindowBridge>(window, parts->state);
     parts->http.start();
     qDebug() << "Alpaca server: " << listenText;

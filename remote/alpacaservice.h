@@ -1,5 +1,5 @@
-// The Alpaca CoverCalibrator server of the panel: HTTP device and management API, setup page and discovery,
-// each on threads of its own, with every command handed to the window's thread.
+// The Alpaca CoverCalibrator server of the panel: HTTP device and management API and setup page on one thread,
+// discovery on another, with every command handed to the window's thread.
 #pragma once
 
 #include "alpacaprotocol.h"

@@ -76,12 +76,13 @@ int DiscoveryResponder::open()
 void DiscoveryResponder::answer(QUdpSocket *socket, QUdpSocket *replySocket)
 {
     while (socket->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = socket->receiveDatagram(64);
-        if (datagram.data() != probe)
+        const qint64 size = socket->pendingDatagramSize();
+        const QNetworkDatagram datagram = socket->receiveDatagram(maxProbeBytes);
+        if (size > maxProbeBytes || !datagram.data().startsWith(probe))
             continue;
         if (thisMachineOnly && !fromThisMachine(datagram.senderAddress()))
             continue;
-        if (!withinRate())
+        if (!withinRate(withoutScope(datagram.senderAddress())))
             continue;
         const QByteArray reply =
             QJsonDocument(QJsonObject{{QStringLiteral("AlpacaPort"), alpacaPort}}).toJson(QJsonDocument::Compact);
@@ -95,14 +96,24 @@ bool DiscoveryResponder::fromThisMachine(const QHostAddress &sender) const
     return address.isLoopback() || ownAddresses.contains(address);
 }
 
-bool DiscoveryResponder::withinRate()
+bool DiscoveryResponder::RateWindow::allows(qint64 nowMs, int limit)
+{
+    if (nowMs - startMs >= 1000) {
+        startMs = nowMs;
+        replies = 0;
+    }
+    return ++replies <= limit;
+}
+
+// A noisy sender uses up its own share only; the total stays bounded whatever the senders' addresses.
+bool DiscoveryResponder::withinRate(const QHostAddress &sender)
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (now - windowStartMs >= 1000) {
-        windowStartMs = now;
-        repliesInWindow = 0;
+    if (senders.size() > 1024) {
+        for (auto it = senders.begin(); it != senders.end();)
+            it = now - it->startMs >= 1000 ? senders.erase(it) : std::next(it);
     }
-    return ++repliesInWindow <= repliesPerSecond;
+    return senders[sender].allows(now, repliesPerSender) && allSenders.allows(now, repliesPerSecond);
 }
 
 DiscoveryService::DiscoveryService(int discoveryPort, int alpacaPort, bool thisMachineOnly)

@@ -1,7 +1,9 @@
-// Alpaca discovery: answers the datagram "alpacadiscovery1" on the discovery port with {"AlpacaPort": <port>},
+// Alpaca discovery: answers a datagram that begins with "alpacadiscovery1" (up to 64 bytes) on the discovery port
+// with {"AlpacaPort": <port>},
 // over IPv4 and over IPv6 (multicast group ff12::a1:9aca) where the machine has it. Runs on its own thread.
 #pragma once
 
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -22,20 +24,29 @@ public:
     // On the responder's thread. Returns the bound discovery port, or 0 when it could not bind.
     Q_INVOKABLE int open();
 
-    // Replies allowed per second, all senders together.
-    static constexpr int repliesPerSecond = 20;
+    // Replies allowed per second to one sender address, and to all senders together.
+    static constexpr int repliesPerSender = 5;
+    static constexpr int repliesPerSecond = 100;
+    static constexpr int maxProbeBytes = 64;
 
 private:
+    struct RateWindow
+    {
+        qint64 startMs = 0;
+        int replies = 0;
+        bool allows(qint64 nowMs, int limit);
+    };
+
     void answer(QUdpSocket *socket, QUdpSocket *replySocket);
     bool fromThisMachine(const QHostAddress &sender) const;
-    bool withinRate();
+    bool withinRate(const QHostAddress &sender);
 
     int requestedPort;
     int alpacaPort;
     bool thisMachineOnly;
     QList<QHostAddress> ownAddresses;
-    qint64 windowStartMs = 0;
-    int repliesInWindow = 0;
+    RateWindow allSenders;
+    QHash<QHostAddress, RateWindow> senders;
 };
 
 // The responder on a thread of its own, for the life of this object.

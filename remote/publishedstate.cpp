@@ -41,22 +41,43 @@ void PublishedState::commandDone()
         --state.pendingCommands;
 }
 
-void PublishedState::setConnecting(bool connecting)
+void PublishedState::setDialog(bool open, const QString &title)
 {
     const std::lock_guard<std::mutex> lock(mutex);
-    state.connecting = connecting;
+    state.dialogOpen = open;
+    state.dialogTitle = open ? title : QString();
 }
 
 void PublishedState::connectClient(quint32 clientId)
 {
     const std::lock_guard<std::mutex> lock(mutex);
     state.connectedClients.insert(clientId);
+    state.failedConnects.remove(clientId);
 }
 
 void PublishedState::disconnectClient(quint32 clientId)
 {
     const std::lock_guard<std::mutex> lock(mutex);
     state.connectedClients.remove(clientId);
+    state.connectingClients.remove(clientId);
+    state.failedConnects.remove(clientId);
+}
+
+void PublishedState::connectStarted(quint32 clientId)
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    state.connectingClients.insert(clientId);
+    state.failedConnects.remove(clientId);
+}
+
+void PublishedState::connectEnded(quint32 clientId, bool succeeded, const QString &failure)
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    state.connectingClients.remove(clientId);
+    if (succeeded)
+        state.connectedClients.insert(clientId);
+    else
+        state.failedConnects.insert(clientId, failure);
 }
 
 } // namespace alpaca

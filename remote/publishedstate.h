@@ -16,14 +16,18 @@ public:
     // The window's thread: what the widgets show now.
     void publishWindow(bool boxConnected, bool lampSwitchedOn, bool lampLit, int brightness);
     void setLastCommandFailed(bool failed);
+    // A message box or file dialog of the panel is open (title) or closed.
+    void setDialog(bool open, const QString &title);
 
-    // A client's command is queued for the window's thread / has been done there.
+    // A client's lamp command waits for / is done on the window's thread.
     void commandAccepted();
     void commandDone();
-    void setConnecting(bool connecting);
 
     void connectClient(quint32 clientId);
     void disconnectClient(quint32 clientId);
+    // A client's asynchronous connect starts searching, and ends with its outcome.
+    void connectStarted(quint32 clientId);
+    void connectEnded(quint32 clientId, bool succeeded, const QString &failure);
 
 private:
     mutable std::mutex mutex;

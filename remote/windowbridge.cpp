@@ -11,6 +11,7 @@
 #include <QDebug>
 #include <QEvent>
 #include <QSettings>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -25,6 +26,8 @@ AlpacaWindowBridge::Outcome failure(const QString &why)
     return {false, why};
 }
 
+const QString closing = QStringLiteral("The panel is closing");
+
 } // namespace
 
 AlpacaWindowBridge::AlpacaWindowBridge(VelmoraFlat &window, alpaca::PublishedState &state)
@@ -36,113 +39,129 @@ AlpacaWindowBridge::AlpacaWindowBridge(VelmoraFlat &window, alpaca::PublishedSta
     // (search, manual connect, a lost box); the lamp-dependent slider is enabled while the lamp is lit.
     ui.MT_serialDisconnect->installEventFilter(this);
     ui.MT_lampLevelSlider->installEventFilter(this);
+    // A modal dialog blocks the window: its message box or file dialog waits for the user.
+    window.installEventFilter(this);
     connect(ui.MT_lampSwitch, &QCheckBox::stateChanged, this, &AlpacaWindowBridge::publish);
     connect(ui.MT_lampLevelSlider, &QSlider::valueChanged, this, &AlpacaWindowBridge::publish);
-    retry.setSingleShot(true);
-    retry.setInterval(50);
-    connect(&retry, &QTimer::timeout, this, &AlpacaWindowBridge::runWaiting);
     publish();
+    publishDialog();
 }
 
 AlpacaWindowBridge::~AlpacaWindowBridge()
 {
     close();
+    window.removeEventFilter(this);
     window.ui->MT_serialDisconnect->removeEventFilter(this);
     window.ui->MT_lampLevelSlider->removeEventFilter(this);
 }
 
-std::future<AlpacaWindowBridge::Outcome> AlpacaWindowBridge::submit(const alpaca::Command &command)
+void AlpacaWindowBridge::submitLamp(const alpaca::Command &command)
 {
-    auto promise = std::make_shared<std::promise<Outcome>>();
-    std::future<Outcome> outcome = promise->get_future();
-    const std::lock_guard<std::mutex> lock(submitMutex);
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (closed)
+        return;
+    const bool alreadyQueued = waitingLamp.has_value();
+    waitingLamp = command;
+    if (alreadyQueued)
+        return;
+    state.commandAccepted();
+    QMetaObject::invokeMethod(this, &AlpacaWindowBridge::runLamp, Qt::QueuedConnection);
+}
+
+void AlpacaWindowBridge::submitSearch(Done done)
+{
+    std::unique_lock<std::mutex> lock(mutex);
     if (closed) {
-        promise->set_value({false, QStringLiteral("The panel is closing")});
-        return outcome;
+        lock.unlock();
+        done({false, closing});
+        return;
     }
-    const bool windowCommand = command.kind == alpaca::Command::CalibratorOn
-                               || command.kind == alpaca::Command::CalibratorOff;
-    if (windowCommand)
-        state.commandAccepted();
-    if (command.kind == alpaca::Command::ConnectBox)
-        state.setConnecting(true);
-    auto job = [this, command, promise, windowCommand] {
-        const Outcome result = perform(command);
-        if (windowCommand) {
-            state.setLastCommandFailed(!result.succeeded && boxConnected());
-            state.commandDone();
-        }
-        if (command.kind == alpaca::Command::ConnectBox) {
-            if (result.succeeded)
-                state.connectClient(command.clientId);
-            state.setConnecting(false);
-        }
-        promise->set_value(result);
-    };
-    QMetaObject::invokeMethod(this, [this, job] { runWhenIdle(job); }, Qt::QueuedConnection);
-    return outcome;
+    searchWaiters.push_back(std::move(done));
+    if (searchQueued)
+        return;
+    searchQueued = true;
+    QMetaObject::invokeMethod(this, &AlpacaWindowBridge::runSearch, Qt::QueuedConnection);
+}
+
+void AlpacaWindowBridge::submitSettings(const alpaca::Settings &settings)
+{
+    QMetaObject::invokeMethod(this, [settings] {
+        QSettings store;
+        alpaca::writeSettings(store, settings);
+    }, Qt::QueuedConnection);
 }
 
 void AlpacaWindowBridge::close()
 {
+    std::vector<Done> waiters;
     {
-        const std::lock_guard<std::mutex> lock(submitMutex);
+        const std::lock_guard<std::mutex> lock(mutex);
         closed = true;
-    }
-    retry.stop();
-    waiting.clear();
-}
-
-void AlpacaWindowBridge::runWhenIdle(std::function<void()> job)
-{
-    waiting.push_back(std::move(job));
-    runWaiting();
-}
-
-void AlpacaWindowBridge::runWaiting()
-{
-    while (!waiting.empty()) {
-        if (QApplication::activeModalWidget()) {
-            retry.start();
-            return;
+        waiters.swap(searchWaiters);
+        if (waitingLamp) {
+            waitingLamp.reset();
+            state.commandDone();
         }
-        const std::function<void()> job = std::move(waiting.front());
-        waiting.pop_front();
-        job();
     }
+    for (const Done &done : waiters)
+        done({false, closing});
 }
 
-AlpacaWindowBridge::Outcome AlpacaWindowBridge::perform(const alpaca::Command &command)
+QString AlpacaWindowBridge::blockedBy() const
 {
+    const QWidget *dialog = QApplication::activeModalWidget();
+    return dialog ? alpaca::dialogRefusal(dialog->windowTitle()) : QString();
+}
+
+void AlpacaWindowBridge::runLamp()
+{
+    std::optional<alpaca::Command> command;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        command.swap(waitingLamp);
+    }
+    if (!command)
+        return;
+    // A dialog opened after the command was accepted: it is dropped and shows as the calibrator's error.
+    const QString blocked = blockedBy();
     performing = true;
-    Outcome result = success();
-    switch (command.kind) {
-    case alpaca::Command::CalibratorOn:
-        result = calibratorOn(command.brightness);
-        break;
-    case alpaca::Command::CalibratorOff:
-        result = calibratorOff();
-        break;
-    case alpaca::Command::ConnectBox:
-        result = connectBox();
-        break;
-    case alpaca::Command::StoreSettings: {
-        QSettings store;
-        alpaca::writeSettings(store, command.settings);
-        break;
-    }
-    default:
-        break;
-    }
+    const Outcome result = !blocked.isEmpty() ? failure(blocked)
+                           : command->kind == alpaca::Command::CalibratorOn ? calibratorOn(command->brightness)
+                                                                            : calibratorOff();
     performing = false;
     publish();
-    return result;
+    state.setLastCommandFailed(!result.succeeded && boxConnected());
+    state.commandDone();
+}
+
+void AlpacaWindowBridge::runSearch()
+{
+    std::vector<Done> waiters;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        waiters.swap(searchWaiters);
+        searchQueued = false;
+    }
+    if (waiters.empty())
+        return;
+    const QString blocked = blockedBy();
+    performing = true;
+    const Outcome result = blocked.isEmpty() ? connectBoxKeepingPreference() : failure(blocked);
+    performing = false;
+    publish();
+    for (const Done &done : waiters)
+        done(result);
 }
 
 bool AlpacaWindowBridge::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::EnabledChange)
         publish();
+    else if (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowUnblocked) {
+        publishDialog();
+        // Qt may still list the closing dialog as the modal one while it sends the event.
+        QMetaObject::invokeMethod(this, &AlpacaWindowBridge::publishDialog, Qt::QueuedConnection);
+    }
     return QObject::eventFilter(watched, event);
 }
 
@@ -153,6 +172,12 @@ void AlpacaWindowBridge::publish()
     // What the user does in the window replaces the outcome of a client's failed command.
     if (!performing)
         state.setLastCommandFailed(false);
+}
+
+void AlpacaWindowBridge::publishDialog()
+{
+    const QWidget *dialog = QApplication::activeModalWidget();
+    state.setDialog(dialog != nullptr, dialog ? dialog->windowTitle() : QString());
 }
 
 bool AlpacaWindowBridge::boxConnected() const
@@ -200,6 +225,18 @@ AlpacaWindowBridge::Outcome AlpacaWindowBridge::calibratorOff()
     if (lampSwitch->isChecked() || lampLit())
         return failure(QStringLiteral("The lamp did not go out"));
     return success();
+}
+
+// The search checks or unchecks the automatic-search box, which stores the preference: a client's connect
+// leaves both as the user set them.
+AlpacaWindowBridge::Outcome AlpacaWindowBridge::connectBoxKeepingPreference()
+{
+    QCheckBox *autoSearch = window.ui->ST_autoSearch;
+    const QSignalBlocker quiet(autoSearch);
+    const bool wasChecked = autoSearch->isChecked();
+    const Outcome result = connectBox();
+    autoSearch->setChecked(wasChecked);
+    return result;
 }
 
 // The search button's steps, without its message boxes: a client has no one at the window to press Ok.

@@ -7,7 +7,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev qttools5-dev qttools5-dev-tools
     libudev-dev
     fonts-dejavu-core
-    libcpp-httplib-dev
+    libmicrohttpd-dev
 )
 # Extra tools for the checks that CI runs (packaging, desktop files, fuzzing).
 if [ "${1:-}" = "--ci" ]; then

@@ -1,12 +1,20 @@
-// libFuzzer target: the Alpaca request-to-reply layer with arbitrary requests over arbitrary panel states.
-// Input: one state byte, then lines "METHOD PATH", form or query text, Host, Origin. Checks that every reply is
-// well formed and that commands only come with a successful, allowed request.
+// libFuzzer target: arbitrary bytes as an HTTP request to the Alpaca server's HTTP side on loopback, answered by
+// the request-to-reply layer over an arbitrary panel state. Input: one state byte, then the request's bytes.
+// Checks that every reply is well formed, that commands only come with a successful, allowed request, and that
+// the server answers or closes every connection.
 #include "alpacaprotocol.h"
+#include "httpfront.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QUrlQuery>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -28,9 +36,14 @@ DeviceSnapshot stateFrom(std::uint8_t bits)
     s.lampLit = bits & 4;
     s.lastCommandFailed = bits & 8;
     s.pendingCommands = (bits & 16) ? 1 : 0;
-    s.connecting = bits & 32;
+    if (bits & 32) {
+        s.connectingClients.insert(0);
+        s.failedConnects.insert(1, QStringLiteral("Flat box serial port not found"));
+    }
     if (bits & 64)
         s.connectedClients.insert(0);
+    s.dialogOpen = bits & 128;
+    s.dialogTitle = QStringLiteral("Connection Error");
     s.brightness = bits & 128 ? 255 : 0;
     s.timestamp = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
     return s;
@@ -45,25 +58,8 @@ ServerContext context()
     return c;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+void check(const Request &request, const Reply &reply, const ServerContext &server)
 {
-    if (size == 0 || size > 4096)
-        return 0;
-    const QList<QByteArray> lines = QByteArray(reinterpret_cast<const char *>(data) + 1, int(size - 1)).split('\n');
-    Request request;
-    const QByteArray first = lines.value(0);
-    request.method = first.left(first.indexOf(' '));
-    request.path = first.mid(first.indexOf(' ') + 1);
-    for (const auto &item : QUrlQuery(QString::fromUtf8(lines.value(1))).queryItems(QUrl::FullyDecoded))
-        request.params.append(item);
-    request.host = lines.value(2);
-    request.hasOrigin = lines.size() > 3;
-    request.origin = lines.value(3);
-
-    static const ServerContext server = context();
-    const Reply reply = respond(request, stateFrom(data[0]), server, 77);
     require(reply.status == 200 || reply.status == 400 || reply.status == 403);
     require(!reply.body.isEmpty() && !reply.contentType.isEmpty());
     if (!request.host.isEmpty() && !hostAllowed(request.host, server.allowedHosts))
@@ -86,5 +82,60 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         require(reply.command.brightness >= 0 && reply.command.brightness <= maxBrightness);
     if (reply.command.kind == Command::CalibratorOn || reply.command.kind == Command::CalibratorOff)
         require(request.method == "PUT");
+}
+
+std::atomic<std::uint8_t> stateBits{0};
+
+// The server for the whole run: a connect that waits for its outcome is answered later, as the panel does.
+HttpFront &server()
+{
+    static ServerContext serverContext = context();
+    static HttpFront front([](const Request &request, const HttpFront::Later &later) -> std::optional<Reply> {
+        const Reply reply = respond(request, stateFrom(stateBits), serverContext, 77);
+        check(request, reply, serverContext);
+        if (reply.command.kind == Command::ConnectBox && reply.command.waitForOutcome) {
+            later(outcomeReply(request, 77, false, QStringLiteral("Flat box serial port not found")));
+            return std::nullopt;
+        }
+        return reply;
+    });
+    static const bool started = [] {
+        require(front.bindAll(false, 0));
+        serverContext.httpPort = front.port();
+        front.start();
+        return true;
+    }();
+    (void)started;
+    return front;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size == 0 || size > 64 * 1024)
+        return 0;
+    const int port = server().port();
+    stateBits = data[0];
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    timeval limit{8, 0}; // beyond the server's time for headers: it must close a connection by then
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(std::uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    require(::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0);
+    [[maybe_unused]] const ssize_t sent = ::send(fd, data + 1, size - 1, MSG_NOSIGNAL);
+    // The end of the request comes a moment later, as from a client that is done: the server sees it by itself.
+    pollfd answer{fd, POLLIN, 0};
+    poll(&answer, 1, 20);
+    ::shutdown(fd, SHUT_WR);
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = ::recv(fd, buffer, sizeof(buffer), 0)) > 0) {
+    }
+    require(got == 0 || errno == ECONNRESET); // answered and closed, never left hanging
+    ::close(fd);
     return 0;
 }

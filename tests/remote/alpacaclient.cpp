@@ -1,31 +1,38 @@
 #include "alpacaclient.h"
 
-#include <httplib.h>
-
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QTimer>
 #include <QtTest>
 
 #include <future>
 
 namespace {
 
+// One request on a connection of its own, on the calling thread (with an event loop of its own).
 HttpReply call(int port, const QString &line, const QString &form, const HttpHeaders &headers)
 {
-    httplib::Client client("127.0.0.1", port);
-    client.set_connection_timeout(5);
-    client.set_read_timeout(40);
-    httplib::Headers sent;
+    QNetworkAccessManager manager;
+    manager.setProxy(QNetworkProxy::NoProxy);
+    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(line.section(QLatin1Char(' '), 1))));
     for (const auto &header : headers)
-        sent.emplace(header.first.toStdString(), header.second.toStdString());
-    const std::string method = line.section(QLatin1Char(' '), 0, 0).toStdString();
-    const std::string path = line.section(QLatin1Char(' '), 1).toStdString();
-    httplib::Result result =
-        method == "GET" ? client.Get(path.c_str(), sent)
-                        : client.Put(path.c_str(), sent, form.toStdString(), "application/x-www-form-urlencoded");
+        request.setRawHeader(header.first, header.second);
+    const bool get = line.startsWith(QLatin1String("GET "));
+    if (!get)
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    QNetworkReply *sent = get ? manager.get(request) : manager.put(request, form.toUtf8());
+    QEventLoop loop;
+    QObject::connect(sent, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(40000, &loop, &QEventLoop::quit);
+    loop.exec();
     HttpReply reply;
-    if (result) {
-        reply.status = result->status;
-        reply.body = QByteArray::fromStdString(result->body);
+    if (sent->isFinished()) {
+        reply.status = sent->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        reply.body = sent->readAll();
     }
+    delete sent;
     return reply;
 }
 

@@ -18,7 +18,11 @@ DeviceSnapshot stateNamed(const QString &name)
 {
     DeviceSnapshot s;
     s.timestamp = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC);
-    if (name == QLatin1String("no box"))
+    if (name.startsWith(QLatin1String("dialog open"))) {
+        s.dialogOpen = true;
+        s.dialogTitle = QStringLiteral("Connection Error");
+    }
+    if (name.startsWith(QLatin1String("no box")) || name == QLatin1String("dialog open, no box"))
         return s;
     s.boxConnected = true;
     if (name != QLatin1String("client not connected"))
@@ -31,7 +35,13 @@ DeviceSnapshot stateNamed(const QString &name)
     s.pendingCommands = name == QLatin1String("pending") ? 1 : 0;
     s.lampSwitchedOn |= name == QLatin1String("switch-on failed");
     s.lampLit |= name == QLatin1String("switch-off failed");
-    s.connecting = name == QLatin1String("connecting");
+    if (name == QLatin1String("connecting"))
+        s.connectingClients.insert(client);
+    if (name == QLatin1String("connect failed")) {
+        s.boxConnected = false;
+        s.connectedClients.clear();
+        s.failedConnects.insert(client, QStringLiteral("Flat box serial port not found"));
+    }
     return s;
 }
 
@@ -44,6 +54,7 @@ ServerContext context()
     c.location = QStringLiteral("observatory");
     c.allowedHosts = QStringList{QStringLiteral("localhost"), QStringLiteral("127.0.0.1"), QStringLiteral("[::1]")};
     c.settings.uniqueId = QStringLiteral("0b5f3f0e-52c6-4d8a-9c1e-2d9b0c9e6a11");
+    c.httpPort = 11111;
     return c;
 }
 
@@ -100,6 +111,10 @@ void AlpacaProtocolTest::replies_data()
     row("connected, other client", "GET " + dev + "connected", "ClientID=8", "lit", 200, 0, "false");
     row("connected, box lost", "GET " + dev + "connected", id, "no box", 200, 0, "false");
     row("connecting", "GET " + dev + "connecting", id, "connecting", 200, 0, "true");
+    row("connecting, other client", "GET " + dev + "connecting", "ClientID=8", "connecting", 200, 0, "false");
+    row("connecting after a failed connect", "GET " + dev + "connecting", id, "connect failed", 200, 0x500, "");
+    row("connecting after another's failed connect", "GET " + dev + "connecting", "ClientID=8", "connect failed",
+        200, 0, "false");
     row("interfaceversion", "GET " + dev + "interfaceversion", "", "no box", 200, 0, "2");
     row("driverversion", "GET " + dev + "driverversion", "", "no box", 200, 0, "\"0.3.0.0\"");
     row("name", "GET " + dev + "name", "", "no box", 200, 0, "\"VELMORA Flat Box\"");
@@ -147,6 +162,17 @@ void AlpacaProtocolTest::replies_data()
     row("calibratoroff", "PUT " + dev + "calibratoroff", id, "lit", 200, 0, "", Command::CalibratorOff);
     row("calibratoroff, box lost", "PUT " + dev + "calibratoroff", id, "no box", 200, 0x407, "");
     row("opencover", "PUT " + dev + "opencover", id, "lit", 200, 0x400, "");
+    // A dialog of the panel waits for the user: commands that need the window are refused, the rest go on.
+    row("calibratoron, dialog open", "PUT " + dev + "calibratoron", "Brightness=9&" + id, "dialog open", 200, 0x40B, "");
+    row("calibratoroff, dialog open", "PUT " + dev + "calibratoroff", id, "dialog open", 200, 0x40B, "");
+    row("connect, dialog open", "PUT " + dev + "connect", id, "dialog open, no box", 200, 0x40B, "");
+    row("connected true, dialog open", "PUT " + dev + "connected", "Connected=true&" + id, "dialog open, no box",
+        200, 0x40B, "");
+    row("connected true of a box there, dialog open", "PUT " + dev + "connected", "Connected=true&" + id,
+        "dialog open", 200, 0, "", Command::ConnectClient);
+    row("disconnect, dialog open", "PUT " + dev + "disconnect", id, "dialog open", 200, 0, "",
+        Command::DisconnectClient);
+    row("read, dialog open", "GET " + dev + "calibratorstate", id, "dialog open", 200, 0, "1");
     // Requests that cannot be understood.
     row("device number 1", "GET /api/v1/covercalibrator/1/brightness", id, "lit", 400, -1, "");
     row("upper-case member", "GET " + dev + "Brightness", id, "lit", 400, -1, "");
@@ -178,6 +204,14 @@ void AlpacaProtocolTest::replies_data()
         local, "http://localhost:11111");
     row("PUT from another site", "PUT " + dev + "calibratoroff", id, "lit", 403, -1, "", Command::None, local,
         "http://evil.example");
+    row("PUT from another server of this computer", "PUT " + dev + "calibratoroff", id, "lit", 403, -1, "",
+        Command::None, local, "http://localhost:8080");
+    row("PUT from this server's name over https", "PUT " + dev + "calibratoroff", id, "lit", 403, -1, "",
+        Command::None, local, "https://localhost:11111");
+    row("PUT from this server's page on IPv6", "PUT " + dev + "calibratoroff", id, "lit", 200, 0, "",
+        Command::CalibratorOff, "[::1]:11111", "http://[::1]:11111");
+    row("PUT from an origin without port", "PUT " + dev + "calibratoroff", id, "lit", 403, -1, "", Command::None,
+        local, "http://localhost");
     row("PUT from an opaque origin", "PUT " + dev + "calibratoroff", id, "lit", 403, -1, "", Command::None, local,
         "null");
     row("POST of settings from another site", "POST /setup/v1/covercalibrator/0/setup", "port=1", "lit", 403, -1, "",
