@@ -16,11 +16,20 @@ BoxWatcher *watchForLostBox(VelmoraFlat &window)
 
 BoxWatcher::BoxWatcher(VelmoraFlat &window) : QObject(&window), window(window)
 {
-    // The device may outlive this watcher (a test may delete it); the handler then does nothing.
+    // The device may outlive this watcher (a test may delete it); the handler then does nothing. The
+    // library calls it on its own thread until it has seen this thread run its event loop (at start-up):
+    // the window is only ever touched from its own thread.
     QPointer<BoxWatcher> self(this);
     window.device->setLostHandler([self](const std::string &port) {
-        if (self)
-            self->boxLost(QString::fromStdString(port));
+        const QString name = QString::fromStdString(port);
+        if (!self)
+            return;
+        QMetaObject::invokeMethod(
+            self, [self, name] {
+                if (self)
+                    self->boxLost(name);
+            },
+            Qt::AutoConnection);
     });
     connect(&portWatch, &PortReturnWatch::portsChanged, this, &BoxWatcher::lookForBox);
 
