@@ -51,6 +51,7 @@ private slots:
     void silentBoxIsGivenUpAfterTwoTimeouts();
     void vanishingBoxFailsPromptly_data();
     void vanishingBoxFailsPromptly();
+    void vanishingBoxIsClosedWhileIdle_data();
     void vanishingBoxIsClosedWhileIdle();
     void faultyRepliesAreBounded_data();
     void faultyRepliesAreBounded();
@@ -524,18 +525,63 @@ void FlatLibraryTest::vanishingBoxFailsPromptly()
     }
 }
 
-// In the program the box may vanish while the window waits for the user: the port must not
-// go on reporting the hang-up from the event loop.
+// In the program the box may vanish while the window waits for the user, or while a driver that never
+// runs a Qt event loop (with an application object or none at all) does something else: the library
+// sees it by itself, closes the port and tells the lost handler, on its own thread in such a program.
+void FlatLibraryTest::vanishingBoxIsClosedWhileIdle_data()
+{
+    QTest::addColumn<QStringList>("fault");
+    QTest::addColumn<QString>("program"); // "test": this test's own event loop; else the probe's arguments
+    QTest::addColumn<bool>("lost");
+    QTest::addColumn<int>("boundMs");
+    const QStringList unplugged{"--unplug-after", afterHandshake()};
+    QTest::newRow("unplugged, event loop running") << unplugged << "test" << true << 2000;
+    QTest::newRow("unplugged, program without an application object") << unplugged << "none" << true << 2000;
+    QTest::newRow("unplugged, application object whose loop never runs") << unplugged << "application" << true
+                                                                         << 2000;
+    QTest::newRow("unplugged, handler that throws") << unplugged << "none throw" << true << 2000;
+    QTest::newRow("silent, program without an application object")
+        << QStringList{"--silent-after", afterHandshake()} << "none" << true << 5000;
+    QTest::newRow("idle status query answered 600 ms late")
+        << QStringList{"--faults-after", afterHandshake(), "--latency-for", "S:600"} << "test" << false << 4000;
+}
+
 void FlatLibraryTest::vanishingBoxIsClosedWhileIdle()
 {
+    QFETCH(QStringList, fault);
+    QFETCH(QString, program);
+    QFETCH(bool, lost);
+    QFETCH(int, boundMs);
     FlatBoxSim box;
-    QVERIFY2(box.start({"--unplug-after", afterHandshake()}), qPrintable(box.errorText()));
+    QVERIFY2(box.start(fault), qPrintable(box.errorText()));
+    if (program != QLatin1String("test")) {
+        QProcess probe;
+        probe.start(QStringLiteral(VELMORA_LOSTBOX_PROBE), program.split(' ').mid(0, 1) + QStringList{box.port()}
+                                                               + program.split(' ').mid(1));
+        QVERIFY(probe.waitForFinished(15000));
+        const QString output = QString::fromUtf8(probe.readAllStandardOutput());
+        const QString errors = QString::fromUtf8(probe.readAllStandardError());
+        const QRegularExpressionMatch heard
+            = QRegularExpression(QStringLiteral("lost after (\\d+) ms on the library's thread\n")).match(output);
+        QVERIFY2(heard.hasMatch(), qPrintable(output + errors));
+        QVERIFY2(heard.captured(1).toInt() < boundMs, qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("calls after the loss: NotConnected")), qPrintable(output));
+        QVERIFY2(!errors.contains(QStringLiteral("QSocketNotifier")), qPrintable(errors));
+        QCOMPARE(errors.contains(QStringLiteral("flat box: the lost handler threw: handler failure")),
+                 program.endsWith(QLatin1String("throw")));
+        return;
+    }
     Flat flat;
+    bool heard = false;
+    flat.setLostHandler([&heard](const std::string &) { heard = true; });
     QCOMPARE(flat.connect(box.portName().constData(), false), unsigned(velmora::Ok));
-    const Cost idle = measure([] { QTest::qWait(1000); });
+    const Cost idle = measure([&] { QTest::qWaitFor([&heard] { return heard; }, boundMs); });
+    QCOMPARE(heard, lost);
     QVERIFY2(idle.cpuMs < 200, qPrintable(describe(idle)));
     // Closed while idle: the call does not even try the port.
-    QCOMPARE(flat.turnOn(), unsigned(velmora::NotConnected));
+    QCOMPARE(flat.turnOn(), unsigned(lost ? velmora::NotConnected : velmora::Ok));
+    if (!lost)
+        QCOMPARE(box.received().mid(handshake().size(), 2), (QStringList{">S000", ">S000"}));
 }
 
 void FlatLibraryTest::faultyRepliesAreBounded_data()
