@@ -37,7 +37,7 @@ constexpr int promptAnswerMs = 45;
 // After the first answer, the answers to every round the box kept while starting up may follow (a
 // board with native USB keeps all of them): they have all come when the line has been this quiet.
 constexpr int quietGapMs = 40;
-constexpr int backlogLimitMs = 4000;
+constexpr int backlogLimitMs = 1500; // some 180 answers at 9600 baud
 constexpr std::size_t backlogBytesKept = 4096;
 // Commands (the idle status query included) that time out this many times in a row mean the box is gone.
 constexpr int timeoutsBeforeGivingUp = 2;
