@@ -199,14 +199,16 @@ Flat::Impl::Impl() : ownerAnchor(std::make_unique<QObject>())
     probeOwnerLoop();
 }
 
+// Closed first, so that no loss can be found any more; the anchor goes last, with the notices and
+// probes still queued for it.
 Flat::Impl::~Impl()
 {
-    ownerAnchor.reset(); // no queued notice reaches this object any more
     run([this] {
         closeOnRequest();
         io.reset();
     });
     engine.reset();
+    ownerAnchor.reset();
 }
 
 // A thread that runs a Qt event loop picks this up, and from then on hears of losses there. Without an
