@@ -522,7 +522,10 @@ Simulator::Clock::duration Simulator::lineTime(std::size_t bytes) const
 void Simulator::deliver(const std::string &reply, std::size_t commandBytes, Clock::time_point arrival,
                         long latencyMs)
 {
-    const Clock::time_point ready = arrival + lineTime(commandBytes + reply.size());
+    // Replies queue on the line: a burst of answers to kept commands goes out one after the other.
+    const Clock::time_point ready = std::max(arrival + lineTime(commandBytes + reply.size()),
+                                             lineFreeAt + lineTime(reply.size()));
+    lineFreeAt = ready;
     // A late reply leaves the box free to read on meanwhile.
     if (latencyMs > 0) {
         due.emplace_back(ready + std::chrono::milliseconds(latencyMs), reply);

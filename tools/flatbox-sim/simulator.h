@@ -85,6 +85,7 @@ private:
     int inotifyFd = -1;
     int clients = 0;        // opens of the port by others than the simulator
 
+    Clock::time_point lineFreeAt;
     std::map<char, long> dropsLeft;
     long commandCount = 0;
     long faultCount = 0;
