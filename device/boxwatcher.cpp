@@ -40,14 +40,16 @@ BoxWatcher::BoxWatcher(VelmoraFlat &window) : QObject(&window), window(window)
                                     static_cast<QAbstractButton *>(ui->ST_connectButton)})
         connect(button, &QAbstractButton::pressed, this, &BoxWatcher::stopWaiting);
     window.installEventFilter(this);
-    ui->MT_serialDisconnect->installEventFilter(this);
+    disconnectButton = ui->MT_serialDisconnect;
+    disconnectButton->installEventFilter(this);
     noteConnectedPort();
 }
 
 // A closing window waits for nothing more; its close handler finds no box and sends nothing.
 bool BoxWatcher::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == window.ui->MT_serialDisconnect && event->type() == QEvent::EnabledChange)
+    // Only addresses are compared: the window may be half destroyed when its children's events come.
+    if (watched == disconnectButton && event->type() == QEvent::EnabledChange)
         noteConnectedPort();
     if (watched == &window && event->type() == QEvent::Close) {
         windowClosed = true;

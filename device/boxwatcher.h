@@ -40,6 +40,7 @@ private:
     QString lostPort;
     QByteArray lostPortNode;
     QByteArray connectedNode;
+    QObject *disconnectButton = nullptr;
     QStringList knownPorts;
     bool lampWasOn = false;
     int lampLevel = 0;
