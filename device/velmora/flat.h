@@ -47,8 +47,8 @@ struct BoxState
 // for the newest command it fits (its letter, and for ">B" its level): the late answer to an earlier
 // command, a duplicate or an answer the board kept while starting up is passed over, and a box that
 // ignored a command and answers its retry at once is driven on.
-// A box that vanishes (port error, hang-up) or misses two commands in a row is given up: the port
-// closes and every later call returns NotConnected at once until connect.
+// A box that vanishes (port error, hang-up) or misses two lamp or brightness commands in a row is given
+// up: the port closes and every later call returns NotConnected at once until connect.
 // The library keeps the port on a thread of its own, which does every call's work while the caller
 // waits and, between calls, watches the connected box without the program's help: a hang-up is seen
 // at once, its device node is looked at every second, and a box that has heard nothing for 2 s is
