@@ -71,21 +71,38 @@ QStringList filtersInTable(const std::vector<QString> &table, const QString &cam
     return filters;
 }
 
+// The panel's name for a filter name, compared loosely or as a short form; empty when it has none.
+QString panelName(const QString &name)
+{
+    const QString looseName = loose(name);
+    for (const QString &filter : panelFilters())
+        if (loose(filter) == looseName)
+            return filter;
+    return longForm(looseName);
+}
+
 } // namespace
 
 QString tableFilterName(const QString &wheelName, const std::vector<QString> &table, const QString &camera,
                         const QString &isoBin)
 {
-    const QStringList candidates = filtersInTable(table, camera, isoBin) + panelFilters();
-    if (candidates.contains(wheelName))
+    const QStringList inTable = filtersInTable(table, camera, isoBin);
+    if (inTable.contains(wheelName))
         return wheelName;
     const QString looseName = loose(wheelName);
     if (looseName.isEmpty())
         return QString();
-    for (const QString &candidate : candidates)
+    for (const QString &candidate : inTable)
         if (loose(candidate) == looseName)
             return candidate;
-    return longForm(looseName);
+    // "Ha" on the wheel and "H-alpha" in the table, or the other way round.
+    const QString panelWheelName = panelName(wheelName);
+    if (panelWheelName.isEmpty())
+        return QString();
+    for (const QString &candidate : inTable)
+        if (panelName(candidate) == panelWheelName)
+            return candidate;
+    return panelWheelName;
 }
 
 int tableLevel(const std::vector<QString> &table, const QString &camera, const QString &isoBin, const QString &filter)

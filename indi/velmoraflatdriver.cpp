@@ -185,7 +185,12 @@ bool VelmoraFlatDriver::ISNewNumber(const char *dev, const char *name, double va
 {
     if (dev && !strcmp(dev, getDeviceName())) {
         if (!strcmp(name, LightIntensityNP.name) && n >= 1) {
-            changeLevel(unsigned(std::clamp(values[0], 0.0, 255.0) + 0.5));
+            if (!(values[0] >= 0 && values[0] <= LightIntensityN[0].max)) {
+                LightIntensityNP.s = IPS_ALERT;
+                IDSetNumber(&LightIntensityNP, "Brightness %g is outside 0 to 255.", values[0]);
+                return true;
+            }
+            changeLevel(unsigned(values[0] + 0.5));
             return true;
         }
         if (!strcmp(name, FilterIntensityNP.name)) {

@@ -115,6 +115,8 @@ void FlatBoxSimTest::answersTheCommandSet_data()
     QTest::newRow("LF firmware glues a CR-ended command to the next")
         << QStringList{"--terminator", "lf", "--filler", "digit"} << QStringList{">P000\r>L000\n", ">S000\n"}
         << QStringList{"*P19000\n", "*S19000\n"};
+    QTest::newRow("lit at power-up") << QStringList{"--lit-at-boot", "180"} << QStringList{">S000\n", ">J000\n"}
+                                     << QStringList{"*S19010\n", "*J19180\n"};
     QTest::newRow("split replies arrive whole") << QStringList{"--split-replies"} << QStringList{">P000\n"}
                                                 << QStringList{"*P19OOO\n"};
 }
