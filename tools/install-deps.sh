@@ -8,6 +8,7 @@ packages=(
     libudev-dev
     fonts-dejavu-core
     libcpp-httplib-dev
+    libindi-dev indi-bin
 )
 # Extra tools for the checks that CI runs (packaging, desktop files, fuzzing).
 if [ "${1:-}" = "--ci" ]; then
