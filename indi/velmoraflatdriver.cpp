@@ -95,7 +95,9 @@ void VelmoraFlatDriver::ISGetProperties(const char *dev)
     DefaultDevice::ISGetProperties(dev);
     isGetLightBoxProperties(getDeviceName());
     defineProperty(&TableTP);
-    loadConfig(true, "VELMORA_TABLE");
+    if (!tableConfigLoaded)
+        loadConfig(true, TableTP.name);
+    tableConfigLoaded = true;
 }
 
 bool VelmoraFlatDriver::updateProperties()
@@ -211,9 +213,13 @@ bool VelmoraFlatDriver::ISNewText(const char *dev, const char *name, char *texts
             return true;
         }
         if (!strcmp(name, ActiveDeviceTP.name)) {
+            const std::string before = ActiveDeviceT[0].text ? ActiveDeviceT[0].text : "";
             processLightBoxText(dev, name, texts, names, n);
-            currentSlot = -1;
-            saveConfig(true, ActiveDeviceTP.name);
+            // Every client's arrival reads the saved wheel again: only a new wheel forgets the slot.
+            if (before != (ActiveDeviceT[0].text ? ActiveDeviceT[0].text : "")) {
+                currentSlot = -1;
+                saveConfig(true, ActiveDeviceTP.name);
+            }
             return true;
         }
     }
@@ -391,12 +397,14 @@ void VelmoraFlatDriver::filterSlotChanged(XMLEle *root)
     const char *state = findXMLAttValu(root, "state");
     if (strcmp(state, "Ok") != 0 && strcmp(state, "Idle") != 0)
         return;
+    const int previousSlot = currentSlot;
     for (XMLEle *element = nextXMLEle(root, 1); element; element = nextXMLEle(root, 0))
         if (!strcmp(findXMLAttValu(element, "name"), "FILTER_SLOT_VALUE"))
             currentSlot = atoi(pcdataXMLEle(element)) - 1;
     if (table.refresh())
         applyTable(false);
-    if (!isConnected() || FilterIntensityN == nullptr || currentSlot < 0 || currentSlot >= FilterIntensityNP.nnp)
+    // The wheel repeats its slot to every new snooper (each client's arrival): only a new filter moves the lamp.
+    if (currentSlot == previousSlot || !isConnected() || FilterIntensityN == nullptr || currentSlot < 0 || currentSlot >= FilterIntensityNP.nnp)
         return;
     const double level = FilterIntensityN[currentSlot].value;
     if (level > 0)

@@ -69,4 +69,5 @@ private:
     WatchedTable table;
     int currentSlot = -1; // 0-based slot of the active filter wheel, -1 until it reports one
     bool interfaceLevelIgnored = false;
+    bool tableConfigLoaded = false; // ISGetProperties comes with every client
 };
