@@ -402,9 +402,10 @@ void VelmoraFlatDriver::filterSlotChanged(XMLEle *root)
         if (!strcmp(findXMLAttValu(element, "name"), "FILTER_SLOT_VALUE"))
             currentSlot = atoi(pcdataXMLEle(element)) - 1;
     if (table.refresh())
-        applyTable(false);
+        applyTable(currentSlot == previousSlot); // a new filter's level is set below
     // The wheel repeats its slot to every new snooper (each client's arrival): only a new filter moves the lamp.
-    if (currentSlot == previousSlot || !isConnected() || FilterIntensityN == nullptr || currentSlot < 0 || currentSlot >= FilterIntensityNP.nnp)
+    if (currentSlot == previousSlot || !isConnected() || FilterIntensityN == nullptr || currentSlot < 0
+        || currentSlot >= FilterIntensityNP.nnp)
         return;
     const double level = FilterIntensityN[currentSlot].value;
     if (level > 0)
