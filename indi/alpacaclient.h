@@ -1,17 +1,19 @@
-// An Alpaca CoverCalibrator client of the running panel, on a thread of its own with its own Qt event loop.
-// Its callbacks run on that thread.
+// An Alpaca CoverCalibrator client of the running panel (libcurl), on a thread of its own that runs queued and
+// timed jobs; requests and their callbacks run on that thread.
 #pragma once
 
-#include <QByteArray>
 #include <QJsonValue>
 #include <QString>
 #include <QUrlQuery>
 
+#include <chrono>
+#include <condition_variable>
 #include <functional>
-
-class QNetworkAccessManager;
-class QObject;
-class QThread;
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
 
 struct AlpacaReply
 {
@@ -37,25 +39,32 @@ class AlpacaClient
 {
 public:
     AlpacaClient(const QString &host, int port, quint32 clientId);
+    // Drops the jobs still waiting and ends the thread (a request under way ends first).
     ~AlpacaClient();
     AlpacaClient(const AlpacaClient &) = delete;
     AlpacaClient &operator=(const AlpacaClient &) = delete;
 
-    // Any thread: runs `job` on the client's thread.
-    void run(std::function<void()> job);
+    // Any thread: runs `job` on the client's thread, at once or after `delayMs`.
+    void run(std::function<void()> job, int delayMs = 0);
 
-    // The client's thread: one request to a member of device 0; `then` gets the reply on this thread.
-    void get(const QString &member, std::function<void(const AlpacaReply &)> then);
-    void put(const QString &member, QUrlQuery form, std::function<void(const AlpacaReply &)> then);
+    // The client's thread: one request to a member of device 0; `then` gets the reply when it has come.
+    void get(const QString &member, const std::function<void(const AlpacaReply &)> &then);
+    void put(const QString &member, QUrlQuery form, const std::function<void(const AlpacaReply &)> &then);
 
 private:
-    void send(const QByteArray &verb, const QString &member, QUrlQuery fields,
-              std::function<void(const AlpacaReply &)> then);
+    using Clock = std::chrono::steady_clock;
+    void loop();
+    AlpacaReply send(bool isPut, const QString &member, QUrlQuery fields);
 
-    QString base;
+    std::string base;
     quint32 clientId;
     quint32 transaction = 0;
-    QThread *thread = nullptr;
-    QObject *context = nullptr; // lives on `thread`: what runs there is queued to it
-    QNetworkAccessManager *network = nullptr;
+    void *curl = nullptr; // the client's thread's handle: its connection is kept alive between requests
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::multimap<std::pair<Clock::time_point, quint64>, std::function<void()>> jobs;
+    quint64 jobCounter = 0;
+    bool stopping = false;
+    std::thread thread;
 };

@@ -2,10 +2,8 @@
 
 #include "loopmailbox.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
-#include <QTimer>
 
 #include <future>
 
@@ -109,7 +107,7 @@ bool PanelLink::open(LampState &state, std::string &product, std::string &firmwa
     dialect = "Alpaca CoverCalibrator at " + where;
     client->run([this, reading = result.reading] {
         seen = reading;
-        startPolling();
+        schedulePoll();
     });
     return true;
 }
@@ -121,8 +119,7 @@ void PanelLink::close()
     auto finished = std::make_shared<std::promise<void>>();
     std::future<void> done = finished->get_future();
     client->run([this, finished] {
-        delete pollTimer;
-        pollTimer = nullptr;
+        closing = true;
         commands.clear();
         QUrlQuery form;
         form.addQueryItem(QStringLiteral("Connected"), QStringLiteral("false"));
@@ -150,12 +147,9 @@ void PanelLink::setLevel(unsigned level, Done done)
     setLamp(true, level, std::move(done));
 }
 
-void PanelLink::startPolling()
+void PanelLink::schedulePoll()
 {
-    pollTimer = new QTimer;
-    pollTimer->setInterval(pollPeriodMs);
-    QObject::connect(pollTimer, &QTimer::timeout, [this] { poll(); });
-    pollTimer->start();
+    client->run([this] { poll(); }, pollPeriodMs);
 }
 
 void PanelLink::queueCommand(Command command)
@@ -188,6 +182,8 @@ void PanelLink::runNextCommand()
 // The panel answers a command at once and carries it out on its window's thread; its state says when that is done.
 void PanelLink::awaitSettled(Command command, qint64 deadlineMs)
 {
+    if (closing)
+        return;
     client->get(QStringLiteral("devicestate"), [this, command, deadlineMs](const AlpacaReply &reply) {
         const CalibratorReading reading = readDeviceState(reply);
         if (!reading.valid)
@@ -195,7 +191,7 @@ void PanelLink::awaitSettled(Command command, qint64 deadlineMs)
         QElapsedTimer clock;
         clock.start();
         if (reading.calibratorState == calibratorNotReady && clock.msecsSinceReference() < deadlineMs) {
-            QTimer::singleShot(settlePollMs, [this, command, deadlineMs] { awaitSettled(command, deadlineMs); });
+            client->run([this, command, deadlineMs] { awaitSettled(command, deadlineMs); }, settlePollMs);
             return;
         }
         seen = reading;
@@ -208,6 +204,8 @@ void PanelLink::awaitSettled(Command command, qint64 deadlineMs)
 void PanelLink::finishCommand(const Command &command, bool ok, const std::string &error,
                               const CalibratorReading &reading)
 {
+    if (closing)
+        return;
     const LampState state = lampOf(reading);
     toLoop([this, done = command.done, ok, error, state] {
         last = state;
@@ -218,15 +216,15 @@ void PanelLink::finishCommand(const Command &command, bool ok, const std::string
 
 void PanelLink::poll()
 {
-    if (commandRunning)
+    if (closing)
         return;
-    client->get(QStringLiteral("devicestate"), [this](const AlpacaReply &reply) { pollAnswered(reply); });
+    if (!commandRunning)
+        client->get(QStringLiteral("devicestate"), [this](const AlpacaReply &reply) { pollAnswered(reply); });
+    schedulePoll();
 }
 
 void PanelLink::pollAnswered(const AlpacaReply &reply)
 {
-    if (commandRunning)
-        return;
     const CalibratorReading reading = readDeviceState(reply);
     if (reading.valid) {
         if (reading.calibratorState == calibratorNotReady)

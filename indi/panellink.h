@@ -10,7 +10,6 @@
 #include <memory>
 
 class LoopMailbox;
-class QTimer;
 
 class PanelLink : public BoxLink
 {
@@ -33,7 +32,7 @@ private:
     };
 
     // The client's thread.
-    void startPolling();
+    void schedulePoll();
     void queueCommand(Command command);
     void runNextCommand();
     void awaitSettled(Command command, qint64 deadlineMs);
@@ -55,7 +54,7 @@ private:
     LampState last;
 
     // The client's thread.
-    QTimer *pollTimer = nullptr;
+    bool closing = false;
     std::deque<Command> commands;
     bool commandRunning = false;
     bool lostSeen = false;

@@ -257,11 +257,9 @@ void VelmoraFlatDriver::switchLamp(bool on)
         IDSetSwitch(&LightSP, lost ? "The flat box is lost; waiting for it to come back." : "Not connected.");
         return;
     }
-    IUResetSwitch(&LightSP);
-    LightS[on ? FLAT_LIGHT_ON : FLAT_LIGHT_OFF].s = ISS_ON;
-    LightSP.s = IPS_BUSY;
-    IDSetSwitch(&LightSP, nullptr);
-    link->setLamp(on, level, [this](bool ok, const std::string &error, const LampState &state) {
+    auto answered = std::make_shared<bool>(false);
+    link->setLamp(on, level, [this, answered](bool ok, const std::string &error, const LampState &state) {
+        *answered = true;
         IUResetSwitch(&LightSP);
         LightS[state.on ? FLAT_LIGHT_ON : FLAT_LIGHT_OFF].s = ISS_ON;
         LightSP.s = ok ? IPS_OK : IPS_ALERT;
@@ -275,6 +273,12 @@ void VelmoraFlatDriver::switchLamp(bool on)
             IDSetNumber(&LightIntensityNP, nullptr);
         }
     });
+    if (*answered)
+        return;
+    IUResetSwitch(&LightSP);
+    LightS[on ? FLAT_LIGHT_ON : FLAT_LIGHT_OFF].s = ISS_ON;
+    LightSP.s = IPS_BUSY;
+    IDSetSwitch(&LightSP, nullptr);
 }
 
 void VelmoraFlatDriver::changeLevel(unsigned level)
@@ -284,10 +288,9 @@ void VelmoraFlatDriver::changeLevel(unsigned level)
         IDSetNumber(&LightIntensityNP, lost ? "The flat box is lost; waiting for it to come back." : "Not connected.");
         return;
     }
-    LightIntensityN[0].value = level;
-    LightIntensityNP.s = IPS_BUSY;
-    IDSetNumber(&LightIntensityNP, nullptr);
-    link->setLevel(level, [this](bool ok, const std::string &error, const LampState &state) {
+    auto answered = std::make_shared<bool>(false);
+    link->setLevel(level, [this, answered](bool ok, const std::string &error, const LampState &state) {
+        *answered = true;
         LightIntensityN[0].value = state.level;
         LightIntensityNP.s = ok ? IPS_OK : IPS_ALERT;
         if (ok)
@@ -295,6 +298,13 @@ void VelmoraFlatDriver::changeLevel(unsigned level)
         else
             IDSetNumber(&LightIntensityNP, "Brightness: %s", error.c_str());
     });
+    // A change that takes longer than this call (the panel's, a lamp's retry) shows Busy meanwhile; one exchange
+    // on the serial port ends here, and an Ok alone reaches the clients sooner.
+    if (*answered)
+        return;
+    LightIntensityN[0].value = level;
+    LightIntensityNP.s = IPS_BUSY;
+    IDSetNumber(&LightIntensityNP, nullptr);
 }
 
 void VelmoraFlatDriver::boxLost(const std::string &message)

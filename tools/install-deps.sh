@@ -9,6 +9,7 @@ packages=(
     fonts-dejavu-core
     libcpp-httplib-dev
     libindi-dev indi-bin
+    libcurl4-openssl-dev
 )
 # Extra tools for the checks that CI runs (packaging, desktop files, fuzzing).
 if [ "${1:-}" = "--ci" ]; then

@@ -4,8 +4,7 @@
 #include "flatboxsim.h"
 #include "serialbench.h"
 
-#include <baseclient.h>
-#include <basedevice.h>
+#include <indiapi.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,14 +12,15 @@
 #include <QSettings>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTcpSocket>
 #include <QThread>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
+#include <map>
 #include <vector>
 
 namespace {
@@ -40,8 +40,10 @@ int freePort()
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
-// Keeps the last state of the driver's properties, with the time each update arrived.
-class Watcher : public INDI::BaseClient
+// An INDI client on one TCP connection to indiserver, written with TCP_NODELAY in one write per message (as the
+// figures are the driver's, not a client's Nagle wait), read with Qt's XML stream reader. It keeps the last state
+// of the driver's properties, with the time each update arrived.
+class Watcher
 {
 public:
     struct Seen
@@ -53,50 +55,114 @@ public:
         Clock::time_point at;
     };
 
+    bool connectServer(int port)
+    {
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+        if (!socket.waitForConnected(2000))
+            return false;
+        socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        xml.addData("<indi>"); // the stream has no root element of its own
+        return send(QStringLiteral("<getProperties version=\"1.7\" device=\"%1\"/>").arg(device));
+    }
+
     // Waits until `property` has been updated after `after` and `wanted` holds; false after `timeoutMs`.
     template<class Wanted>
     bool waitFor(const std::string &property, quint64 after, Wanted wanted, int timeoutMs, Seen &seen)
     {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (true) {
             const auto found = properties.find(property);
-            if (found == properties.end() || found->second.sequence <= after || !wanted(found->second))
+            if (found != properties.end() && found->second.sequence > after && wanted(found->second)) {
+                seen = found->second;
+                return true;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            if (left <= 0 || !socket.waitForReadyRead(int(left)) && socket.state() != QAbstractSocket::ConnectedState)
                 return false;
-            seen = found->second;
-            return true;
-        });
+            readAvailable();
+        }
     }
-    quint64 sequence()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return counter;
-    }
-
-protected:
-    void newProperty(INDI::Property property) override { record(property); }
-    void updateProperty(INDI::Property property) override { record(property); }
-
-private:
-    void record(INDI::Property property)
+    bool waitForProperty(const std::string &property, int timeoutMs)
     {
         Seen seen;
-        seen.at = Clock::now();
-        seen.state = property.getState();
-        if (property.getType() == INDI_NUMBER && property.getNumber()->nnp > 0)
-            seen.number = property.getNumber()->np[0].value;
-        if (property.getType() == INDI_SWITCH && property.getSwitch()->nsp > 0)
-            seen.firstSwitchOn = property.getSwitch()->sp[0].s == ISS_ON;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            seen.sequence = ++counter;
-            properties[property.getName()] = seen;
-        }
-        changed.notify_all();
+        return waitFor(property, 0, [](const Seen &) { return true; }, timeoutMs, seen);
+    }
+    quint64 sequence() const { return counter; }
+
+    bool sendSwitch(const char *property, const char *element)
+    {
+        return send(QStringLiteral("<newSwitchVector device=\"%1\" name=\"%2\"><oneSwitch name=\"%3\">On</oneSwitch>"
+                                   "</newSwitchVector>")
+                        .arg(device, property, element));
+    }
+    bool sendNumber(const char *property, const char *element, double value)
+    {
+        return send(QStringLiteral("<newNumberVector device=\"%1\" name=\"%2\"><oneNumber name=\"%3\">%4</oneNumber>"
+                                   "</newNumberVector>")
+                        .arg(device, property, element)
+                        .arg(value));
+    }
+    bool sendText(const char *property, const char *element, const QString &text)
+    {
+        return send(QStringLiteral("<newTextVector device=\"%1\" name=\"%2\"><oneText name=\"%3\">%4</oneText>"
+                                   "</newTextVector>")
+                        .arg(device, property, element, text.toHtmlEscaped()));
     }
 
-    std::mutex mutex;
-    std::condition_variable changed;
+private:
+    bool send(const QString &message)
+    {
+        const QByteArray bytes = message.toUtf8() + '\n';
+        return socket.write(bytes) == bytes.size() && socket.flush();
+    }
+
+    static IPState stateOf(const QStringRef &text)
+    {
+        if (text == QLatin1String("Ok"))
+            return IPS_OK;
+        if (text == QLatin1String("Busy"))
+            return IPS_BUSY;
+        if (text == QLatin1String("Alert"))
+            return IPS_ALERT;
+        return IPS_IDLE;
+    }
+
+    void readAvailable()
+    {
+        xml.addData(socket.readAll());
+        while (!xml.atEnd()) {
+            const QXmlStreamReader::TokenType token = xml.readNext();
+            if (token == QXmlStreamReader::Invalid)
+                return; // the rest of the message has not arrived yet
+            if (token == QXmlStreamReader::StartElement && xml.name().endsWith(QLatin1String("Vector"))) {
+                current = Seen();
+                currentName = xml.attributes().value(QStringLiteral("name")).toString().toStdString();
+                current.state = stateOf(xml.attributes().value(QStringLiteral("state")));
+                firstElement = true;
+            } else if (token == QXmlStreamReader::StartElement && firstElement
+                       && (xml.name().startsWith(QLatin1String("oneNumber")) || xml.name().startsWith(QLatin1String("defNumber"))
+                           || xml.name().startsWith(QLatin1String("oneSwitch")) || xml.name().startsWith(QLatin1String("defSwitch")))) {
+                const bool number = xml.name().endsWith(QLatin1String("Number"));
+                const QString text = xml.readElementText().trimmed();
+                if (number)
+                    current.number = text.toDouble();
+                else
+                    current.firstSwitchOn = text == QLatin1String("On");
+                firstElement = false;
+            } else if (token == QXmlStreamReader::EndElement && xml.name().endsWith(QLatin1String("Vector"))) {
+                current.at = Clock::now();
+                current.sequence = ++counter;
+                properties[currentName] = current;
+            }
+        }
+    }
+
+    QTcpSocket socket;
+    QXmlStreamReader xml;
     std::map<std::string, Seen> properties;
+    std::string currentName;
+    Seen current;
+    bool firstElement = false;
     quint64 counter = 0;
 };
 
@@ -129,10 +195,8 @@ struct Server
 
 bool connectClient(Watcher &client, const Server &server)
 {
-    client.setServer("127.0.0.1", unsigned(server.port));
-    client.watchDevice(device);
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (client.connectServer()) {
+        if (client.connectServer(server.port)) {
             Watcher::Seen seen;
             return client.waitFor("CONNECTION", 0, [](const Watcher::Seen &) { return true; }, 5000, seen);
         }
@@ -141,12 +205,23 @@ bool connectClient(Watcher &client, const Server &server)
     return false;
 }
 
+// Sets one element of a text property once the driver has defined it, and waits for the driver's answer.
+bool setText(Watcher &client, const char *property, const char *element, const QByteArray &text)
+{
+    if (!client.waitForProperty(property, 5000))
+        return false;
+    const quint64 before = client.sequence();
+    client.sendText(property, element, QString::fromUtf8(text));
+    Watcher::Seen seen;
+    return client.waitFor(property, before, [](const Watcher::Seen &) { return true; }, 5000, seen);
+}
+
 // Sends CONNECT and returns the milliseconds until CONNECTION is Ok with CONNECT on; -1 when it failed.
 double connectDevice(Watcher &client)
 {
     const quint64 before = client.sequence();
     const Clock::time_point start = Clock::now();
-    client.sendNewSwitch(device, "CONNECTION", "CONNECT");
+    client.sendSwitch("CONNECTION", "CONNECT");
     Watcher::Seen seen;
     if (!client.waitFor("CONNECTION", before,
                         [](const Watcher::Seen &s) { return s.state == IPS_OK && s.firstSwitchOn; }, 20000, seen))
@@ -160,7 +235,7 @@ double changeLevel(Watcher &client, int level)
     Watcher::Seen seen;
     const quint64 before = client.sequence();
     const Clock::time_point start = Clock::now();
-    client.sendNewNumber(device, "FLAT_LIGHT_INTENSITY", "FLAT_LIGHT_INTENSITY_VALUE", level);
+    client.sendNumber("FLAT_LIGHT_INTENSITY", "FLAT_LIGHT_INTENSITY_VALUE", level);
     if (!client.waitFor("FLAT_LIGHT_INTENSITY", before,
                         [level](const Watcher::Seen &s) { return s.state != IPS_BUSY && s.number == level; }, 5000,
                         seen)
@@ -173,7 +248,7 @@ bool lampOn(Watcher &client)
 {
     Watcher::Seen seen;
     const quint64 before = client.sequence();
-    client.sendNewSwitch(device, "FLAT_LIGHT_CONTROL", "FLAT_LIGHT_ON");
+    client.sendSwitch("FLAT_LIGHT_CONTROL", "FLAT_LIGHT_ON");
     return client.waitFor("FLAT_LIGHT_CONTROL", before,
                           [](const Watcher::Seen &s) { return s.state == IPS_OK && s.firstSwitchOn; }, 5000, seen);
 }
@@ -229,9 +304,7 @@ bool dialectTable()
             std::fprintf(stderr, "cannot start the simulator, indiserver or the client\n");
             return false;
         }
-        client.sendNewText(device, "DEVICE_PORT", "PORT", box.portName().constData());
-        QThread::msleep(200);
-        const double connectMs = connectDevice(client);
+        const double connectMs = setText(client, "DEVICE_PORT", "PORT", box.portName()) ? connectDevice(client) : -1;
         const Figures figures = connectMs < 0 ? Figures{0, 0, 0, levelChanges} : levelFigures(client);
         const double line = exchangeLineMs(dialect.options.contains(QStringLiteral("crlf")));
         const double limit = 1.5 * line + 5;
@@ -240,7 +313,6 @@ bool dialectTable()
         std::printf("%-34s %8.1f %9.1f %7.2f %7.2f %7.2f %7.2f %7.2f%s\n", dialect.name, connectMs,
                     connectMs - dialect.firstAnswerMs, figures.median, figures.p99, figures.worst, line, limit,
                     figures.failures ? qPrintable(QStringLiteral(" (%1 failures)").arg(figures.failures)) : "");
-        client.disconnectServer();
     }
     std::printf("  targets %s\n", allMet ? "met" : "NOT met");
     return true;
@@ -263,7 +335,17 @@ bool startPanel(QProcess &panel, const QTemporaryDir &home, const FlatBoxSim &bo
     panel.setStandardOutputFile(QProcess::nullDevice());
     panel.setStandardErrorFile(QProcess::nullDevice());
     panel.start(QStringLiteral(VELMORA_PANEL), QStringList());
-    return panel.waitForStarted(5000);
+    if (!panel.waitForStarted(5000))
+        return false;
+    // Its Alpaca server listens once the window stands (and the box is connected).
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, quint16(alpacaPort));
+        if (probe.waitForConnected(100))
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
 }
 
 bool panelTable()
@@ -278,11 +360,10 @@ bool panelTable()
     Watcher client;
     if (!server.start() || !connectClient(client, server))
         return false;
-    client.sendNewSwitch(device, "CONNECTION_MODE", "CONNECTION_TCP");
-    QThread::msleep(300);
-    client.sendNewText(device, "DEVICE_ADDRESS", "PORT", QByteArray::number(alpacaPort).constData());
-    QThread::msleep(300);
-    const double connectMs = connectDevice(client);
+    client.waitForProperty("CONNECTION_MODE", 5000);
+    client.sendSwitch("CONNECTION_MODE", "CONNECTION_TCP");
+    const double connectMs =
+        setText(client, "DEVICE_ADDRESS", "PORT", QByteArray::number(alpacaPort)) ? connectDevice(client) : -1;
     const bool lit = connectMs >= 0 && lampOn(client);
     const Figures figures = lit ? levelFigures(client) : Figures{0, 0, 0, levelChanges};
     const double line = exchangeLineMs(false);
@@ -293,7 +374,6 @@ bool panelTable()
                 figures.median, figures.p99, figures.worst,
                 figures.failures ? qPrintable(QStringLiteral(" (%1 failures)").arg(figures.failures)) : "",
                 lit && figures.failures == 0 && figures.worst <= 50 + line ? "met" : "NOT met");
-    client.disconnectServer();
     panel.terminate();
     if (!panel.waitForFinished(5000))
         panel.kill();
