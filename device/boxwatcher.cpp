@@ -16,11 +16,20 @@ BoxWatcher *watchForLostBox(VelmoraFlat &window)
 
 BoxWatcher::BoxWatcher(VelmoraFlat &window) : QObject(&window), window(window)
 {
-    // The device may outlive this watcher (a test may delete it); the handler then does nothing.
+    // The device may outlive this watcher (a test may delete it); the handler then does nothing. The
+    // library calls it on its own thread until it has seen this thread run its event loop (at start-up):
+    // the window is only ever touched from its own thread.
     QPointer<BoxWatcher> self(this);
     window.device->setLostHandler([self](const std::string &port) {
-        if (self)
-            self->boxLost(QString::fromStdString(port));
+        const QString name = QString::fromStdString(port);
+        if (!self)
+            return;
+        QMetaObject::invokeMethod(
+            self, [self, name] {
+                if (self)
+                    self->boxLost(name);
+            },
+            Qt::AutoConnection);
     });
     connect(&portWatch, &PortReturnWatch::portsChanged, this, &BoxWatcher::lookForBox);
 
@@ -31,11 +40,15 @@ BoxWatcher::BoxWatcher(VelmoraFlat &window) : QObject(&window), window(window)
                                     static_cast<QAbstractButton *>(ui->ST_connectButton)})
         connect(button, &QAbstractButton::pressed, this, &BoxWatcher::stopWaiting);
     window.installEventFilter(this);
+    ui->MT_serialDisconnect->installEventFilter(this);
+    noteConnectedPort();
 }
 
 // A closing window waits for nothing more; its close handler finds no box and sends nothing.
 bool BoxWatcher::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == window.ui->MT_serialDisconnect && event->type() == QEvent::EnabledChange)
+        noteConnectedPort();
     if (watched == &window && event->type() == QEvent::Close) {
         windowClosed = true;
         stopWaiting();
@@ -50,9 +63,19 @@ void BoxWatcher::boxLost(const QString &portName)
     qDebug() << "flat box lost" << portName;
     showLost();
     lostPort = portName;
-    lostPortNode = serialPortNodeIdentity(portName);
-    knownPorts = listedPortNames();
+    // The node as it was while connected: one made anew before this notice came is a return.
+    lostPortNode = connectedNode;
+    // Watching starts before the snapshot, then one look: a port back at once is not missed.
     portWatch.start(portName);
+    knownPorts = listedPortNames();
+    lookForBox();
+}
+
+// Connected, by whatever way: the node of the port in use, for telling a return from the lost node.
+void BoxWatcher::noteConnectedPort()
+{
+    if (window.ui->MT_serialDisconnect->isEnabled())
+        connectedNode = serialPortNodeIdentity(window.ui->MT_serialCombo->currentText());
 }
 
 // The connection controls as after a disconnect, but the brightness keeps the level in use, for the
@@ -82,7 +105,8 @@ QStringList BoxWatcher::listedPortNames()
 }
 
 // The lost port back under its name (its node made anew), or else a box port that was not listed
-// before; each is tried once until it goes and comes again.
+// before; each is tried once until it goes and comes again. The lost node is looked at first; the ports
+// are listed only when that name is gone, for a box that may have come back under another.
 void BoxWatcher::lookForBox()
 {
     if (lostPort.isEmpty())
@@ -92,28 +116,35 @@ void BoxWatcher::lookForBox()
         stopWaiting();
         return;
     }
+#if defined(Q_OS_UNIX)
+    const QByteArray node = serialPortNodeIdentity(lostPort);
+    const bool lostPortBack = !node.isEmpty() && node != lostPortNode;
+    lostPortNode = node;
+    if (lostPortBack) {
+        reconnect(lostPort);
+        return;
+    }
+    if (!node.isEmpty())
+        return;
+#endif
     const QList<SerialPortEntry> ports = availableSerialPorts();
     QStringList names;
     for (const SerialPortEntry &port : ports)
         names.append(port.name);
-
     QStringList candidates;
-#if defined(Q_OS_UNIX)
-    const QByteArray node = serialPortNodeIdentity(lostPort);
-    const bool lostPortThere = !node.isEmpty();
-    const bool lostPortBack = lostPortThere && node != lostPortNode;
-    lostPortNode = node;
-#else
-    const bool lostPortThere = names.contains(lostPort);
-    const bool lostPortBack = lostPortThere && !knownPorts.contains(lostPort);
-#endif
-    if (lostPortBack) {
-        candidates.append(lostPort);
-    } else if (!lostPortThere) {
-        for (const SerialPortEntry &port : ports)
-            if (port.vendorId == flatBoxVendorId && port.name != lostPort && !knownPorts.contains(port.name))
-                candidates.append(port.name);
+#if !defined(Q_OS_UNIX)
+    if (names.contains(lostPort)) {
+        if (!knownPorts.contains(lostPort))
+            candidates.append(lostPort);
+        knownPorts = names;
+        for (const QString &name : candidates)
+            reconnect(name);
+        return;
     }
+#endif
+    for (const SerialPortEntry &port : ports)
+        if (port.vendorId == flatBoxVendorId && port.name != lostPort && !knownPorts.contains(port.name))
+            candidates.append(port.name);
     knownPorts = names;
 
     for (const QString &name : candidates)

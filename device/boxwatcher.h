@@ -28,6 +28,7 @@ protected:
 private:
     void boxLost(const QString &portName);
     void showLost();
+    void noteConnectedPort();
     void stopWaiting();
     void lookForBox();
     bool reconnect(const QString &portName);
@@ -38,6 +39,7 @@ private:
     PortReturnWatch portWatch;
     QString lostPort;
     QByteArray lostPortNode;
+    QByteArray connectedNode;
     QStringList knownPorts;
     bool lampWasOn = false;
     int lampLevel = 0;

@@ -1,5 +1,6 @@
 #include "portreturn.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
@@ -69,7 +70,7 @@ PortReturnWatch::PortReturnWatch(QObject *parent) : QObject(parent)
 {
     listingTimer.setInterval(listingIntervalMs);
     connect(&listingTimer, &QTimer::timeout, this, &PortReturnWatch::portsChanged);
-    connect(&directories, &QFileSystemWatcher::directoryChanged, this, &PortReturnWatch::portsChanged);
+    connect(&directories, &QFileSystemWatcher::directoryChanged, this, &PortReturnWatch::directoryChanged);
 }
 
 PortReturnWatch::~PortReturnWatch()
@@ -81,18 +82,49 @@ void PortReturnWatch::start(const QString &portName)
 {
     stop();
     active = true;
+    watchedPort = portName;
+    watchedNode = serialPortNodeIdentity(portName);
     const bool udevRuns = startUdevMonitor();
 #if defined(Q_OS_UNIX)
-    if (!udevRuns || isPath(portName))
-        directories.addPath(QFileInfo(serialPortNode(portName)).absolutePath());
+    if (!udevRuns || isPath(portName)) {
+        const QFileInfo node(serialPortNode(portName));
+        watchDirectory(node.absolutePath());
+        // A link that stays while its target goes and comes back: the target's folder tells.
+        if (node.isSymLink())
+            watchDirectory(QFileInfo(node.symLinkTarget()).absolutePath());
+    }
 #endif
     if (!udevRuns && directories.directories().isEmpty())
         listingTimer.start();
 }
 
+void PortReturnWatch::watchDirectory(const QString &path)
+{
+    if (entries.contains(path) || !directories.addPath(path))
+        return;
+    const QStringList names = QDir(path).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    entries.insert(path, QSet<QString>(names.begin(), names.end()));
+}
+
+// Only a node of the watched port made anew, or a new entry, may be a port that came back.
+void PortReturnWatch::directoryChanged(const QString &path)
+{
+    const QStringList listed = QDir(path).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    const QSet<QString> names(listed.begin(), listed.end());
+    QSet<QString> &known = entries[path];
+    const bool gained = !(names - known).isEmpty();
+    known = names;
+    const QByteArray node = serialPortNodeIdentity(watchedPort);
+    const bool nodeChanged = node != watchedNode;
+    watchedNode = node;
+    if (gained || nodeChanged)
+        emit portsChanged();
+}
+
 void PortReturnWatch::stop()
 {
     active = false;
+    entries.clear();
     stopUdevMonitor();
     listingTimer.stop();
     if (!directories.directories().isEmpty())

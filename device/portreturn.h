@@ -1,7 +1,10 @@
 // Tells when a serial port that went away may be back, without polling where the system can say so.
 #pragma once
 
+#include <QByteArray>
 #include <QFileSystemWatcher>
+#include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -28,7 +31,9 @@ public:
     // Starts looking out for the ports, above all for `portName`.
     // - Linux with a running udev: its tty events (a socket notifier on the udev monitor).
     // - Ports named by a path (a symlink or a pty, which udev never announces) and systems where udev
-    //   does not run (containers): changes of the directory that holds the port's node (inotify).
+    //   does not run (containers): changes of the directory that holds the port's node, and of the one
+    //   that holds a symlink's target (inotify). A change tells only when the port's node is made anew
+    //   or an entry appears there, not for every unrelated file event.
     // - Elsewhere: a look at the port list every 2 s.
     void start(const QString &portName);
     void stop();
@@ -42,6 +47,12 @@ private:
     bool startUdevMonitor();
     void stopUdevMonitor();
     void readUdevEvents();
+    void directoryChanged(const QString &path);
+    void watchDirectory(const QString &path);
+
+    QString watchedPort;
+    QByteArray watchedNode;
+    QHash<QString, QSet<QString>> entries; // per watched directory, the names in it
 
     bool active = false;
     QFileSystemWatcher directories;

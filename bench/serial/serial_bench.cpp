@@ -9,8 +9,13 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -141,6 +146,54 @@ bool dialectTable()
     return true;
 }
 
+// CPU time of this process (every thread, the library's included), in milliseconds.
+double processCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0
+           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+// The program's thread sleeps, as a driver between its own requests does; the library watches the box.
+double cpuShareWhileSleeping(int seconds)
+{
+    const double before = processCpuMs();
+    QElapsedTimer clock;
+    clock.start();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    return (processCpuMs() - before) / double(clock.elapsed()) * 100.0;
+}
+
+// The library's CPU while a connected box idles (idle status queries, node looks) and while a lost box
+// is awaited (the program has heard of the loss and waits for its return).
+bool idleCpu()
+{
+    const int seconds = 10;
+    std::printf("\nCPU of the library, program thread asleep, %d s each (goal < 0.1%% of one core)\n", seconds);
+    FlatBoxSim connected;
+    velmora::Flat flat;
+    if (!connected.start() || !connectTo(flat, connected))
+        return false;
+    const int commandsBefore = connected.accepted().size();
+    const double idleShare = cpuShareWhileSleeping(seconds);
+    const int idleQueries = connected.accepted().size() - commandsBefore;
+    std::printf("  connected box idling:  %.4f %% of one core (%d status queries)\n", idleShare, idleQueries);
+
+    FlatBoxSim pulled;
+    std::atomic<bool> lost{false};
+    flat.setLostHandler([&lost](const std::string &) { lost = true; });
+    if (!pulled.start({"--unplug-after", "4"}) || !connectTo(flat, pulled))
+        return false;
+    for (int waited = 0; !lost && waited < 200; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const double lostShare = cpuShareWhileSleeping(seconds);
+    std::printf("  lost box awaited:      %.4f %% of one core (lost handler called: %s)\n", lostShare,
+                lost ? "yes" : "no");
+    std::printf("  goal %s\n", idleShare < 0.1 && lostShare < 0.1 && lost ? "met" : "NOT met");
+    return lost;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -149,5 +202,6 @@ int main(int argc, char *argv[])
     const bool roundTrip = exchangeRoundTrip();
     const bool sweep = librarySweep();
     const bool table = dialectTable();
-    return roundTrip && sweep && table ? 0 : 1;
+    const bool cpu = idleCpu();
+    return roundTrip && sweep && table && cpu ? 0 : 1;
 }

@@ -40,6 +40,8 @@ inline const QList<Dialect> &dialects()
          2000},
         {"LF, OOO, start-up wait (burst)",
          {"--terminator", "lf", "--filler", "letter", "--boot-delay-ms", "500", "--startup-wait-ms", "1500"}, 2000},
+        {"classic, native USB, start-up wait",
+         {"--native-usb", "--boot-delay-ms", "500", "--startup-wait-ms", "1500"}, 2000},
     };
     return list;
 }

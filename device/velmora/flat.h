@@ -43,13 +43,17 @@ struct BoxState
 };
 
 // One flat box on one serial port (9600 baud, 8N1, no flow control). Every call blocks until the
-// box has answered or its time is up (500 ms per command); use it from one thread. A reply is
-// taken only for the command it answers: late answers to earlier commands are passed over.
-// A box that vanishes (port error, hang-up) or misses two lamp or brightness commands in a row is
-// given up: the port closes and every later call returns NotConnected at once until connect.
-// While the program waits in its Qt event loop, a connected box that has heard nothing for 2 s is
-// asked for its status once (500 ms), and its device node is looked at every second; no answer, or
-// the node gone, gives the box up too.
+// box has answered or its time is up (500 ms per command); use it from one thread. A reply is taken
+// for the newest command it fits (its letter, and for ">B" its level): the late answer to an earlier
+// command, a duplicate or an answer the board kept while starting up is passed over, and a box that
+// ignored a command and answers its retry at once is driven on.
+// A box that vanishes (port error, hang-up) or misses two commands in a row is given up: the port
+// closes and every later call returns NotConnected at once until connect.
+// The library keeps the port on a thread of its own, which does every call's work while the caller
+// waits and, between calls, watches the connected box without the program's help: a hang-up is seen
+// at once, its device node is looked at every second, and a box that has heard nothing for 2 s is
+// asked for its status (500 ms, a second time if it does not answer). No answer, or the node gone,
+// gives the box up too. This needs no Qt event loop and no QCoreApplication in the program.
 class VELMORA_API Flat
 {
 public:
@@ -86,9 +90,17 @@ public:
     // BadReply; NotConnected when no box is connected.
     unsigned int readState(BoxState &state);
 
-    // Called when a connected box is given up (not on disconnect or a new connect), with the port's
-    // name as connect got it. It runs from the Qt event loop of the thread that made this object,
-    // after the port has closed, so it may call this object. An empty handler removes it.
+    // Called once when a connected box is given up (not on disconnect or a new connect), with the
+    // port's name as connect got it, after the port has closed; it may call this object (but not
+    // delete it). The thread it runs on:
+    // - the thread that made this object, from its Qt event loop, once that thread has been seen to
+    //   run one (it has processed events since the object was made or last connected), as in a
+    //   QApplication program after exec() has started;
+    // - otherwise the library's own thread, within 2 s of a pulled box, also when the program never
+    //   runs an event loop or has no QCoreApplication at all. It then runs while the program's own
+    //   threads go on: guard what it shares with them.
+    // A handler that throws is caught, and the exception is logged as a warning. An empty handler
+    // removes it.
     void setLostHandler(std::function<void(const std::string &port)> handler);
 
 private:

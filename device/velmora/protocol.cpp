@@ -135,4 +135,72 @@ void ReplyCollector::reset()
     currentState = State::Incomplete;
 }
 
+
+bool ReplyMatcher::fits(const Command &command, const Reply &reply)
+{
+    return command.letter == reply.letter && (command.payload.empty() || command.payload == reply.payload);
+}
+
+void ReplyMatcher::sent(char letter, const std::string &payload, long long nowMs)
+{
+    forget(nowMs);
+    waiting.push_back({letter, payload, nowMs});
+    while (waiting.size() > maxRemembered)
+        waiting.pop_front();
+}
+
+ReplyMatcher::Verdict ReplyMatcher::take(const Reply &reply, long long nowMs)
+{
+    forget(nowMs);
+    for (std::size_t i = waiting.size(); i-- > 0;) {
+        if (!fits(waiting[i], reply))
+            continue;
+        const bool newest = i + 1 == waiting.size();
+        takeAsIgnored(i);
+        waiting.pop_front(); // the command it answers
+        return newest ? Verdict::Answer : Verdict::Stale;
+    }
+    for (auto it = ignored.begin(); it != ignored.end(); ++it) {
+        if (fits(*it, reply)) {
+            ignored.erase(it);
+            return Verdict::Stale;
+        }
+    }
+    if (waiting.empty())
+        return Verdict::Stale;
+    const char expected = waiting.back().letter;
+    if (reply.letter == expected || (expected == 'L' && reply.letter == 'D')) {
+        takeAsIgnored(waiting.size() - 1);
+        waiting.pop_front();
+        return Verdict::Answer;
+    }
+    return Verdict::Stale;
+}
+
+void ReplyMatcher::clear()
+{
+    waiting.clear();
+    ignored.clear();
+}
+
+void ReplyMatcher::forget(long long nowMs)
+{
+    const auto expired = [nowMs](const Command &command) { return nowMs - command.sentAtMs > horizonMs; };
+    while (!waiting.empty() && expired(waiting.front()))
+        waiting.pop_front();
+    while (!ignored.empty() && expired(ignored.front()))
+        ignored.pop_front();
+}
+
+// The `count` oldest unanswered commands were passed over by the box.
+void ReplyMatcher::takeAsIgnored(std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        ignored.push_back(waiting.front());
+        waiting.pop_front();
+    }
+    while (ignored.size() > maxRemembered)
+        ignored.pop_front();
+}
+
 } // namespace velmora::protocol

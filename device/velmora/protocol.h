@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <string>
 
 namespace velmora::protocol {
@@ -83,6 +84,45 @@ private:
     std::string collected;
     std::size_t skipped = 0;
     State currentState = State::Incomplete;
+};
+
+
+// Which command a reply answers. The box answers the commands it reads in order, but it may ignore one
+// (a busy firmware, a noisy cable) or answer late, and its answers to commands with the same letter
+// look alike. A reply answers the newest unanswered command that it fits (its letter, and for a
+// command with an expected payload that payload); older unanswered commands are then taken as ignored
+// by the box, and one later duplicate answer to each is passed over. A reply that fits an older command
+// is that command's late answer; one that fits nothing is stale. Only when nothing else fits, a reply
+// with the newest command's letter but another payload, or a light-on answered as light-off, is the
+// box's (unexpected) answer to it.
+class ReplyMatcher
+{
+public:
+    enum class Verdict { Answer, Stale };
+
+    // Older commands are no longer waited for: past this, their answers count as stale.
+    static constexpr long long horizonMs = 1500;
+    static constexpr std::size_t maxRemembered = 32;
+
+    // A command went out at `nowMs`; `payload` is the payload its reply must carry (empty: any).
+    void sent(char letter, const std::string &payload, long long nowMs);
+    Verdict take(const Reply &reply, long long nowMs);
+    void clear();
+    std::size_t unanswered() const { return waiting.size(); }
+
+private:
+    struct Command
+    {
+        char letter;
+        std::string payload;
+        long long sentAtMs;
+    };
+    static bool fits(const Command &command, const Reply &reply);
+    void forget(long long nowMs);
+    void takeAsIgnored(std::size_t count);
+
+    std::deque<Command> waiting; // sent and unanswered, oldest first
+    std::deque<Command> ignored; // taken as ignored: one late answer each is still passed over
 };
 
 } // namespace velmora::protocol

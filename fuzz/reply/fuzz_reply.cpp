@@ -57,6 +57,33 @@ void collectInPieces(const char *data, std::size_t size)
     }
 }
 
+// Commands sent and replies taken in the order and at the times the bytes choose: the matcher remembers a
+// bounded number of commands and answers only while one waits.
+void matchInOrder(const char *data, std::size_t size)
+{
+    ReplyMatcher matcher;
+    long long nowMs = 0;
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        const unsigned char control = static_cast<unsigned char>(data[i]);
+        const char letter = char('A' + static_cast<unsigned char>(data[i + 1]) % 26);
+        const std::string level = threeDigits(control % 8);
+        nowMs += control >> 3;
+        if (control & 1) {
+            matcher.sent(letter, letter == 'B' ? level : std::string(), nowMs);
+        } else {
+            const std::size_t waiting = matcher.unanswered();
+            Reply reply;
+            reply.letter = letter;
+            reply.productId = "19";
+            reply.payload = level;
+            const bool answer = matcher.take(reply, nowMs) == ReplyMatcher::Verdict::Answer;
+            require(!answer || waiting > 0);
+            require(matcher.unanswered() <= waiting);
+        }
+        require(matcher.unanswered() <= ReplyMatcher::maxRemembered);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t size)
@@ -64,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     const char *data = reinterpret_cast<const char *>(bytes);
     checkParsed(data, size);
     collectInPieces(data, size);
+    matchInOrder(data, size);
     if (size >= 2) {
         const std::string text = command(data[0], static_cast<unsigned char>(data[1]) * 4u);
         require(text.size() == commandLength && text[0] == '>' && text.back() == '\n');

@@ -25,11 +25,17 @@ void BoxWatcherTest::lostAndBack_data()
     QTest::addColumn<bool>("lampOn");
     QTest::addColumn<QString>("returning"); // the node that appears: the lost port's, or another box port's
     QTest::addColumn<QStringList>("callsWhenBack");
+    QTest::addColumn<bool>("linked"); // the port is a link kept in its folder; its target comes and goes elsewhere
+    QTest::addColumn<bool>("atOnce"); // the node is back before the window hears of the loss
     const QString lampOn = ";isFlatConnected;turnOn;setBrightness(0);setBrightness(128)";
-    QTest::newRow("lamp on, same port") << true << "ttyBOX" << ("connect(ttyBOX, false)" + lampOn).split(';');
-    QTest::newRow("lamp off, same port") << false << "ttyBOX" << QStringList{"connect(ttyBOX, false)"};
+    const QStringList sameBack = ("connect(ttyBOX, false)" + lampOn).split(';');
+    QTest::newRow("lamp on, same port") << true << "ttyBOX" << sameBack << false << false;
+    QTest::newRow("lamp off, same port") << false << "ttyBOX" << QStringList{"connect(ttyBOX, false)"} << false
+                                         << false;
     QTest::newRow("lamp on, other box port") << true << "ttyOTHER"
-                                             << ("connect(ttyOTHER, false)" + lampOn).split(';');
+                                             << ("connect(ttyOTHER, false)" + lampOn).split(';') << false << false;
+    QTest::newRow("lamp on, same port back at once") << true << "ttyBOX" << sameBack << false << true;
+    QTest::newRow("lamp on, link kept while its target returns") << true << "ttyBOX" << sameBack << true << false;
 }
 
 // Connected at start with the lamp on at 128 (or off), then the box goes, its device node with it.
@@ -38,9 +44,17 @@ void BoxWatcherTest::lostAndBack()
     QFETCH(bool, lampOn);
     QFETCH(QString, returning);
     QFETCH(QStringList, callsWhenBack);
+    QFETCH(bool, linked);
+    QFETCH(bool, atOnce);
     fakeflat::reset();
     QTemporaryDir nodes;
+    QTemporaryDir targets;
+    if (linked)
+        QVERIFY(QFile::link(targets.filePath("ttyBOX"), nodes.filePath("ttyBOX")));
     fakeports::set({port(nodes.filePath("ttyBOX"), boxVendor)});
+    QFile unrelatedFile(nodes.filePath("unrelated"));
+    QVERIFY(unrelatedFile.open(QIODevice::WriteOnly));
+    unrelatedFile.close();
     auto window = makeWindow(QStringLiteral("true"));
     watchForLostBox(*window);
     if (lampOn) {
@@ -51,17 +65,35 @@ void BoxWatcherTest::lostAndBack()
     fakeflat::clearCalls();
     MessageCapture capture;
     fakeflat::loseBox();
-    QTRY_COMPARE(capture.debugLines(), QStringList{"flat box lost \"" + nodes.filePath("ttyBOX") + "\""});
-    QCOMPARE(deviceCalls(), QStringList());
-    QCOMPARE(VelmoraFlatTestAccess::statusText(*window), QStringLiteral(" FLAT BOX DISCONNECTED "));
-    QCOMPARE(enabledStates(*window, connectionControls()), connectionState(false));
-    QCOMPARE(enabledStates(*window, lampControls()), uniformStates(lampControls(), false));
-    QVERIFY(!child<QCheckBox>(*window, "MT_lampSwitch")->isChecked());
-    QCOMPARE(brightnessValues(*window), uniformBrightness(level));
+    QFile node((linked ? targets : nodes).filePath(returning));
+    if (atOnce)
+        QVERIFY(node.open(QIODevice::WriteOnly));
+    QTRY_VERIFY(capture.debugLines().contains("flat box lost \"" + nodes.filePath("ttyBOX") + "\""));
+    if (!atOnce) {
+        QCOMPARE(capture.debugLines(), QStringList{"flat box lost \"" + nodes.filePath("ttyBOX") + "\""});
+        QCOMPARE(deviceCalls(), QStringList());
+        QCOMPARE(VelmoraFlatTestAccess::statusText(*window), QStringLiteral(" FLAT BOX DISCONNECTED "));
+        QCOMPARE(enabledStates(*window, connectionControls()), connectionState(false));
+        QCOMPARE(enabledStates(*window, lampControls()), uniformStates(lampControls(), false));
+        QVERIFY(!child<QCheckBox>(*window, "MT_lampSwitch")->isChecked());
+        QCOMPARE(brightnessValues(*window), uniformBrightness(level));
+        // An unrelated file in the port's folder is no reason to list the ports.
+        const int listingsBefore = fakeports::listings();
+        QFile unrelated(nodes.filePath("unrelated"));
+        for (int change = 0; change < 50; ++change) {
+            QVERIFY(unrelated.open(QIODevice::Append));
+            unrelated.write("x");
+            unrelated.close();
+            unrelated.setPermissions(change % 2 ? QFile::ReadOwner | QFile::WriteOwner : QFile::ReadOwner);
+            QCoreApplication::processEvents();
+        }
+        QTest::qWait(200);
+        QCOMPARE(fakeports::listings(), listingsBefore);
+        QCOMPARE(deviceCalls(), QStringList());
 
-    fakeports::set({port(nodes.filePath("ttyBOX"), boxVendor), port(nodes.filePath("ttyOTHER"), boxVendor)});
-    QFile node(nodes.filePath(returning));
-    QVERIFY(node.open(QIODevice::WriteOnly));
+        fakeports::set({port(nodes.filePath("ttyBOX"), boxVendor), port(nodes.filePath("ttyOTHER"), boxVendor)});
+        QVERIFY(node.open(QIODevice::WriteOnly));
+    }
     QTRY_VERIFY(capture.debugLines().contains("flat box back"));
     QStringList calls = deviceCalls().replaceInStrings(nodes.path() + '/', QString());
     calls.erase(std::unique(calls.begin(), calls.end()), calls.end()); // the brightness chain repeats each level

@@ -117,6 +117,15 @@ void FlatBoxSimTest::answersTheCommandSet_data()
         << QStringList{"*P19000\n", "*S19000\n"};
     QTest::newRow("lit at power-up") << QStringList{"--lit-at-boot", "180"} << QStringList{">S000\n", ">J000\n"}
                                      << QStringList{"*S19010\n", "*J19180\n"};
+    QTest::newRow("next commands of one letter ignored")
+        << QStringList{"--drop", "L:2"} << QStringList{">L000\n", ">S000\n", ">L000\n", ">L000\n"}
+        << QStringList{"", "*S19000\n", "", "*L19000\n"};
+    QTest::newRow("ignored only after the given count")
+        << QStringList{"--drop", "S:1", "--faults-after", "1"} << QStringList{">S000\n", ">S000\n", ">S000\n"}
+        << QStringList{"*S19000\n", "", "*S19000\n"};
+    QTest::newRow("one letter late, the others at once")
+        << QStringList{"--latency-for", "S:150"} << QStringList{">P000\n", ">S000\n", ">L000\n"}
+        << QStringList{"*P19OOO\n", "*S19000\n", "*L19000\n"};
     QTest::newRow("split replies arrive whole") << QStringList{"--split-replies"} << QStringList{">P000\n"}
                                                 << QStringList{"*P19OOO\n"};
 }

@@ -18,6 +18,8 @@ private slots:
     void checksReplies();
     void collectsReplyLines_data();
     void collectsReplyLines();
+    void matchesRepliesToCommands_data();
+    void matchesRepliesToCommands();
 };
 
 void ReplyParserTest::buildsCommands_data()
@@ -125,6 +127,58 @@ void ReplyParserTest::collectsReplyLines()
     collector.reset();
     QVERIFY(collector.state() == ReplyCollector::State::Incomplete);
     QVERIFY(collector.line().empty());
+}
+
+// Steps "sent L@0" (">B" with its level: "sent B010@0") and "reply L@510" (with its payload: "reply
+// B010@510"); each reply's verdict in order: "answer" or "stale".
+void ReplyParserTest::matchesRepliesToCommands_data()
+{
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("verdicts");
+    QTest::newRow("answer") << "sent L@0; reply L@20" << "answer";
+    QTest::newRow("stale ping answer before it") << "sent L@0; reply P@5; reply L@20" << "stale answer";
+    QTest::newRow("ignored light on, then its retry")
+        << "sent L@0; sent L@500; reply L@510; reply L@530" << "answer stale";
+    QTest::newRow("late answer taken for the retry, the retry's own passed over")
+        << "sent L@0; sent L@500; reply L@550; sent B010@560; reply L@1050; reply B010@1060" << "answer stale answer";
+    QTest::newRow("late answer to another level")
+        << "sent B010@0; sent B011@500; reply B010@550; reply B011@560" << "stale answer";
+    QTest::newRow("ignored brightness, the same level again")
+        << "sent B010@0; sent B010@500; reply B010@510" << "answer";
+    QTest::newRow("status query repeated within 1.5 s")
+        << "sent S@0; sent S@500; reply S@510; sent S@1000; reply S@1010" << "answer answer";
+    QTest::newRow("one duplicate passed over, the next query answered")
+        << "sent S@0; sent S@500; reply S@510; reply S@520; sent S@600; reply S@610" << "answer stale answer";
+    QTest::newRow("refused light-on answered as light-off") << "sent L@0; reply D@10" << "answer";
+    QTest::newRow("another level echoed") << "sent B010@0; reply B012@10" << "answer";
+    QTest::newRow("late light-off before a light-on") << "sent D@0; sent L@500; reply D@550; reply L@560"
+                                                      << "stale answer";
+    QTest::newRow("nothing sent") << "reply S@0" << "stale";
+    QTest::newRow("older than 1.5 s") << "sent L@0; reply L@1600" << "stale";
+}
+
+void ReplyParserTest::matchesRepliesToCommands()
+{
+    QFETCH(QString, steps);
+    QFETCH(QString, verdicts);
+    velmora::protocol::ReplyMatcher matcher;
+    QStringList seen;
+    for (const QString &step : steps.split(QStringLiteral("; "))) {
+        const QString what = step.section(' ', 1).section('@', 0, 0);
+        const long long atMs = step.section('@', 1).toLongLong();
+        const std::string payload = what.size() > 1 ? what.mid(1).toStdString() : std::string();
+        if (step.startsWith(QLatin1String("sent"))) {
+            matcher.sent(what.at(0).toLatin1(), payload, atMs);
+            continue;
+        }
+        velmora::protocol::Reply reply;
+        reply.letter = what.at(0).toLatin1();
+        reply.productId = "19";
+        reply.payload = payload.empty() ? "000" : payload;
+        const bool answer = matcher.take(reply, atMs) == velmora::protocol::ReplyMatcher::Verdict::Answer;
+        seen.append(answer ? QStringLiteral("answer") : QStringLiteral("stale"));
+    }
+    QCOMPARE(seen.join(' '), verdicts);
 }
 
 QTEST_GUILESS_MAIN(ReplyParserTest)

@@ -56,6 +56,15 @@ const std::map<std::string, NumberOption> &numberOptions()
     return options;
 }
 
+// "L:3": a command letter and a number.
+bool toLetterNumber(const char *text, long maximum, char &letter, long &value)
+{
+    if (text == nullptr || text[0] < 'A' || text[0] > 'Z' || text[1] != ':')
+        return false;
+    letter = text[0];
+    return toNumber(text + 2, 0, maximum, value);
+}
+
 } // namespace
 
 bool parseOptions(int argc, char **argv, SimOptions &options, std::string &error)
@@ -64,6 +73,7 @@ bool parseOptions(int argc, char **argv, SimOptions &options, std::string &error
         const std::string name = argv[i];
         const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
         long number = 0;
+        char letter = 0;
         const auto numeric = numberOptions().find(name);
         if (name == "--help" || name == "-h") {
             options.help = true;
@@ -79,6 +89,11 @@ bool parseOptions(int argc, char **argv, SimOptions &options, std::string &error
             options.dtrGated = true;
         } else if (name == "--stray-before-reply") {
             options.strayBeforeReply = true;
+        } else if (name == "--native-usb") {
+            options.nativeUsb = true;
+        } else if ((name == "--drop" || name == "--latency-for") && toLetterNumber(value, 1000000000L, letter, number)) {
+            (name == "--drop" ? options.drops : options.latencyFor)[letter] = number;
+            ++i;
         } else if (name == "--terminator" && oneOf(value, {"lf", "cr", "any"})) {
             options.terminator = value;
             ++i;
@@ -131,6 +146,8 @@ const char *usageText()
            "  --reply-latency-ms N   answer each command N ms late (after --faults-after)\n"
            "  --lit-at-boot N        the lamp lights at level N at every reset, as many boxes\n"
            "                         do at power-up (default: dark at level 0)\n"
+           "  --native-usb           keep every byte sent during the start-up wait (a board with\n"
+           "                         native USB holds the host back), not only 64 of them\n"
            "  --dtr-gated            send only while a client holds the port open (a pty has\n"
            "                         no DTR line; the serial driver raises it at open)\n"
            "  --stray-before-reply   write a NUL and a blank line before every reply\n"
@@ -142,6 +159,8 @@ const char *usageText()
            "  --unplug-mid-reply N   answer N commands, then close the pty halfway through\n"
            "                         the next reply\n"
            "  --faults-after N       answer N commands normally before the faults below\n"
+           "  --drop L:N             ignore the next N commands of letter L (repeatable)\n"
+           "  --latency-for L:MS     answer the commands of letter L MS ms late (repeatable)\n"
            "  --garbage              malformed replies\n"
            "  --random-bytes         random bytes instead of replies (--seed N)\n"
            "  --overlong N           replies with N payload bytes\n"

@@ -1,6 +1,7 @@
 // Command-line options of the box simulator.
 #pragma once
 
+#include <map>
 #include <string>
 
 struct SimOptions
@@ -30,6 +31,9 @@ struct SimOptions
     long litAtBoot = -1;      // after each reset the lamp is on at this level (many boxes light at power-up); -1: dark
     bool dtrGated = false;    // send only while a client holds the port open
     bool strayBeforeReply = false; // a NUL and a blank line before every reply
+    std::map<char, long> drops;      // per letter: the next commands of it ignored (after faultsAfter)
+    std::map<char, long> latencyFor; // per letter: its replies this much later (after faultsAfter)
+    bool nativeUsb = false;          // keep every byte sent during the start-up wait, not only 64
     bool help = false;
 };
 

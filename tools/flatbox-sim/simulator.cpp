@@ -15,6 +15,7 @@ namespace {
 const std::size_t longestLine = 64;
 // An Arduino's serial receive buffer.
 const std::size_t receiveBuffer = 64;
+const std::size_t longestBacklog = 65536;
 // A draining firmware acts once this many bytes wait, and gives up on a terminator after its read time-out.
 const std::size_t bytesToAct = 6;
 const auto readTimeout = std::chrono::milliseconds(1000);
@@ -53,7 +54,7 @@ Simulator::Simulator(const SimOptions &options, int stopFd, int inputFd)
       box(options.productId, int(options.refusedLightOns), fillerFrom(options.filler),
           options.replyEnd == "crlf" ? "\r\n" : "\n"),
       stopFd(stopFd),
-      inputFd(inputFd), randomBytes(options.seed), startTime(Clock::now())
+      inputFd(inputFd), dropsLeft(options.drops), randomBytes(options.seed), startTime(Clock::now())
 {
 }
 
@@ -293,7 +294,9 @@ void Simulator::takeByte(char byte, Clock::time_point now)
         lineByte(byte, now);
         return;
     }
-    if (held.size() < receiveBuffer) {
+    // A board with native USB holds the host back while its firmware does not read: nothing is lost.
+    const bool keepsAll = options.nativeUsb && now < readyAt && held.size() < longestBacklog;
+    if (held.size() < receiveBuffer || keepsAll) {
         held += byte;
         heldAt.push_back(now);
     }
@@ -413,18 +416,29 @@ void Simulator::handleLine(const std::string &line, std::size_t wireBytes, Clock
         return;
     }
     const std::string command = line.substr(0, 5);
+    const bool faulty = commandCount > options.faultsAfter;
+    long &drops = dropsLeft[command[1]];
+    if (faulty && drops > 0) {
+        --drops;
+        logLine(command, " (dropped)");
+        return;
+    }
     logLine(command, "");
+    const auto letterLatency = options.latencyFor.find(command[1]);
+    long latencyMs = faulty ? options.replyLatencyMs : 0;
+    if (faulty && letterLatency != options.latencyFor.end())
+        latencyMs = letterLatency->second;
     std::string reply = box.answer(command);
     if (!reply.empty()) {
         if (commandCount > options.faultsAfter)
             reply = withFaults(reply);
         if (options.unplugMidReply >= 0 && commandCount > options.unplugMidReply) {
-            deliver(reply.substr(0, reply.size() / 2), wireBytes, arrival);
+            deliver(reply.substr(0, reply.size() / 2), wireBytes, arrival, latencyMs);
             awaitClientRead();
             unplug();
             return;
         }
-        deliver(reply, wireBytes, arrival);
+        deliver(reply, wireBytes, arrival, latencyMs);
     }
     if (options.unplugAfter >= 0 && commandCount >= options.unplugAfter) {
         awaitClientRead();
@@ -505,12 +519,15 @@ Simulator::Clock::duration Simulator::lineTime(std::size_t bytes) const
 
 // On a modelled line the reply is complete only after the command and the reply have both
 // crossed it, byte by byte.
-void Simulator::deliver(const std::string &reply, std::size_t commandBytes, Clock::time_point arrival)
+void Simulator::deliver(const std::string &reply, std::size_t commandBytes, Clock::time_point arrival,
+                        long latencyMs)
 {
     const Clock::time_point ready = arrival + lineTime(commandBytes + reply.size());
     // A late reply leaves the box free to read on meanwhile.
-    if (options.replyLatencyMs > 0 && commandCount > options.faultsAfter) {
-        due.emplace_back(ready + std::chrono::milliseconds(options.replyLatencyMs), reply);
+    if (latencyMs > 0) {
+        due.emplace_back(ready + std::chrono::milliseconds(latencyMs), reply);
+        std::stable_sort(due.begin(), due.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
         return;
     }
     if (waitUntil(ready))

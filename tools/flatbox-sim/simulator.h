@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <vector>
 #include <random>
 #include <string>
@@ -46,7 +47,7 @@ private:
     void handleLine(const std::string &line, std::size_t wireBytes, Clock::time_point arrival);
     std::string withFaults(const std::string &reply);
     std::string garbled(const std::string &reply);
-    void deliver(const std::string &reply, std::size_t commandBytes, Clock::time_point arrival);
+    void deliver(const std::string &reply, std::size_t commandBytes, Clock::time_point arrival, long latencyMs);
     Clock::duration lineTime(std::size_t bytes) const;
     void awaitClientRead();
     void unplug();
@@ -84,6 +85,7 @@ private:
     int inotifyFd = -1;
     int clients = 0;        // opens of the port by others than the simulator
 
+    std::map<char, long> dropsLeft;
     long commandCount = 0;
     long faultCount = 0;
     std::mt19937 randomBytes;
