@@ -9,7 +9,7 @@
 
 namespace {
 // One exchange with the panel: the reply comes at once, what the box does is read afterwards.
-constexpr long transferTimeoutMs = 3000;
+constexpr long transferTimeoutMs = 1000;
 // A connect that makes the panel search for the box waits for that search.
 constexpr long connectTimeoutMs = 30000;
 
