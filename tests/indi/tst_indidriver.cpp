@@ -4,6 +4,7 @@
 #include "alpacaclient.h"
 #include "alpacaservice.h"
 #include "alpacasettings.h"
+#include "boxwatcher.h"
 #include "dialogs.h"
 #include "flatboxsim.h"
 #include "indiserver.h"
@@ -250,9 +251,13 @@ void IndiDriverTest::throughThePanel()
 {
     FlatBoxSim box;
     QVERIFY2(box.start(), qPrintable(box.errorText()));
-    qputenv("VELMORA_FLAT_EXTRA_PORTS", box.portName());
+    const QString link = files.filePath(QStringLiteral("panel-box"));
+    QFile::remove(link);
+    QVERIFY(QFile::link(box.port(), link));
+    qputenv("VELMORA_FLAT_EXTRA_PORTS", QFile::encodeName(link));
     DialogResponder::instance().clear();
     auto window = makeWindow(QStringLiteral("true"));
+    watchForLostBox(*window);
     alpaca::Settings settings;
     settings.port = 0;
     settings.discoveryPort = 0;
@@ -288,6 +293,17 @@ void IndiDriverTest::throughThePanel()
     QCOMPARE(httpCallSpinning(server->httpPort(), "PUT " + device("calibratoroff"), otherClient).errorNumber(), 0);
     QVERIFY(indi.waitFor(holds({"FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}), 3));
     QVERIFY(!lampSwitch->isChecked());
+
+    // The panel loses its box and finds it again: the driver waits with it.
+    QFile::remove(link);
+    box.stop();
+    QVERIFY(indi.waitFor(holds({"CONNECTION._STATE==3"}), 4));
+    QVERIFY(indi.messages().filter("Flat box lost: the panel at 127.0.0.1").size() == 1);
+    FlatBoxSim replugged;
+    QVERIFY2(replugged.start(), qPrintable(replugged.errorText()));
+    QVERIFY(QFile::link(replugged.port(), link));
+    QVERIFY(indi.waitFor(holds({"CONNECTION._STATE==1", "FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}), 8));
+    QCOMPARE(VelmoraFlatTestAccess::statusText(*window), QStringLiteral(" FLAT BOX CONNECTED "));
 
     // Ekos's disconnect ends only its own use: the panel keeps the box.
     QVERIFY(indi.set(prop("CONNECTION.DISCONNECT=On")));
