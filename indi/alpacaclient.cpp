@@ -93,8 +93,9 @@ void AlpacaClient::loop()
             continue;
         }
         const auto next = jobs.begin();
-        if (next->first.first > Clock::now()) {
-            wake.wait_until(lock, next->first.first);
+        const Clock::time_point due = next->first.first; // a copy: the job may go while this waits
+        if (due > Clock::now()) {
+            wake.wait_until(lock, due);
             continue;
         }
         std::function<void()> job = std::move(next->second);

@@ -257,7 +257,8 @@ void IndiDriverTest::throughThePanel()
     qputenv("VELMORA_FLAT_EXTRA_PORTS", QFile::encodeName(link));
     DialogResponder::instance().clear();
     auto window = makeWindow(QStringLiteral("true"));
-    watchForLostBox(*window);
+    // Gone before the window: its filter would otherwise see the window's children go.
+    const std::unique_ptr<BoxWatcher> watcher(watchForLostBox(*window));
     alpaca::Settings settings;
     settings.port = 0;
     settings.discoveryPort = 0;
