@@ -8,6 +8,8 @@ packages=(
     libudev-dev
     fonts-dejavu-core
     libmicrohttpd-dev
+    libindi-dev indi-bin
+    libcurl4-openssl-dev
 )
 # Extra tools for the checks that CI runs (packaging, desktop files, fuzzing).
 if [ "${1:-}" = "--ci" ]; then

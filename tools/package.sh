@@ -51,6 +51,21 @@ for wanted in usr/bin/velmora-flat "usr/lib/$multiarch/velmora-flat/libvelmora.s
     echo "$contents" | grep -qF "./$wanted" || { echo "missing from the package: $wanted" >&2; exit 1; }
 done
 dpkg-deb -f "$deb" Depends | grep -q libqt5serialport5 || { echo "package lacks its Qt dependencies" >&2; exit 1; }
+if dpkg-deb -f "$deb" Depends | grep -q libindi; then echo "the panel's package pulls libindi" >&2; exit 1; fi
+
+# The INDI driver: a package of its own, on the panel package's device library.
+indi_deb="$out/velmora-flat-indi_${version}_${arch}.deb"
+echo "== $indi_deb"
+dpkg-deb -I "$indi_deb" | sed -n '/Package:/,$p'
+indi_contents=$(dpkg-deb -c "$indi_deb")
+echo "$indi_contents"
+for wanted in usr/bin/indi_velmora_flat usr/share/indi/indi_velmora_flat.xml usr/share/man/man1/indi_velmora_flat.1.gz \
+              usr/share/doc/velmora-flat-indi/copyright; do
+    echo "$indi_contents" | grep -qF "./$wanted" || { echo "missing from the driver's package: $wanted" >&2; exit 1; }
+done
+dpkg-deb -f "$indi_deb" Depends | grep -qF "velmora-flat (= $version)" \
+    || { echo "the driver's package does not depend on velmora-flat $version" >&2; exit 1; }
+dpkg-deb -f "$indi_deb" Depends | grep -q libindidriver1 || { echo "the driver's package lacks libindidriver1" >&2; exit 1; }
 
 echo "== lintian"
 lintian --fail-on error,warning --display-info --pedantic --info "$changes"

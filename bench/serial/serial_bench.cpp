@@ -87,38 +87,6 @@ bool librarySweep()
     return failures == 0;
 }
 
-struct Dialect
-{
-    const char *name;
-    QStringList options;
-    int firstAnswerMs; // after the port opens
-};
-
-const QList<Dialect> &dialects()
-{
-    static const QList<Dialect> list{
-        {"classic (CR or LF, 000)", {"--boot-delay-ms", "2000"}, 2000},
-        {"LF, 000, draining", {"--terminator", "lf", "--filler", "digit", "--drain", "--boot-delay-ms", "2000"}, 2000},
-        {"LF, OOO, CR LF replies",
-         {"--terminator", "lf", "--filler", "letter", "--reply-end", "crlf", "--boot-delay-ms", "2000"}, 2000},
-        {"CR, OOO, draining, CR LF replies",
-         {"--terminator", "cr", "--filler", "letter", "--drain", "--reply-end", "crlf", "--product-id", "99",
-          "--boot-delay-ms", "2000"}, 2000},
-        {"CR, 000", {"--terminator", "cr", "--filler", "digit", "--product-id", "10", "--boot-delay-ms", "2000"},
-         2000},
-        {"CR, either, draining",
-         {"--terminator", "cr", "--filler", "any", "--drain", "--product-id", "98", "--boot-delay-ms", "2000"}, 2000},
-        {"LF, 000, draining, start-up wait",
-         {"--terminator", "lf", "--filler", "digit", "--drain", "--boot-delay-ms", "500", "--startup-wait-ms", "1500"},
-         2000},
-        {"LF, OOO, start-up wait (burst)",
-         {"--terminator", "lf", "--filler", "letter", "--boot-delay-ms", "500", "--startup-wait-ms", "1500"}, 2000},
-        {"either, native USB, start-up wait",
-         {"--native-usb", "--filler", "any", "--boot-delay-ms", "500", "--startup-wait-ms", "1500"}, 2000},
-    };
-    return list;
-}
-
 QString &connectionLine()
 {
     static QString line;
@@ -145,7 +113,7 @@ bool dialectTable()
     std::printf("%-34s %8s %9s %7s %7s %7s %7s %6s\n", "", "ms", "answer ms", "ms", "ms", "ms", "ms", "line");
     bool allMet = true;
     const QtMessageHandler previous = qInstallMessageHandler(keepConnectionLine);
-    for (const Dialect &dialect : dialects()) {
+    for (const serialbench::Dialect &dialect : serialbench::dialects()) {
         FlatBoxSim box;
         velmora::Flat flat;
         connectionLine().clear();

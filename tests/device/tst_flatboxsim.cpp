@@ -115,6 +115,8 @@ void FlatBoxSimTest::answersTheCommandSet_data()
     QTest::newRow("LF firmware glues a CR-ended command to the next")
         << QStringList{"--terminator", "lf", "--filler", "digit"} << QStringList{">P000\r>L000\n", ">S000\n"}
         << QStringList{"*P19000\n", "*S19000\n"};
+    QTest::newRow("lit at power-up") << QStringList{"--lit-at-boot", "180"} << QStringList{">S000\n", ">J000\n"}
+                                     << QStringList{"*S19010\n", "*J19180\n"};
     QTest::newRow("next commands of one letter ignored")
         << QStringList{"--drop", "L:2"} << QStringList{">L000\n", ">S000\n", ">L000\n", ">L000\n"}
         << QStringList{"", "*S19000\n", "", "*L19000\n"};

@@ -29,10 +29,10 @@ FlatBox::FlatBox(int productId, int refusedLightOns, Filler filler, const std::s
 {
 }
 
-void FlatBox::reset()
+void FlatBox::reset(int litLevel)
 {
-    lightOn = false;
-    level = 0;
+    lightOn = litLevel >= 0;
+    level = litLevel >= 0 ? litLevel : 0;
 }
 
 bool FlatBox::isCommand(const std::string &line) const

@@ -22,8 +22,9 @@ public:
     // empty when the box does not answer that command.
     std::string answer(const std::string &command);
 
-    // A reset of the board: the lamp goes dark at level 0 and a cover stops where it is.
-    void reset();
+    // A reset of the board: the lamp goes dark at level 0, or lights at `litLevel` when that is 0 or more; a
+    // cover stops where it is.
+    void reset(int litLevel = -1);
 
     std::string productId() const { return id; }
     bool lightIsOn() const { return lightOn; }

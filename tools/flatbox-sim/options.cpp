@@ -51,6 +51,7 @@ const std::map<std::string, NumberOption> &numberOptions()
         {"--split-gap-ms", {0, 10000, &SimOptions::splitGapMs}},
         {"--startup-wait-ms", {0, large, &SimOptions::startupWaitMs}},
         {"--reply-latency-ms", {0, large, &SimOptions::replyLatencyMs}},
+        {"--lit-at-boot", {0, 255, &SimOptions::litAtBoot}},
     };
     return options;
 }
@@ -143,6 +144,8 @@ const char *usageText()
            "  --drain                act only on 6 waiting bytes, read one command up to its\n"
            "                         terminator (1 s read time-out), reply, drop the rest\n"
            "  --reply-latency-ms N   answer each command N ms late (after --faults-after)\n"
+           "  --lit-at-boot N        the lamp lights at level N at every reset, as many boxes\n"
+           "                         do at power-up (default: dark at level 0)\n"
            "  --native-usb           keep every byte sent during the start-up wait (a board with\n"
            "                         native USB holds the host back), not only 64 of them\n"
            "  --dtr-gated            send only while a client holds the port open (a pty has\n"

@@ -28,6 +28,7 @@ struct SimOptions
     bool drain = false;       // act on 6 waiting bytes, read one command, reply, drop the rest
     long startupWaitMs = 0;   // after the boot loader, input kept (64 bytes) but not read yet
     long replyLatencyMs = 0;  // each reply this much later
+    long litAtBoot = -1;      // after each reset the lamp is on at this level (many boxes light at power-up); -1: dark
     bool dtrGated = false;    // send only while a client holds the port open
     bool strayBeforeReply = false; // a NUL and a blank line before every reply
     std::map<char, long> drops;      // per letter: the next commands of it ignored (after faultsAfter)

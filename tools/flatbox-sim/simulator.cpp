@@ -123,7 +123,7 @@ void Simulator::portOpened(Clock::time_point now)
 {
     ++clients;
     opened = true;
-    box.reset();
+    box.reset(int(options.litAtBoot));
     held.clear();
     heldAt.clear();
     pending.clear();
