@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 
@@ -109,6 +110,23 @@ HttpFront &server()
     return front;
 }
 
+// With the server at its connection limit the listen queue fills and connect waits for a free slot; libFuzzer's
+// time-out alarm may interrupt that wait, and the connection then goes on by itself.
+bool connectTo(int fd, const sockaddr_in &address)
+{
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0)
+        return true;
+    if (errno != EINTR)
+        return false;
+    pollfd ready{fd, POLLOUT, 0};
+    int count = 0;
+    while ((count = poll(&ready, 1, 9000)) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    socklen_t length = sizeof(error);
+    return count == 1 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -125,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     address.sin_family = AF_INET;
     address.sin_port = htons(std::uint16_t(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    require(::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0);
+    require(connectTo(fd, address));
     [[maybe_unused]] const ssize_t sent = ::send(fd, data + 1, size - 1, MSG_NOSIGNAL);
     // The end of the request comes a moment later, as from a client that is done: the server sees it by itself.
     pollfd answer{fd, POLLIN, 0};
@@ -133,7 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     ::shutdown(fd, SHUT_WR);
     char buffer[4096];
     ssize_t got = 0;
-    while ((got = ::recv(fd, buffer, sizeof(buffer), 0)) > 0) {
+    // libFuzzer's time-out alarm may interrupt the wait: that is no answer yet.
+    while ((got = ::recv(fd, buffer, sizeof(buffer), 0)) > 0 || (got < 0 && errno == EINTR)) {
     }
     require(got == 0 || errno == ECONNRESET); // answered and closed, never left hanging
     ::close(fd);
