@@ -1,0 +1,95 @@
+// The search for a filter's flat: which lamp level (and, where no level will do, which exposure) gives a frame whose
+// figure lies in the target band. Plain C++: it knows nothing of INDI, files, Qt or the frames themselves.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace flatsearch {
+
+// One test frame as the search sees it.
+struct Frame
+{
+    int level = 0;          // the lamp level it was taken at, 0..255
+    double exposure = 0;    // seconds
+    double figure = 0;      // median of the frame's centre as a fraction of full scale (brightest colour channel)
+    bool saturated = false; // the centre is clipped: counts as "far too bright", not as a measurement
+};
+
+struct Settings
+{
+    double exposure = 2;     // the flat exposure the user asked for; held unless no level can reach the target
+    double minExposure = 0.5; // also the guard against banding at short exposures
+    double maxExposure = 60;
+    double target = 0.5;     // fraction of full scale
+    double tolerance = 0.05; // relative to target: 0.5 and 0.05 accept 0.475..0.525
+};
+
+// A light box's response: relative brightness against level, learned from frames, with the dark zone at the bottom
+// (levels that give no light) and a non-linear rise. One per light box; it outlives a run (see CurveStore).
+class ResponseCurve
+{
+public:
+    // Whether any frame has taught the curve something.
+    bool known() const;
+    // The lowest level that gives light (0 while nothing is known of the dark zone).
+    int darkZoneEnd() const;
+    // Relative brightness at a level: 0 in the dark zone, 1 at level 255.
+    double brightness(int level) const;
+    // The lowest level whose brightness reaches `relative` (0..1); -1 when even 255 does not.
+    int levelFor(double relative) const;
+    // The learned points (level, relative brightness), for plotting.
+    std::vector<std::pair<int, double>> points() const;
+
+    // A text form of the curve, and back; nullopt for text that is not one.
+    std::string serialize() const;
+    static std::optional<ResponseCurve> parse(const std::string &text);
+
+    // Takes in what a frame says of the box, given the filter's light at full level (figure per second at 255).
+    void learn(const Frame &frame, double fullLevelRate);
+
+private:
+    std::map<int, double> learned; // level -> relative brightness
+    int darkEnd = 0;
+};
+
+enum class Verdict {
+    Next,       // take a frame at `level` and `exposure`
+    Done,       // the last frame is in the band: `level` and `exposure` are the result
+    Unreachable // no level between the dark zone's end and 255 reaches the band within the exposure limits
+};
+
+struct Step
+{
+    Verdict verdict = Verdict::Next;
+    int level = 0;
+    double exposure = 0;
+};
+
+// The search for one filter. `box` is what is known of the light box (perhaps nothing); `fullLevelRate` is a guess of
+// the filter's figure per second at level 255 (0 when there is none, e.g. a filter never seen with this box).
+class FilterSearch
+{
+public:
+    FilterSearch(const Settings &settings, const ResponseCurve &box, double fullLevelRate = 0);
+
+    // The next frame to take, or the verdict, from every frame of this filter so far (oldest first). The same level
+    // is never proposed twice in a row at the same exposure.
+    Step next(const std::vector<Frame> &history);
+
+    // What the frames have taught: the box's curve (to store and hand to the next filter) and this filter's rate.
+    const ResponseCurve &curve() const;
+    double fullLevelRate() const;
+    // The figure the search expects at a level and exposure, for plotting the learned curve.
+    double predictedFigure(int level, double exposure) const;
+
+private:
+    Settings settings;
+    ResponseCurve box;
+    double rate = 0;
+};
+
+} // namespace flatsearch
