@@ -126,15 +126,16 @@ bool VelmoraFlatDriver::openLink()
         link = std::make_unique<SerialLink>(serialConnection->port(), *mailbox, *this);
 
     LampState state;
-    std::string product, firmware, dialect, error;
-    if (!link->open(state, product, firmware, dialect, error)) {
+    BoxIdentity identity;
+    std::string error;
+    if (!link->open(state, identity, error)) {
         LOGF_ERROR("Connect failed: %s.", error.c_str());
         link.reset();
         return false;
     }
-    LOGF_INFO("Flat box connected: product %s, firmware %s, %s; lamp %s at %u.", product.c_str(), firmware.c_str(),
-              dialect.c_str(), state.on ? "on" : "off", state.level);
-    showIdentity(product, firmware, dialect);
+    LOGF_INFO("Flat box connected: product %s, firmware %s, %s; lamp %s at %u.", identity.product.c_str(),
+              identity.firmware.c_str(), identity.dialect.c_str(), state.on ? "on" : "off", state.level);
+    showIdentity(identity);
     showLamp(state, IPS_OK, IPS_OK);
     return true;
 }
@@ -148,12 +149,11 @@ bool VelmoraFlatDriver::Disconnect()
     return DefaultDevice::Disconnect();
 }
 
-void VelmoraFlatDriver::showIdentity(const std::string &product, const std::string &firmware,
-                                     const std::string &dialect)
+void VelmoraFlatDriver::showIdentity(const BoxIdentity &identity)
 {
-    IUSaveText(&BoxT[ProductId], product.c_str());
-    IUSaveText(&BoxT[Firmware], firmware.c_str());
-    IUSaveText(&BoxT[Dialect], dialect.c_str());
+    IUSaveText(&BoxT[ProductId], identity.product.c_str());
+    IUSaveText(&BoxT[Firmware], identity.firmware.c_str());
+    IUSaveText(&BoxT[Dialect], identity.dialect.c_str());
     BoxTP.s = IPS_OK;
     IDSetText(&BoxTP, nullptr);
 }
@@ -314,11 +314,13 @@ void VelmoraFlatDriver::boxLost(const std::string &message)
     setConnected(true, IPS_ALERT);
 }
 
-void VelmoraFlatDriver::boxBack(const LampState &state, const std::string &message)
+// What is behind the port now is read again: another box may have been plugged in meanwhile.
+void VelmoraFlatDriver::boxBack(const LampState &state, const BoxIdentity &identity, const std::string &message)
 {
     lost = false;
     LOG_INFO(message.c_str());
     setConnected(true, IPS_OK);
+    showIdentity(identity);
     showLamp(state, IPS_OK, IPS_OK);
 }
 
