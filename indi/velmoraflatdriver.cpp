@@ -354,7 +354,7 @@ void VelmoraFlatDriver::applyTable(bool moveLamp)
     bool changed = false;
     for (int i = 0; i < FilterIntensityNP.nnp; ++i) {
         const QString wheelName = QString::fromUtf8(FilterIntensityN[i].label);
-        const int level = tableLevel(table.lines(), camera, isoBin,
+        const int level = tableLevel(table.records(), camera, isoBin,
                                      tableFilterName(wheelName, table.lines(), camera, isoBin));
         if (level >= 0 && FilterIntensityN[i].value != level) {
             FilterIntensityN[i].value = level;

@@ -198,6 +198,10 @@ void IndiDriverTest::levelsPerFilterFromTheTable_data()
                        "CCD 2x2 o-iii 5 55", "CCD 2x2 lpr 6 66", "CCD 2x2 L 7 abc"}
         << "2x2" << QStringList{"22", "0", "0", "33", "44", "55", "66", "0"} << 4
         << "" << QStringList{"22", "0", "0", "33", "44", "55", "66", "0"};
+    QTest::newRow("notes after the level, a level above 255, an exposure with a blank")
+        << QStringList{"CCD 1x1 Red 2.5 140 dusk light", "CCD 1x1 Green 2 300", "CCD 1x1 Blue 1.5 s 45"}
+        << "1x1" << QStringList{"140", "255", "45", "0", "0", "0", "0", "0"} << 3
+        << "" << QStringList{"140", "255", "45", "0", "0", "0", "0", "0"};
 }
 
 // The wheel (indi_simulator_wheel) names Red, Green, Blue, H_Alpha, SII, OIII, LPR and Luminance.
