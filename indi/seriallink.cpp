@@ -13,6 +13,8 @@ namespace {
 
 // While the box is lost its port's path is looked at this often.
 constexpr int watchPeriodMs = 250;
+// The INDI loop waits this long for a command of one exchange (the library's 500 ms, and a little more).
+constexpr int oneExchangeMs = 600;
 
 const char lostText[] = "the flat box is lost; waiting for it to come back";
 
@@ -164,6 +166,49 @@ void SerialLink::commandDone(unsigned status, const char *what, const LampState 
     done(false, lost ? std::string(lostText) : std::string(what) + ": " + velmora::statusName(status), last);
 }
 
+namespace {
+
+// A command's status, handed from the worker to the INDI loop: at once while the loop still waits for it, otherwise
+// through the mailbox.
+struct Handover
+{
+    std::mutex mutex;
+    std::condition_variable ready;
+    bool done = false;
+    bool loopWaits = false;
+    unsigned status = velmora::NotConnected;
+};
+
+} // namespace
+
+void SerialLink::runCommand(std::function<unsigned()> command, int waitMs, std::function<void(unsigned)> finish)
+{
+    auto handover = std::make_shared<Handover>();
+    handover->loopWaits = waitMs > 0;
+    worker->run([this, command = std::move(command), handover, finish] {
+        const unsigned status = command();
+        std::unique_lock<std::mutex> lock(handover->mutex);
+        handover->status = status;
+        handover->done = true;
+        if (handover->loopWaits) {
+            handover->ready.notify_all();
+            return;
+        }
+        lock.unlock();
+        toLoop([finish, status] { finish(status); });
+    });
+    if (waitMs <= 0)
+        return;
+    std::unique_lock<std::mutex> lock(handover->mutex);
+    if (!handover->ready.wait_for(lock, std::chrono::milliseconds(waitMs), [&handover] { return handover->done; })) {
+        handover->loopWaits = false;
+        return;
+    }
+    const unsigned status = handover->status;
+    lock.unlock();
+    finish(status);
+}
+
 void SerialLink::setLamp(bool on, unsigned level, Done done)
 {
     (void)level; // the box keeps its level: the lamp lights at the level it was last given
@@ -171,12 +216,9 @@ void SerialLink::setLamp(bool on, unsigned level, Done done)
         return done(false, lostText, last);
     LampState wanted = last;
     wanted.on = on;
-    worker->run([this, on, wanted, done] {
-        const unsigned status = on ? velmora::switchLampOn(flat) : flat.turnOff();
-        toLoop([this, status, on, wanted, done] {
-            commandDone(status, on ? "the lamp did not light" : "the lamp did not go out", wanted, done);
-        });
-    });
+    const char *failure = on ? "the lamp did not light" : "the lamp did not go out";
+    runCommand([this, on] { return on ? velmora::switchLampOn(flat) : flat.turnOff(); }, on ? 0 : oneExchangeMs,
+               [this, failure, wanted, done](unsigned status) { commandDone(status, failure, wanted, done); });
 }
 
 void SerialLink::setLevel(unsigned level, Done done)
@@ -185,10 +227,8 @@ void SerialLink::setLevel(unsigned level, Done done)
         return done(false, lostText, last);
     LampState wanted = last;
     wanted.level = level;
-    worker->run([this, level, wanted, done] {
-        const unsigned status = flat.setBrightness(level);
-        toLoop([this, status, wanted, done] { commandDone(status, "the box refused the level", wanted, done); });
-    });
+    runCommand([this, level] { return flat.setBrightness(level); }, oneExchangeMs,
+               [this, wanted, done](unsigned status) { commandDone(status, "the box refused the level", wanted, done); });
 }
 
 void SerialLink::boxGone()

@@ -298,8 +298,8 @@ void VelmoraFlatDriver::changeLevel(unsigned level)
         else
             IDSetNumber(&LightIntensityNP, "Brightness: %s", error.c_str());
     });
-    // The box's answer comes after this call (from the serial link's worker or the panel): Busy meanwhile. A change
-    // refused at once (a lost box) has already been shown.
+    // A change that takes longer than this call (the panel's, or one queued behind the lamp's switch-on) shows Busy
+    // meanwhile; one exchange on the serial port ends here, and an Ok alone reaches the clients sooner.
     if (*answered)
         return;
     LightIntensityN[0].value = level;
