@@ -51,7 +51,7 @@ Panel panel(bool boxConnected = true)
     alpaca::Settings settings;
     settings.port = 0;
     settings.discoveryPort = 0;
-    p.server = AlpacaService::start(*p.window, settings);
+    p.server = AlpacaService::start(p.window->boxController(), settings);
     if (boxConnected)
         httpCall(p.port(), "PUT " + device("connect"), client);
     return p;
