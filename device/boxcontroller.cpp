@@ -20,6 +20,7 @@ BoxController::BoxController(QObject *parent)
     : QObject(parent)
     , flat(std::make_unique<velmora::Flat>())
 {
+    qRegisterMetaType<BoxController::State>();
     workerContext = new QObject;
     workerContext->moveToThread(&worker);
     connect(&worker, &QThread::finished, workerContext, &QObject::deleteLater);
@@ -135,19 +136,19 @@ void BoxController::search(const QList<SerialPortEntry> &ports, std::function<vo
     setState(Searching);
     auto found = std::make_shared<QString>();
     run(
-        [this, ports, found](velmora::Flat &device) -> unsigned {
+        [ports, found](velmora::Flat &device) -> unsigned {
             const bool flag = false;
             for (const SerialPortEntry &port : ports) {
                 const QString name = port.name;
-                home([name] { qDebug() << "connect to " << name; });
+                qDebug() << "connect to " << name;
                 if (port.vendorId != flatBoxVendorId)
                     continue;
                 if (device.connect(name.toUtf8().constData(), flag) != velmora::Ok) {
                     device.disconnect();
-                    home([] { qDebug() << "connection failed"; });
+                    qDebug() << "connection failed";
                     continue;
                 }
-                home([] { qDebug() << "connection accomplished"; });
+                qDebug() << "connection accomplished";
                 *found = name;
                 return velmora::Ok;
             }
@@ -192,15 +193,15 @@ void BoxController::connectPort(const QString &portName, std::function<void(unsi
 void BoxController::switchLampOn(std::function<void(unsigned)> done)
 {
     run(
-        [this](velmora::Flat &device) {
-            const unsigned status = velmora::switchLampOn(device, [this](int, unsigned attemptStatus) {
+        [](velmora::Flat &device) {
+            const unsigned status = velmora::switchLampOn(device, [](int, unsigned attemptStatus) {
                 if (attemptStatus == velmora::Ok)
-                    home([] { qDebug() << "switch lamp on"; });
+                    qDebug() << "switch lamp on";
                 else
-                    home([] { qDebug() << "retry"; });
+                    qDebug() << "retry";
             });
             if (status != velmora::Ok)
-                home([] { qDebug() << "switch lamp on error"; });
+                qDebug() << "switch lamp on error";
             return status;
         },
         [this, done](unsigned status) {
@@ -268,12 +269,12 @@ void BoxController::reconnect(const QStringList &portNames, std::function<void(b
     auto found = std::make_shared<QString>();
     auto lamp = std::make_shared<LampOutcome>();
     run(
-        [this, portNames, relight, relightLevel, found, lamp](velmora::Flat &device) -> unsigned {
+        [portNames, relight, relightLevel, found, lamp](velmora::Flat &device) -> unsigned {
             const bool flag = false;
             for (const QString &name : portNames) {
-                home([name] { qDebug() << "connect to " << name; });
+                qDebug() << "connect to " << name;
                 if (device.connect(name.toUtf8().constData(), flag) != velmora::Ok) {
-                    home([] { qDebug() << "connection failed"; });
+                    qDebug() << "connection failed";
                     continue;
                 }
                 *found = name;
@@ -284,14 +285,14 @@ void BoxController::reconnect(const QStringList &portNames, std::function<void(b
             // The lamp goes on again as the user's switch does it, then gets the level it had.
             bool connected = false;
             device.isFlatConnected(connected);
-            lamp->status = velmora::switchLampOn(device, [this](int, unsigned attemptStatus) {
+            lamp->status = velmora::switchLampOn(device, [](int, unsigned attemptStatus) {
                 if (attemptStatus == velmora::Ok)
-                    home([] { qDebug() << "switch lamp on"; });
+                    qDebug() << "switch lamp on";
                 else
-                    home([] { qDebug() << "retry"; });
+                    qDebug() << "retry";
             });
             if (lamp->status != velmora::Ok)
-                home([] { qDebug() << "switch lamp on error"; });
+                qDebug() << "switch lamp on error";
             else
                 device.setBrightness(0);
             device.setBrightness(static_cast<unsigned>(relightLevel));

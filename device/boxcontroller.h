@@ -1,7 +1,7 @@
 // The one owner of the flat box: it holds the box's state for every front end (the window, the Alpaca
 // server, the lost-box watch, the server without a window) and does every device call on a worker thread
 // of its own, one at a time, in the order the calls were asked for. Its signals and callbacks come on the
-// thread that made it.
+// thread that made it; the debug lines of a device call are written on the worker, in order with the library's.
 #pragma once
 
 #include "serialports.h"
@@ -121,8 +121,7 @@ private:
     void callDone();
     void release();
     void lostNotice(const QString &port);
-    // From the worker: runs `step` on this object's thread, after everything posted before it (debug lines
-    // come in the order they were written, before the call's outcome).
+    // From the worker: runs `step` on this object's thread, after everything posted before it.
     void home(std::function<void()> step);
 
     std::unique_ptr<velmora::Flat> flat;
