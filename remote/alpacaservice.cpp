@@ -153,7 +153,7 @@ AlpacaService::AlpacaService(std::unique_ptr<Parts> parts)
 
 AlpacaService::~AlpacaService()
 {
-    // Commands still waiting for the window are dropped; clients still waiting get their answer as the server
+    // Commands still waiting for the controller are dropped; clients still waiting get their answer as the server
     // closes their connections.
     parts->bridge->close();
     parts->http.stop();

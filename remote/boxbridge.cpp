@@ -109,7 +109,9 @@ void AlpacaBoxBridge::runWaiting()
 
 void AlpacaBoxBridge::runLamp()
 {
-    if (controller.isBusy())
+    // A dialog opened after the command was accepted: it is dropped and shows as the calibrator's error.
+    const QString blocked = blockedBy();
+    if (blocked.isEmpty() && controller.isBusy())
         return;
     std::optional<alpaca::Command> command;
     {
@@ -118,8 +120,6 @@ void AlpacaBoxBridge::runLamp()
     }
     if (!command)
         return;
-    // A dialog opened after the command was accepted: it is dropped and shows as the calibrator's error.
-    const QString blocked = blockedBy();
     if (!blocked.isEmpty()) {
         finishLamp(failure(blocked));
         return;
@@ -148,7 +148,8 @@ void AlpacaBoxBridge::finishLamp(const Outcome &result)
 
 void AlpacaBoxBridge::runSearch()
 {
-    if (controller.isBusy())
+    const QString blocked = blockedBy();
+    if (blocked.isEmpty() && controller.isBusy())
         return;
     std::vector<Done> waiters;
     {
@@ -159,16 +160,16 @@ void AlpacaBoxBridge::runSearch()
     if (waiters.empty())
         return;
     const QPointer<AlpacaBoxBridge> self(this);
+    // A server closed meanwhile has answered its clients already.
     const Done finish = [self, waiters](const Outcome &result) {
-        if (self) {
-            self->performing = false;
-            self->hold.reset();
-            self->publish();
-        }
+        if (!self)
+            return;
+        self->performing = false;
+        self->hold.reset();
+        self->publish();
         for (const Done &done : waiters)
             done(result);
     };
-    const QString blocked = blockedBy();
     if (!blocked.isEmpty()) {
         finish(failure(blocked));
         return;
