@@ -10,11 +10,15 @@
 #include <QSettings>
 #include <QSocketNotifier>
 
+#if defined(Q_OS_UNIX)
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace {
+
+#if defined(Q_OS_UNIX)
 
 int signalPipe[2] = {-1, -1};
 
@@ -37,6 +41,30 @@ bool catchStopSignals()
     return sigaction(SIGTERM, &action, nullptr) == 0 && sigaction(SIGINT, &action, nullptr) == 0;
 }
 
+// Ends the program the way the window's close does once a stop signal came.
+void stopOnSignal(QCoreApplication &app, BoxController &controller, std::unique_ptr<AlpacaService> &server)
+{
+    if (!catchStopSignals()) {
+        qWarning() << "SIGTERM and SIGINT cannot be caught";
+        return;
+    }
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &controller);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app, &controller, &server, notifier] {
+        char byte = 0;
+        if (::read(signalPipe[0], &byte, 1) != 1)
+            return;
+        notifier->setEnabled(false);
+        qDebug() << "stopping on signal" << int(byte);
+        server.reset();
+        controller.shutDown([&app] { app.quit(); });
+    });
+}
+#else
+void stopOnSignal(QCoreApplication &, BoxController &, std::unique_ptr<AlpacaService> &)
+{
+}
+#endif
+
 // The window's start-up search: the ports are listed in any case; the box is looked for when automatic search is on.
 void searchAtStart(BoxController &controller, const QString &autoSearch)
 {
@@ -51,23 +79,13 @@ int runHeadless(QCoreApplication &app)
 {
     QSettings settings;
     const QString autoSearch = readAutoSearchPreference(settings);
-    if (!catchStopSignals())
-        qWarning() << "SIGTERM and SIGINT cannot be caught";
 
     BoxController controller;
     watchForLostBox(controller);
     searchAtStart(controller, autoSearch);
     std::unique_ptr<AlpacaService> server = startAlpacaServer(controller);
-
-    QSocketNotifier stopNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] {
-        char byte = 0;
-        if (::read(signalPipe[0], &byte, 1) != 1)
-            return;
-        stopNotifier.setEnabled(false);
-        qDebug() << "stopping on signal" << int(byte);
-        server.reset();
-        controller.shutDown([&app] { app.quit(); });
-    });
-    return app.exec();
+    stopOnSignal(app, controller, server);
+    const int status = app.exec();
+    server.reset();
+    return status;
 }
