@@ -28,10 +28,13 @@ void ResponsiveTest::eventLoopTurnsWhileWaiting_data()
     QTest::addColumn<QString>("control");     // what the user presses
     QTest::addColumn<QString>("blocked");     // a control that is disabled while the operation runs
     QTest::addColumn<int>("atLeastMs");       // how long the operation waits for the box at least
+    QTest::addColumn<bool>("closeMeanwhile"); // the user closes the window while the operation runs
     QTest::newRow("Connect Now over a silent port") << QStringList{"--silent-after", "0"} << QString()
-                                                    << "ST_connectButton" << "MT_serialConnect" << 4000;
+                                                    << "ST_connectButton" << "MT_serialConnect" << 4000 << false;
     QTest::newRow("lamp-on attempts, three refused") << QStringList{"--refuse-light-on", "3"} << "true"
-                                                     << "MT_lampSwitch" << "MT_serialDisconnect" << 600;
+                                                     << "MT_lampSwitch" << "MT_serialDisconnect" << 600 << false;
+    QTest::newRow("lamp-on attempts, closed meanwhile") << QStringList{"--refuse-light-on", "3"} << "true"
+                                                        << "MT_lampSwitch" << "MT_serialDisconnect" << 600 << true;
 }
 
 // A bound well above the 100 ms target, for loaded machines; bench/stall reports the real figures.
@@ -42,6 +45,7 @@ void ResponsiveTest::eventLoopTurnsWhileWaiting()
     QFETCH(QString, control);
     QFETCH(QString, blocked);
     QFETCH(int, atLeastMs);
+    QFETCH(bool, closeMeanwhile);
     FlatBoxSim sim;
     QVERIFY2(sim.start(box), qPrintable(sim.errorText()));
     qputenv("VELMORA_FLAT_EXTRA_PORTS", sim.portName());
@@ -59,6 +63,12 @@ void ResponsiveTest::eventLoopTurnsWhileWaiting()
     meter.start();
     took.start();
     QTimer::singleShot(50, [&] { probe.start(20); });
+    bool openAfterClose = false;
+    if (closeMeanwhile)
+        QTimer::singleShot(100, [&] {
+            window->close();
+            openAfterClose = window->isVisible();
+        });
     child<QAbstractButton>(*window, qPrintable(control))->click();
     probe.stop();
     const qint64 longest = meter.longestMs();
@@ -66,6 +76,12 @@ void ResponsiveTest::eventLoopTurnsWhileWaiting()
     QVERIFY2(longest < 250, qPrintable(QStringLiteral("the event loop stood still for %1 ms").arg(longest)));
     QVERIFY(blockedMeanwhile);
     QCOMPARE(blockedControl->isEnabled(), enabledBefore);
+    if (closeMeanwhile) {
+        // The close waited for the attempts; then the lamp went off and the box was disconnected.
+        QVERIFY(openAfterClose);
+        QTRY_VERIFY(!window->isVisible());
+        QTRY_VERIFY(sim.accepted().endsWith(QStringLiteral(">D000")));
+    }
     window->close();
 }
 
