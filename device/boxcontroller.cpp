@@ -2,6 +2,7 @@
 
 #include "velmora/flat.h"
 #include "velmora/lampswitch.h"
+#include "velmora/statusnames.h"
 
 #include <QDebug>
 #include <QPointer>
@@ -182,7 +183,8 @@ void BoxController::connectPort(const QString &portName, std::function<void(unsi
                 setPort(portName);
                 setState(Connected);
             } else {
-                setError(QStringLiteral("Connection to %1 failed").arg(portName));
+                setError(QStringLiteral("Connection to %1 failed: %2")
+                             .arg(portName, QString::fromStdString(velmora::statusName(status))));
                 setState(Disconnected);
             }
             if (done)
@@ -229,7 +231,8 @@ void BoxController::setBrightness(int level, std::function<void(unsigned)> done)
     run([level](velmora::Flat &device) { return device.setBrightness(static_cast<unsigned>(level)); },
         [this, level, done](unsigned status) {
             if (status != velmora::Ok)
-                setError(QStringLiteral("The flat box refused brightness %1").arg(level));
+                setError(QStringLiteral("The flat box refused brightness %1: %2")
+                             .arg(QString::number(level), QString::fromStdString(velmora::statusName(status))));
             if (done)
                 done(status);
         });
