@@ -266,7 +266,7 @@ void IndiDriverTest::throughThePanel()
     alpaca::Settings settings;
     settings.port = 0;
     settings.discoveryPort = 0;
-    auto server = AlpacaService::start(*window, settings);
+    auto server = AlpacaService::start(window->boxController(), settings);
     QVERIFY(server);
     auto *slider = child<QSlider>(*window, "MT_lampLevelSlider");
     auto *lampSwitch = child<QCheckBox>(*window, "MT_lampSwitch");
