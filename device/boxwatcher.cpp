@@ -4,6 +4,7 @@
 #include "serialports.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QPointer>
 
 BoxWatcher *watchForLostBox(BoxController &controller)
@@ -33,7 +34,7 @@ void BoxWatcher::boxLost(const QString &portName)
     qDebug() << "flat box lost" << portName;
     lostPort = portName;
     // The node as it was while connected: one made anew before this notice came is a return.
-    lostPortNode = connectedNode;
+    lostPortReturn = velmora::PortReturn(QFile::encodeName(portName).toStdString(), connectedNode);
     // Watching starts before the snapshot, then one look: a port back at once is not missed.
     portWatch.start(portName);
     knownPorts = listedPortNames();
@@ -52,7 +53,7 @@ void BoxWatcher::stateChanged()
 void BoxWatcher::noteConnectedPort()
 {
     if (controller.state() == BoxController::Connected)
-        connectedNode = serialPortNodeIdentity(controller.port());
+        connectedNode = velmora::portNodeOf(QFile::encodeName(controller.port()).toStdString());
 }
 
 void BoxWatcher::stopWaiting()
@@ -77,14 +78,11 @@ void BoxWatcher::lookForBox()
     if (lostPort.isEmpty() || reconnecting || controller.isBusy())
         return;
 #if defined(Q_OS_UNIX)
-    const QByteArray node = serialPortNodeIdentity(lostPort);
-    const bool lostPortBack = !node.isEmpty() && node != lostPortNode;
-    lostPortNode = node;
-    if (lostPortBack) {
+    if (lostPortReturn.hasComeBack()) {
         reconnect({lostPort});
         return;
     }
-    if (!node.isEmpty())
+    if (lostPortReturn.lastSeen().exists)
         return;
 #endif
     const QList<SerialPortEntry> ports = availableSerialPorts();

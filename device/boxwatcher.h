@@ -5,6 +5,8 @@
 #include "portreturn.h"
 
 #include <QByteArray>
+#include "velmora/portnode.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -35,8 +37,8 @@ private:
     BoxController &controller;
     PortReturnWatch portWatch;
     QString lostPort;
-    QByteArray lostPortNode;
-    QByteArray connectedNode;
+    velmora::PortReturn lostPortReturn;
+    velmora::PortNode connectedNode;
     QStringList knownPorts;
     bool reconnecting = false;
     bool closed = false;
