@@ -285,7 +285,7 @@ void FilterSearch::replay(const std::vector<Frame> &history)
 void FilterSearch::takeDarkFrame(const Frame &frame, double knownRate)
 {
     const double expected = knownRate * box.brightness(frame.level) * frame.exposure;
-    if (frame.level <= darkZoneLimit && expected >= 4 * darkFigure)
+    if (frame.level <= darkZoneLimit && expected >= 2 * darkFigure)
         box.markDark(frame.level);
 }
 
