@@ -120,6 +120,7 @@ private:
         double exposure = 0;
     };
     Step search(const std::vector<Frame> &history);
+    double frameOffset(const std::vector<Frame> &history) const;
     void replay(const std::vector<Frame> &history);
     void takeDarkFrame(const Frame &frame, double knownRate);
     void takeMeasuredFrame(const Frame &frame);
@@ -134,6 +135,8 @@ private:
     void keepBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
     void splitCoarseStep(Plan &plan, const std::vector<Frame> &history) const;
     void avoidRepeat(Plan &plan, const Frame &last) const;
+    void avoidCycle(Plan &plan, const std::vector<Frame> &history) const;
+    int highestTooDim(const std::vector<Frame> &history, int below, double exposure) const;
     bool inBand(double figure) const;
     bool tooDim(const Frame &frame) const;
     bool tooBright(const Frame &frame) const;
