@@ -26,7 +26,8 @@ struct Settings
     double maxExposure = 60;
     double target = 0.5;     // fraction of full scale
     double tolerance = 0.05; // relative to target: 0.5 and 0.05 accept 0.475..0.525
-    // The figure a frame without light reads (the camera's offset), when known: light is what lies above it.
+    // The figure a frame without light reads (the camera's offset), when known: light is what lies above it. Left
+    // at 0, the search still reads an offset from frames whose figure does not follow a longer exposure.
     double bias = 0;
 };
 
@@ -107,7 +108,7 @@ public:
     // rate is not known).
     double predictedFigure(int level, double exposure) const;
 
-    // A frame whose figure lies below this reads no light (a bias-free camera's dark frame).
+    // A frame whose figure (above the camera's offset) lies below this shows no light.
     static constexpr double darkFigure = 0.005;
     static constexpr int maxFrames = 20;
     // The level of the first frame on a box nothing is known of, with no guess of the filter's rate.
