@@ -41,6 +41,8 @@ const QString slotProperty = QStringLiteral("FILTER_SLOT");
 const QString slotElement = QStringLiteral("FILTER_SLOT_VALUE");
 const QString frameProperty = QStringLiteral("CCD1");
 const int propertiesDefineMs = 3000;
+const int lampOffMs = 2000;
+const int lampOffPollMs = 20;
 
 QString seconds(double value)
 {
@@ -140,9 +142,20 @@ struct FlatAssistant::Run
             alpaca->switchOff([then](const QString &) { then(); });
             return;
         }
-        if (indi && indi->connected())
-            indi->sendSwitch(options.light, lampProperty, QStringLiteral("FLAT_LIGHT_OFF"));
-        then();
+        if (!indi || !indi->connected())
+            return then();
+        indi->sendSwitch(options.light, lampProperty, QStringLiteral("FLAT_LIGHT_OFF"));
+        awaitLampOff(lampOffMs / lampOffPollMs, then);
+    }
+
+    // The switch-off goes out before the connection closes, and the run ends once the box shows it (bounded).
+    void awaitLampOff(int pollsLeft, const std::function<void()> &then)
+    {
+        const IndiProperty *lamp = property(options.light, lampProperty);
+        const bool off = lamp && !lamp->busy() && isOn(lamp, QStringLiteral("FLAT_LIGHT_OFF"));
+        if (off || pollsLeft <= 0 || !indi->connected())
+            return then();
+        QTimer::singleShot(lampOffPollMs, q, [this, pollsLeft, then] { awaitLampOff(pollsLeft - 1, then); });
     }
 
     // ---- waiting on INDI properties, bounded ----
@@ -190,6 +203,11 @@ struct FlatAssistant::Run
             const IndiProperty *connection = property(options.light, connectionProperty);
             if (!connection || connection->alert() || !isOn(connection, QStringLiteral("CONNECT")))
                 return QStringLiteral("light box \"%1\" lost").arg(options.light);
+        }
+        if (state == State::SettingLight && levelAsked != step.level && !options.light.isEmpty()) {
+            const IndiProperty *intensity = property(options.light, levelProperty);
+            if (intensity && intensity->alert())
+                return QStringLiteral("light box \"%1\" did not take level %2").arg(options.light).arg(step.level);
         }
         if (state == State::Exposing && frameAwaited && !options.camera.isEmpty()) {
             const IndiProperty *exposure = property(options.camera, exposureProperty);

@@ -70,6 +70,7 @@ protected:
         if (!camera.bayer.empty())
             capabilities |= CCD_HAS_BAYER;
         SetCCDCapability(capabilities);
+        addCaptureFormat({camera.bayer.empty() ? "INDI_MONO" : "INDI_RAW", camera.bayer.empty() ? "Mono" : "Raw", 16, true});
         if (!camera.bayer.empty())
             IUSaveText(&BayerT[2], camera.bayer.c_str());
         IDSnoopDevice(light.c_str(), "FLAT_LIGHT_CONTROL");
