@@ -167,16 +167,16 @@ void AssistantRunTest::wholeRun()
 void AssistantRunTest::faultsKeepWhatWasFound_data()
 {
     QTest::addColumn<QString>("fault");     // the model camera's, and the frame it hits
-    QTest::addColumn<int>("faultAt");
+    QTest::addColumn<int>("faultAt");   // negative: the first frame through that slot of the wheel
     QTest::addColumn<QString>("aux");       // a faulty device that takes the light box's or the wheel's place
     QTest::addColumn<QString>("event");     // what the test does when the first filter is done
     QTest::addColumn<QString>("error");     // the start of the error text
     const QString none = QStringLiteral("none");
-    QTest::newRow("camera times out") << "timeout" << 3 << "" << "" << "camera \"Model Camera\" sent no frame within";
-    QTest::newRow("camera errors mid-exposure") << "error" << 3 << "" << "" << "camera \"Model Camera\" failed the exposure";
-    QTest::newRow("frame not FITS") << "not-fits" << 3 << "" << ""
+    QTest::newRow("camera times out") << "timeout" << -8 << "" << "" << "camera \"Model Camera\" sent no frame within";
+    QTest::newRow("camera errors mid-exposure") << "error" << -8 << "" << "" << "camera \"Model Camera\" failed the exposure";
+    QTest::newRow("frame not FITS") << "not-fits" << -8 << "" << ""
                                     << "frame from camera \"Model Camera\" could not be read: ";
-    QTest::newRow("frame truncated") << "truncated" << 3 << "" << ""
+    QTest::newRow("frame truncated") << "truncated" << -8 << "" << ""
                                      << "frame from camera \"Model Camera\" could not be read: ";
     QTest::newRow("box lost mid-run") << none << 1 << "" << "unplug box" << "light box \"VELMORA Flat Box\" lost";
     QTest::newRow("table cannot be written") << none << 1 << "" << "table unwritable" << "table \"";

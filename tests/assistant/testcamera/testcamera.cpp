@@ -12,7 +12,8 @@
 //   VELMORA_TEST_CCD_LIGHT     the light box's device (default "VELMORA Flat Box")
 //   VELMORA_TEST_CCD_WHEEL     the filter wheel's device (default "Filter Simulator")
 //   VELMORA_TEST_CCD_FAULT     none, timeout (the frame never comes), error (the exposure fails), not-fits, truncated
-//   VELMORA_TEST_CCD_FAULT_AT  the frame (counted from 1) the fault hits (default 1)
+//   VELMORA_TEST_CCD_FAULT_AT  the frame (counted from 1) the fault hits (default 1); negative: the first frame taken
+//                              with the wheel at that slot (-8: the first frame through slot 8)
 #include "flatmodel.h"
 
 #include <indiccd.h>
@@ -95,6 +96,8 @@ protected:
     bool StartExposure(float duration) override
     {
         ++frames;
+        if (faultAt < 0 && slot == -faultAt && firstFrameAtFaultSlot == 0)
+            firstFrameAtFaultSlot = frames;
         exposure = duration;
         PrimaryCCD.setExposureDuration(duration);
         if (faultNow("error")) {
@@ -134,7 +137,12 @@ protected:
     }
 
 private:
-    bool faultNow(const char *kind) const { return fault == kind && frames == faultAt; }
+    bool faultNow(const char *kind) const
+    {
+        if (fault != kind)
+            return false;
+        return faultAt > 0 ? frames == faultAt : slot == -faultAt && frames == firstFrameAtFaultSlot;
+    }
 
     static std::string elementValue(XMLEle *root, const char *element)
     {
@@ -197,6 +205,7 @@ private:
     std::string wheel;
     std::string fault;
     int faultAt = 1;
+    int firstFrameAtFaultSlot = 0;
     int frames = 0;
     bool lampOn = false;
     int level = 0;
