@@ -542,8 +542,7 @@ struct FlatAssistant::Run
                          .arg(filter())
                          .arg(step.level)
                          .arg(seconds(step.exposure), options.watchDir));
-            folder->watch();
-            return;
+            return watchFolder();
         }
         indi->sendNumber(options.camera, exposureProperty, QStringLiteral("CCD_EXPOSURE_VALUE"), step.exposure);
         const int timeoutMs = int((step.exposure + options.frameTimeoutS) * 1000);
@@ -553,6 +552,13 @@ struct FlatAssistant::Run
                           .arg(options.camera, seconds(step.exposure + options.frameTimeoutS));
                   },
                   [] {});
+    }
+
+    void watchFolder()
+    {
+        enter(State::Exposing);
+        frameAwaited = true;
+        folder->watch();
     }
 
     void frameArrived(const IndiProperty &frame)
@@ -609,7 +615,7 @@ struct FlatAssistant::Run
         if (folder && !sameFilter(QString::fromStdString(measurement.filter))) {
             progress(QStringLiteral("%1: skipped %2: taken with filter %3")
                          .arg(filter(), source, QString::fromStdString(measurement.filter)));
-            return expose();
+            return watchFolder();
         }
         flatsearch::Frame frame;
         frame.level = step.level;
