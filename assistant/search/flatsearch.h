@@ -62,7 +62,7 @@ public:
     void addPoint(int level, double relative);
 
     // The exponent of the first guess: brightness = ((level - darkZoneEnd + 1) / (256 - darkZoneEnd)) ^ exponent.
-    static constexpr double priorExponent = 1.6;
+    static constexpr double priorExponent = 2.0;
 
 private:
     double extrapolationExponent(bool above) const;
