@@ -6,21 +6,7 @@
 #include "tablewriter.h"
 
 #include "frames/fitsframe.h"
-#if __has_include("search/curvestore.h")
 #include "search/curvestore.h"
-#else
-// Until the light box's memory lands: nothing remembered.
-struct BoxMemory
-{
-    flatsearch::ResponseCurve curve;
-    std::map<std::string, double> filterRates;
-};
-struct CurveStore
-{
-    BoxMemory load(const QString &) const { return {}; }
-    bool save(const QString &, const BoxMemory &, QString &) const { return true; }
-};
-#endif
 
 #include <QDateTime>
 #include <QFile>

@@ -85,8 +85,11 @@ protected:
     bool updateProperties() override
     {
         INDI::CCD::updateProperties();
-        if (isConnected())
+        if (isConnected()) {
             SetCCDParams(int(camera.width), int(camera.height), 16, 3.8f, 3.8f);
+            // Tests take a night's exposures many times shorter: far below a real camera's shortest.
+            PrimaryCCD.setMinMaxStep("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", 0.0001, 3600, 0.0001, false);
+        }
         return true;
     }
 
