@@ -125,6 +125,9 @@ void AssistantCliTest::usageErrors_data()
                                          << "--indi needs HOST:PORT, not \"localhost\"";
     QTest::newRow("unknown option") << indi + QStringList{"--bogus"} << "Unknown option 'bogus'.";
     QTest::newRow("no server") << indi + QStringList{"--indi", "127.0.0.1:1"} << "no INDI server on 127.0.0.1:1";
+    QTest::newRow("no Alpaca device")
+        << QStringList{"--watch", QDir::tempPath(), "--alpaca", "127.0.0.1:1", "--filters", "Red", "--table", "x.vfc"}
+        << "no Alpaca device on 127.0.0.1:1 (Connection refused)";
 }
 
 // Status 2, nothing on standard output, the error named on standard error.
