@@ -286,11 +286,19 @@ struct FlatAssistant::Run
         QList<QPair<QString, QString>> needed;
         if (!options.light.isEmpty())
             needed << qMakePair(options.light, lampProperty) << qMakePair(options.light, levelProperty);
+        if (isVelmoraDriver())
+            needed << qMakePair(options.light, QStringLiteral("VELMORA_BOX")); // the box's id, for its memory
         if (!options.camera.isEmpty())
             needed << qMakePair(options.camera, exposureProperty);
         if (!options.wheel.isEmpty())
             needed << qMakePair(options.wheel, slotProperty) << qMakePair(options.wheel, QStringLiteral("FILTER_NAME"));
         return needed;
+    }
+
+    bool isVelmoraDriver() const
+    {
+        const IndiProperty *info = property(options.light, QStringLiteral("DRIVER_INFO"));
+        return info && info->texts.value(QStringLiteral("DRIVER_EXEC")).endsWith(QLatin1String("indi_velmora_flat"));
     }
 
     QString missingProperty() const
@@ -299,7 +307,8 @@ struct FlatAssistant::Run
                                                      {levelProperty, QStringLiteral("light box")},
                                                      {exposureProperty, QStringLiteral("camera")},
                                                      {slotProperty, QStringLiteral("filter wheel")},
-                                                     {QStringLiteral("FILTER_NAME"), QStringLiteral("filter wheel")}};
+                                                     {QStringLiteral("FILTER_NAME"), QStringLiteral("filter wheel")},
+                                                     {QStringLiteral("VELMORA_BOX"), QStringLiteral("light box")}};
         for (const auto &need : neededProperties())
             if (!property(need.first, need.second))
                 return QStringLiteral("%1 \"%2\" has no %3").arg(roles.value(need.second), need.first, need.second);
