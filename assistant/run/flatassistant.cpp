@@ -77,6 +77,7 @@ struct FlatAssistant::Run
     QFutureWatcher<flatframes::Measurement> measuring;
     bool frameAwaited = false;
     bool ending = false;
+    bool exposureAnswered = false;
 
     // ---- states and ends ----
     void enter(State next)
@@ -131,6 +132,9 @@ struct FlatAssistant::Run
         if (!indi || !indi->connected())
             return then();
         indi->sendSwitch(options.light, lampProperty, QStringLiteral("FLAT_LIGHT_OFF"));
+        const IndiProperty *connection = property(options.light, connectionProperty);
+        if (!connection || connection->alert())
+            return then(); // a lost box shows nothing more
         awaitLampOff(lampOffMs / lampOffPollMs, then);
     }
 
@@ -197,7 +201,7 @@ struct FlatAssistant::Run
         }
         if (state == State::Exposing && frameAwaited && !options.camera.isEmpty()) {
             const IndiProperty *exposure = property(options.camera, exposureProperty);
-            if (exposure && exposure->alert())
+            if (exposureAnswered && exposure && exposure->alert())
                 return QStringLiteral("camera \"%1\" failed the exposure").arg(options.camera);
         }
         return QString();
@@ -239,6 +243,9 @@ struct FlatAssistant::Run
         QObject::connect(indi.get(), &IndiLink::propertyChanged, q, [this](const IndiProperty &changed) {
             if (changed.kind == IndiProperty::Kind::Blob && !changed.blob.isEmpty())
                 frameArrived(changed);
+            // An Alert the camera showed before this exposure is not this exposure's failure.
+            if (changed.device == options.camera && changed.name == exposureProperty)
+                exposureAnswered = true;
             check();
         });
         QObject::connect(indi.get(), &IndiLink::propertyRemoved, q, [this] { check(); });
@@ -539,6 +546,7 @@ struct FlatAssistant::Run
                          .arg(seconds(step.exposure), options.watchDir));
             return watchFolder();
         }
+        exposureAnswered = false;
         indi->sendNumber(options.camera, exposureProperty, QStringLiteral("CCD_EXPOSURE_VALUE"), step.exposure);
         const int timeoutMs = int((step.exposure + options.frameTimeoutS) * 1000);
         waitUntil([] { return false; }, timeoutMs,
