@@ -202,7 +202,8 @@ struct FlatAssistant::Run
         if (state == State::Exposing && frameAwaited && !options.camera.isEmpty()) {
             const IndiProperty *exposure = property(options.camera, exposureProperty);
             if (exposureAnswered && exposure && exposure->alert())
-                return QStringLiteral("camera \"%1\" failed the exposure").arg(options.camera);
+                return QStringLiteral("camera \"%1\" failed the exposure of %2 s")
+                    .arg(options.camera, seconds(step.exposure));
         }
         return QString();
     }

@@ -139,7 +139,7 @@ void AssistantRunTest::wholeRun()
     QStringList progress;
     connect(&assistant, &FlatAssistant::progressLine, [&progress](const QString &line) { progress.append(line); });
     QVERIFY(runToEnd(assistant));
-    QVERIFY2(assistant.errorText().isEmpty(), qPrintable(assistant.errorText()));
+    QVERIFY2(assistant.errorText().isEmpty(), qPrintable(assistant.errorText() + "\n" + progress.join('\n')));
     QCOMPARE(assistant.state(), FlatAssistant::State::Finished);
     QCOMPARE(assistant.exitCode(), exitCode);
 
