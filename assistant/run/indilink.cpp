@@ -221,11 +221,11 @@ void IndiLink::receiveBlobs(const QString &device, const QString &property)
 void IndiLink::take(const IndiProperty &property)
 {
     IndiProperty &kept = known[property.device][property.name];
-    const QByteArray blob = property.blob;
     kept = property;
-    emit propertyChanged(kept);
-    if (!blob.isEmpty())
-        kept.blob.clear(); // a frame is handed on once, not kept
+    kept.blob.clear(); // a frame is handed on once, not kept
+    // A copy: a receiver may end the connection, and with it every property kept.
+    const IndiProperty changed = property;
+    emit propertyChanged(changed);
 }
 
 void IndiLink::forget(const QString &device, const QString &name)
