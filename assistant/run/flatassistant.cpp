@@ -418,12 +418,21 @@ struct FlatAssistant::Run
         if (filterIndex >= filters.size())
             return finish();
         history.clear();
-        const auto rate = memory.filterRates.find(filter().toStdString());
-        search = std::make_unique<flatsearch::FilterSearch>(options.search, curve,
-                                                            rate == memory.filterRates.end() ? 0.0 : rate->second);
+        search = std::make_unique<flatsearch::FilterSearch>(options.search, curve, expectedRate());
         if (options.wheel.isEmpty() || !options.watchDir.isEmpty())
             return takeStep(search->next(history));
         moveWheel();
+    }
+
+    QString cameraId() const { return options.camera.isEmpty() ? QStringLiteral("folder") : options.camera; }
+
+    // This filter's light with this camera as the box showed it before, or a guess from the other filters'.
+    double expectedRate() const
+    {
+        const auto known = memory.filterRates.find(CurveStore::rateKey(cameraId(), isoBin, filter()));
+        if (known != memory.filterRates.end())
+            return known->second;
+        return flatsearch::guessFullLevelRate(filter().toStdString(), memory.ratesFor(cameraId(), isoBin));
     }
 
     int slotOf(const QString &name) const
@@ -693,7 +702,7 @@ struct FlatAssistant::Run
     {
         memory.curve = curve;
         if (search->fullLevelRate() > 0)
-            memory.filterRates[filter().toStdString()] = search->fullLevelRate();
+            memory.filterRates[CurveStore::rateKey(cameraId(), isoBin, filter())] = search->fullLevelRate();
         QString problem;
         if (!CurveStore().save(boxId, memory, problem))
             progress(QStringLiteral("the light box's curve was not stored: %1").arg(problem));
