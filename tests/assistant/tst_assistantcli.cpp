@@ -171,7 +171,7 @@ void AssistantCliTest::wholeRun()
     if (filters.isEmpty())
         arguments.removeAt(arguments.indexOf("--filters") + 1), arguments.removeAll("--filters");
     const Outcome outcome = runProgram(arguments + extra, 60000);
-    QCOMPARE(outcome.exitCode, exitCode);
+    QVERIFY2(outcome.exitCode == exitCode, qPrintable((outcome.out + outcome.err).join('\n')));
     QCOMPARE(outcome.out.size(), done.size() + notReached.size());
     QStringList written;
     for (const QString &line : outcome.out) {
