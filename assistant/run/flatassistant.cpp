@@ -474,9 +474,13 @@ struct FlatAssistant::Run
     // A light box with per-filter presets moves its lamp when the wheel arrives: let it finish first.
     void settleLight()
     {
-        waitUntil([this] { return !property(options.light, levelProperty)->busy(); }, options.lightTimeoutMs,
-                  [this] { return QStringLiteral("light box \"%1\" stays busy").arg(options.light); },
-                  [this] { takeStep(search->next(history)); });
+        waitUntil(
+            [this] {
+                const IndiProperty *intensity = property(options.light, levelProperty);
+                return intensity && !intensity->busy();
+            },
+            options.lightTimeoutMs, [this] { return QStringLiteral("light box \"%1\" stays busy").arg(options.light); },
+            [this] { takeStep(search->next(history)); });
     }
 
     // ---- one frame ----
