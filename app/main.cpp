@@ -1,5 +1,5 @@
 #include "alpacaservice.h"
-#include "boxwatcher.h"
+#include "headless.h"
 #include "highdensity.h"
 #include "serialports.h"
 #include "startup.h"
@@ -7,15 +7,39 @@
 #include "velmoraflat.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QSettings>
 
-int main(int argc, char *argv[])
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Decided before any application object exists: a server without a window (and --help, --version) must not
+// need a display.
+bool wantsNoDisplay(int argc, char *argv[])
 {
-    startSerialPortListing();
-    enableHighDensityScaling();
-    QApplication app(argc, argv);
-    installTranslation(app);
-    setApplicationIdentity();
+    for (int i = 1; i < argc; ++i)
+        for (const char *option : {"--headless", "--help", "-h", "--help-all", "--version", "-v"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    return false;
+}
+
+void describeOptions(QCommandLineParser &parser, const QCommandLineOption &headless)
+{
+    parser.setApplicationDescription(QStringLiteral(
+        "Control panel of the VELMORA flat field generator, with its ASCOM Alpaca server.\n"
+        "With --headless no window opens: the Alpaca server serves the box without a display, connects it at start "
+        "when automatic search is on, shows a lost box's return in its log, and on SIGTERM or SIGINT switches the "
+        "lamp off and disconnects the box before it ends."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(headless);
+}
+
+int runWindow(QApplication &app)
+{
     QSettings settings;
     const QString autoSearch = readAutoSearchPreference(settings);
 
@@ -24,6 +48,31 @@ int main(int argc, char *argv[])
     guardUnsavedTable(window);
     window.setWindowTitle(mainWindowTitle());
     window.show();
-    const auto alpacaServer = startAlpacaServer(window);
+    const auto alpacaServer = startAlpacaServer(window.boxController());
     return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    startSerialPortListing();
+    const QCommandLineOption headless(QStringLiteral("headless"),
+                                      QStringLiteral("Serve the box to Alpaca clients without a window or a display."));
+    if (wantsNoDisplay(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        setApplicationIdentity();
+        QCommandLineParser parser;
+        describeOptions(parser, headless);
+        parser.process(app);
+        return runHeadless(app);
+    }
+    enableHighDensityScaling();
+    QApplication app(argc, argv);
+    installTranslation(app);
+    setApplicationIdentity();
+    QCommandLineParser parser;
+    describeOptions(parser, headless);
+    parser.parse(app.arguments()); // the window ignores what it does not know, as it always did
+    return runWindow(app);
 }

@@ -1,5 +1,8 @@
 #include "velmoraflat.h"
 
+#include "boxwatcher.h"
+#include "controllerwait.h"
+#include "dialogwatch.h"
 #include "highdensity.h"
 #include "ui_velmoraflat.h"
 #include "velmora/flat.h"
@@ -30,9 +33,11 @@ VelmoraFlat::VelmoraFlat(QWidget *parent, const QString &autoSearch)
     , flatItem(nullptr)
     , currentCamera(QStringLiteral("DSLR"))
     , nightVision(false)
-    , device(nullptr)
+    , controller(new BoxController)
 {
     ui->setupUi(this);
+    watchDialogs(*this, *controller);
+    followController();
 
     statusLabel.setAttribute(Qt::WA_TranslucentBackground);
     ui->statusBar->addPermanentWidget(&statusLabel, 0);
@@ -46,12 +51,10 @@ VelmoraFlat::VelmoraFlat(QWidget *parent, const QString &autoSearch)
     ui->tabWidget->removeTab(4);
     ui->tabWidget->removeTab(4);
 
-    device = new velmora::Flat;
-
     searchAndConnect(autoSearch);
 
     std::string libraryVersion;
-    device->getAPIversion(libraryVersion);
+    controller->runAndWait([&libraryVersion](velmora::Flat &device) { return device.getAPIversion(libraryVersion); });
     ui->infoOS->setText(QSysInfo::prettyProductName());
     ui->infoOS->setCursorPosition(0); // show the start of a name longer than the field
     ui->infoVersion->setText(QStringLiteral("0.3.0.0"));
@@ -76,23 +79,50 @@ VelmoraFlat::VelmoraFlat(QWidget *parent, const QString &autoSearch)
 
 VelmoraFlat::~VelmoraFlat()
 {
-    delete ui;
     // closeEvent has already switched the lamp off and disconnected a connected box.
-    delete device;
+    controller->disconnect(this);
+    delete controller;
+    delete ui;
 }
 
 void VelmoraFlat::showEvent(QShowEvent *)
 {
 }
 
-void VelmoraFlat::closeEvent(QCloseEvent *)
+// A close request during an operation waits for its end; then the lamp goes off and the box is disconnected,
+// while the window goes on answering.
+void VelmoraFlat::closeEvent(QCloseEvent *event)
 {
-    bool connected = false;
-    device->isFlatConnected(connected);
-    if (connected) {
-        device->turnOff();
-        device->disconnect();
+    if (controller->isBusy()) {
+        event->ignore();
+        if (!closeWaiting) {
+            closeWaiting = true;
+            connect(controller, &BoxController::idle, this, [this] {
+                if (closeWaiting && !controller->isBusy()) {
+                    closeWaiting = false;
+                    close();
+                }
+            }, Qt::QueuedConnection);
+        }
+        return;
     }
+    const OwnSteps steps(*this);
+    waitFor<bool>([this](std::function<void(bool)> done) { controller->shutDown([done] { done(true); }); });
+}
+
+VelmoraFlat::OwnSteps::OwnSteps(VelmoraFlat &window) : window(window), hold(*window.controller)
+{
+    ++window.ownSteps;
+}
+
+VelmoraFlat::OwnSteps::~OwnSteps()
+{
+    --window.ownSteps;
+}
+
+BoxWatcher *watchForLostBox(VelmoraFlat &window)
+{
+    return watchForLostBox(window.boxController());
 }
 
 void VelmoraFlat::on_qtLogo_pressed()

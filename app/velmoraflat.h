@@ -1,5 +1,7 @@
 #pragma once
 
+#include "boxcontroller.h"
+
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
 #include <QLabel>
@@ -9,16 +11,13 @@
 
 #include <vector>
 
+class BoxWatcher;
 class Ui_VelmoraFlat;
 struct SerialPortEntry;
 class QCloseEvent;
 class QShowEvent;
 
-namespace velmora {
-class Flat;
-}
-
-// The control panel's one window: it holds the whole state of the program.
+// The control panel's one window: a view of the box's controller, with the flat table and the themes.
 class VelmoraFlat : public QMainWindow
 {
     Q_OBJECT
@@ -26,6 +25,9 @@ class VelmoraFlat : public QMainWindow
 public:
     VelmoraFlat(QWidget *parent, const QString &autoSearch);
     ~VelmoraFlat() override;
+
+    // The box's controller, for the front ends beside the window (the Alpaca server, the lost-box watch).
+    BoxController &boxController() const { return *controller; }
 
 protected slots:
     void showEvent(QShowEvent *event) override;
@@ -67,6 +69,24 @@ private:
     void setLampControlsEnabled(const bool &enabled);
     void switchOffLampSwitchQuietly();
     void showConnectionButtons(bool connected);
+    QList<QWidget *> operationControls() const;
+
+    // The controller's state as the widgets show it, when a front end other than the window changed it.
+    void followController();
+    void showControllerState();
+    void showListedPorts(const QStringList &names);
+    void showLevelQuietly(int level);
+    // The window's own steps drive the controller: it follows nothing else meanwhile.
+    struct OwnSteps
+    {
+        explicit OwnSteps(VelmoraFlat &window);
+        ~OwnSteps();
+        OwnSteps(const OwnSteps &) = delete;
+        OwnSteps &operator=(const OwnSteps &) = delete;
+        VelmoraFlat &window;
+        BoxController::Hold hold;
+    };
+    unsigned setBrightnessAndWait(int value);
 
     // Flat table and the two advisor tabs (advisor/).
     void findConfiguration(const QString &key, bool &found, int &index, QString &exposure,
@@ -92,14 +112,15 @@ private:
     QString currentCamera;
     std::vector<QString> flatTable;
     bool nightVision;
-    velmora::Flat *device;
+    BoxController *controller;
+    int ownSteps = 0;
+    bool closeWaiting = false;
 
     // Lets the tests read the window's private state; changes nothing in the program.
     friend struct VelmoraFlatTestAccess;
-    // Shows a lost box and its return through the window's own controls (device/boxwatcher.cpp).
-    friend class BoxWatcher;
     // Asks before a changed table is closed or opened over (advisor/unsavedtable.cpp).
     friend class UnsavedTableGuard;
-    // Carries out Alpaca clients' commands through the window's own controls and steps (remote/).
-    friend class AlpacaWindowBridge;
 };
+
+// Start-up and the tests attach one lost-box watcher to the window's controller once the window is built.
+BoxWatcher *watchForLostBox(VelmoraFlat &window);

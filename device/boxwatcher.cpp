@@ -1,95 +1,59 @@
 #include "boxwatcher.h"
 
+#include "boxcontroller.h"
 #include "serialports.h"
-#include "ui_velmoraflat.h"
-#include "velmora/flat.h"
-#include "velmoraflat.h"
 
 #include <QDebug>
-#include <QEvent>
+#include <QFile>
 #include <QPointer>
 
-BoxWatcher *watchForLostBox(VelmoraFlat &window)
+BoxWatcher *watchForLostBox(BoxController &controller)
 {
-    return new BoxWatcher(window);
+    return new BoxWatcher(controller);
 }
 
-BoxWatcher::BoxWatcher(VelmoraFlat &window) : QObject(&window), window(window)
+BoxWatcher::BoxWatcher(BoxController &controller) : QObject(&controller), controller(controller)
 {
-    // The device may outlive this watcher (a test may delete it); the handler then does nothing. The
-    // library calls it on its own thread until it has seen this thread run its event loop (at start-up):
-    // the window is only ever touched from its own thread.
-    QPointer<BoxWatcher> self(this);
-    window.device->setLostHandler([self](const std::string &port) {
-        const QString name = QString::fromStdString(port);
-        if (!self)
-            return;
-        QMetaObject::invokeMethod(
-            self, [self, name] {
-                if (self)
-                    self->boxLost(name);
-            },
-            Qt::AutoConnection);
+    connect(&controller, &BoxController::boxLost, this, &BoxWatcher::boxLost);
+    connect(&controller, &BoxController::stateChanged, this, &BoxWatcher::stateChanged);
+    // A port that came while an operation ran is looked at once it has ended.
+    connect(&controller, &BoxController::idle, this, &BoxWatcher::lookForBox);
+    // A closing program waits for nothing more.
+    connect(&controller, &BoxController::closing, this, [this] {
+        closed = true;
+        stopWaiting();
     });
     connect(&portWatch, &PortReturnWatch::portsChanged, this, &BoxWatcher::lookForBox);
-
-    // The user's own connection buttons end the wait; they act on pressed, after the window's slot.
-    Ui_VelmoraFlat *ui = window.ui;
-    for (QAbstractButton *button : {static_cast<QAbstractButton *>(ui->MT_serialDisconnect),
-                                    static_cast<QAbstractButton *>(ui->MT_serialConnect),
-                                    static_cast<QAbstractButton *>(ui->ST_connectButton)})
-        connect(button, &QAbstractButton::pressed, this, &BoxWatcher::stopWaiting);
-    window.installEventFilter(this);
-    disconnectButton = ui->MT_serialDisconnect;
-    disconnectButton->installEventFilter(this);
     noteConnectedPort();
-}
-
-// A closing window waits for nothing more; its close handler finds no box and sends nothing.
-bool BoxWatcher::eventFilter(QObject *watched, QEvent *event)
-{
-    // Only addresses are compared: the window may be half destroyed when its children's events come.
-    if (watched == disconnectButton && event->type() == QEvent::EnabledChange)
-        noteConnectedPort();
-    if (watched == &window && event->type() == QEvent::Close) {
-        windowClosed = true;
-        stopWaiting();
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 void BoxWatcher::boxLost(const QString &portName)
 {
-    if (windowClosed)
+    if (closed)
         return;
     qDebug() << "flat box lost" << portName;
-    showLost();
     lostPort = portName;
     // The node as it was while connected: one made anew before this notice came is a return.
-    lostPortNode = connectedNode;
+    lostPortReturn = velmora::PortReturn(QFile::encodeName(portName).toStdString(), connectedNode);
     // Watching starts before the snapshot, then one look: a port back at once is not missed.
     portWatch.start(portName);
     knownPorts = listedPortNames();
     lookForBox();
 }
 
-// Connected, by whatever way: the node of the port in use, for telling a return from the lost node.
-void BoxWatcher::noteConnectedPort()
+// Connected, by whatever way, ends the wait (the user's buttons, an Alpaca client's connect); the node of the
+// port in use is kept, for telling a return from the lost node.
+void BoxWatcher::stateChanged()
 {
-    if (window.ui->MT_serialDisconnect->isEnabled())
-        connectedNode = serialPortNodeIdentity(window.ui->MT_serialCombo->currentText());
+    if (!reconnecting && controller.state() != BoxController::Lost)
+        stopWaiting();
+    noteConnectedPort();
 }
 
-// The connection controls as after a disconnect, but the brightness keeps the level in use, for the
-// user to see and for the box when it returns. The device is not called: the library has closed the port.
-void BoxWatcher::showLost()
+void BoxWatcher::noteConnectedPort()
 {
-    Ui_VelmoraFlat *ui = window.ui;
-    lampWasOn = ui->MT_lampSwitch->isChecked();
-    lampLevel = ui->MT_lampLevelSlider->value();
-    window.setLampControlsEnabled(false);
-    window.switchOffLampSwitchQuietly();
-    window.showConnectionButtons(false);
+    if (controller.state() == BoxController::Connected)
+        connectedNode = velmora::portNodeOf(QFile::encodeName(controller.port()).toStdString());
 }
 
 void BoxWatcher::stopWaiting()
@@ -111,22 +75,14 @@ QStringList BoxWatcher::listedPortNames()
 // are listed only when that name is gone, for a box that may have come back under another.
 void BoxWatcher::lookForBox()
 {
-    if (lostPort.isEmpty())
+    if (lostPort.isEmpty() || reconnecting || controller.isBusy())
         return;
-    // Connected meanwhile by another way than the window's buttons (an Alpaca client's connect).
-    if (window.ui->MT_serialDisconnect->isEnabled()) {
-        stopWaiting();
-        return;
-    }
 #if defined(Q_OS_UNIX)
-    const QByteArray node = serialPortNodeIdentity(lostPort);
-    const bool lostPortBack = !node.isEmpty() && node != lostPortNode;
-    lostPortNode = node;
-    if (lostPortBack) {
-        reconnect(lostPort);
+    if (lostPortReturn.hasComeBack()) {
+        reconnect({lostPort});
         return;
     }
-    if (!node.isEmpty())
+    if (lostPortReturn.lastSeen().exists)
         return;
 #endif
     const QList<SerialPortEntry> ports = availableSerialPorts();
@@ -139,8 +95,8 @@ void BoxWatcher::lookForBox()
         if (!knownPorts.contains(lostPort))
             candidates.append(lostPort);
         knownPorts = names;
-        for (const QString &name : candidates)
-            reconnect(name);
+        if (!candidates.isEmpty())
+            reconnect(candidates);
         return;
     }
 #endif
@@ -148,40 +104,27 @@ void BoxWatcher::lookForBox()
         if (port.vendorId == flatBoxVendorId && port.name != lostPort && !knownPorts.contains(port.name))
             candidates.append(port.name);
     knownPorts = names;
+    if (!candidates.isEmpty())
+        reconnect(candidates);
+}
 
-    for (const QString &name : candidates)
-        if (reconnect(name))
+// The box resets when its port opens: the controller's connect waits for its boot, on its own thread.
+void BoxWatcher::reconnect(const QStringList &portNames)
+{
+    reconnecting = true;
+    const QPointer<BoxWatcher> self(this);
+    controller.reconnect(portNames, [self](bool back) {
+        if (!self)
             return;
+        self->reconnected(back);
+    });
 }
 
-// The box resets when its port opens: connect waits for its boot.
-bool BoxWatcher::reconnect(const QString &portName)
+void BoxWatcher::reconnected(bool back)
 {
-    qDebug() << "connect to " << portName;
-    const QByteArray name = portName.toUtf8();
-    const bool flag = false;
-    if (window.device->connect(name.constData(), flag) != 0) {
-        qDebug() << "connection failed";
-        return false;
-    }
-    showBack(portName);
-    return true;
-}
-
-// The controls as after a connect; the lamp goes on again through the switch as the user would switch
-// it, then gets the level it had.
-void BoxWatcher::showBack(const QString &portName)
-{
+    reconnecting = false;
+    if (!back)
+        return;
     stopWaiting();
-    Ui_VelmoraFlat *ui = window.ui;
-    const int portIndex = ui->MT_serialCombo->findText(portName, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (portIndex >= 0)
-        ui->MT_serialCombo->setCurrentIndex(portIndex);
-    ui->MT_lampSwitch->setEnabled(true);
-    window.showConnectionButtons(true);
-    if (lampWasOn) {
-        ui->MT_lampSwitch->setChecked(true);
-        window.on_MT_lampLevelSlider_valueChanged(lampLevel);
-    }
     qDebug() << "flat box back";
 }

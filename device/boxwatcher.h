@@ -5,47 +5,44 @@
 #include "portreturn.h"
 
 #include <QByteArray>
+#include "velmora/portnode.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-class VelmoraFlat;
+class BoxController;
 
 class BoxWatcher : public QObject
 {
     Q_OBJECT
 
 public:
-    // Hears of lost boxes from the window's device; a child of the window.
-    explicit BoxWatcher(VelmoraFlat &window);
+    // Hears of lost boxes from the controller; a child of it.
+    explicit BoxWatcher(BoxController &controller);
 
     // Waiting for a lost box's port to come back.
     bool isWaitingForBox() const { return !lostPort.isEmpty(); }
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void boxLost(const QString &portName);
-    void showLost();
+    void stateChanged();
     void noteConnectedPort();
     void stopWaiting();
     void lookForBox();
-    bool reconnect(const QString &portName);
-    void showBack(const QString &portName);
+    void reconnect(const QStringList &portNames);
+    void reconnected(bool back);
     QStringList listedPortNames();
 
-    VelmoraFlat &window;
+    BoxController &controller;
     PortReturnWatch portWatch;
     QString lostPort;
-    QByteArray lostPortNode;
-    QByteArray connectedNode;
-    QObject *disconnectButton = nullptr;
+    velmora::PortReturn lostPortReturn;
+    velmora::PortNode connectedNode;
     QStringList knownPorts;
-    bool lampWasOn = false;
-    int lampLevel = 0;
-    bool windowClosed = false;
+    bool reconnecting = false;
+    bool closed = false;
 };
 
-// Start-up and the tests attach one watcher to the window once it is built.
-BoxWatcher *watchForLostBox(VelmoraFlat &window);
+// Start-up (with or without a window) attaches one watcher to the controller.
+BoxWatcher *watchForLostBox(BoxController &controller);

@@ -1,9 +1,9 @@
 // Port search, connection and disconnection of the flat box.
 #include "velmoraflat.h"
 
+#include "controllerwait.h"
 #include "serialports.h"
 #include "ui_velmoraflat.h"
-#include "velmora/flat.h"
 
 #include <QDebug>
 #include <QMessageBox>
@@ -61,24 +61,22 @@ QList<SerialPortEntry> VelmoraFlat::listPortsForSearch()
     return ports;
 }
 
+// The controller tries the ports in turn on its own thread, with the same debug lines.
 bool VelmoraFlat::connectFirstBoxPort(const QList<SerialPortEntry> &ports)
 {
     statusLabel.setText(tr("FLAT BOX CONNECTING..."));
-    const bool flag = false;
-    for (const SerialPortEntry &port : ports) {
-        qDebug() << "connect to " << port.name;
-        if (port.vendorId != flatBoxVendorId)
-            continue;
-        if (device->connect(port.name.toUtf8().constData(), flag) != 0) {
-            device->disconnect();
-            qDebug() << "connection failed";
-            continue;
-        }
-        qDebug() << "connection accomplished";
-        applyConnectedState(port.name);
-        return true;
+    const OwnSteps steps(*this);
+    QString connectedPort;
+    {
+        const PausedControls paused(operationControls());
+        connectedPort = waitFor<QString>([this, &ports](std::function<void(QString)> done) {
+            controller->search(ports, done);
+        });
     }
-    return false;
+    if (connectedPort.isEmpty())
+        return false;
+    applyConnectedState(connectedPort);
+    return true;
 }
 
 void VelmoraFlat::applyConnectedState(const QString &portName)
@@ -127,12 +125,26 @@ void VelmoraFlat::on_ST_connectButton_pressed()
     searchAndConnect();
 }
 
+QList<QWidget *> VelmoraFlat::operationControls() const
+{
+    return {ui->MT_serialConnect,    ui->MT_serialDisconnect, ui->MT_serialCombo,       ui->ST_connectButton,
+            ui->MT_lampSwitch,       ui->MT_lampLevelSlider,  ui->ST_lampLevelSlider,   ui->MT_lampLevelSpinBox,
+            ui->ST_lampLevelSpinBox, ui->FT_applySettingButton, ui->ST_applyButton,     ui->ST_openButton};
+}
+
 void VelmoraFlat::on_MT_serialConnect_pressed()
 {
     // Any listed port may be tried, whatever its vendor.
-    const QByteArray portName = ui->MT_serialCombo->currentText().toUtf8();
-    const bool flag = false;
-    if (device->connect(portName.constData(), flag) != 0) {
+    const QString portName = ui->MT_serialCombo->currentText();
+    const OwnSteps steps(*this);
+    unsigned status = 0;
+    {
+        const PausedControls paused(operationControls());
+        status = waitFor<unsigned>([this, &portName](std::function<void(unsigned)> done) {
+            controller->connectPort(portName, done);
+        });
+    }
+    if (status != 0) {
         QMessageBox::critical(this, tr("Connection Error"),
                               tr("Flat Box connection problem or wrong communication port. Please retry"),
                               QMessageBox::Ok, QMessageBox::NoButton);
@@ -144,14 +156,16 @@ void VelmoraFlat::on_MT_serialConnect_pressed()
 
 void VelmoraFlat::on_MT_serialDisconnect_pressed()
 {
-    if (device->turnOff() == 0) {
+    const OwnSteps steps(*this);
+    const auto quick = QEventLoop::ExcludeUserInputEvents;
+    if (waitFor<unsigned>([this](std::function<void(unsigned)> done) { controller->turnLampOff(done); }, quick) == 0) {
         qDebug() << "switch lamp off";
         setLampControlsEnabled(false);
     } else {
         qDebug() << "switch lamp off error";
     }
 
-    if (device->disconnect() != 0) {
+    if (waitFor<unsigned>([this](std::function<void(unsigned)> done) { controller->disconnectBox(done); }, quick) != 0) {
         QMessageBox::critical(this, tr("Connection Error"), tr("Flat Box disconnection problem. Please retry"),
                               QMessageBox::Ok, QMessageBox::NoButton);
         return;

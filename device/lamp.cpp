@@ -1,40 +1,17 @@
 // The lamp switch and the four brightness controls.
 #include "velmoraflat.h"
 
+#include "controllerwait.h"
 #include "ui_velmoraflat.h"
-#include "velmora/flat.h"
 
 #include <QDebug>
 #include <QSignalBlocker>
-#include <QThread>
-
-namespace {
-
-constexpr int lampOnAttempts = 3;
-constexpr unsigned long pauseAfterTurnOnMs = 200;
-
-// The box does not always light at the first command; it gets a pause after every attempt.
-bool turnLampOn(velmora::Flat &device)
-{
-    for (int attempt = 0; attempt < lampOnAttempts; ++attempt) {
-        const unsigned int status = device.turnOn();
-        QThread::msleep(pauseAfterTurnOnMs);
-        if (status == 0) {
-            qDebug() << "switch lamp on";
-            return true;
-        }
-        qDebug() << "retry";
-    }
-    qDebug() << "switch lamp on error";
-    return false;
-}
-
-} // namespace
 
 void VelmoraFlat::on_MT_lampSwitch_stateChanged(int state)
 {
-    bool connected = false;
-    device->isFlatConnected(connected);
+    const OwnSteps steps(*this);
+    const bool connected = waitFor<bool>(
+        [this](std::function<void(bool)> done) { controller->checkConnected(done); }, QEventLoop::ExcludeUserInputEvents);
     const bool switchedOn = state != 0;
 
     if (!connected) {
@@ -47,7 +24,13 @@ void VelmoraFlat::on_MT_lampSwitch_stateChanged(int state)
     if (switchedOn) {
         // After three failed attempts the switch stays checked with the lamp controls disabled;
         // toggling it again retries.
-        if (!turnLampOn(*device))
+        // The attempts and their pauses run on the controller's thread.
+        unsigned status = 0;
+        {
+            const PausedControls paused(operationControls());
+            status = waitFor<unsigned>([this](std::function<void(unsigned)> done) { controller->switchLampOn(done); });
+        }
+        if (status != 0)
             return;
         on_MT_lampLevelSlider_valueChanged(0);
         setLampControlsEnabled(true);
@@ -56,7 +39,9 @@ void VelmoraFlat::on_MT_lampSwitch_stateChanged(int state)
 
     // Brightness 0 reaches the box before the lamp goes out.
     on_MT_lampLevelSlider_valueChanged(0);
-    if (device->turnOff() != 0) {
+    if (waitFor<unsigned>([this](std::function<void(unsigned)> done) { controller->turnLampOff(done); },
+                          QEventLoop::ExcludeUserInputEvents)
+        != 0) {
         qDebug() << "switch lamp off error";
         return;
     }
@@ -69,8 +54,7 @@ void VelmoraFlat::on_MT_lampSwitch_stateChanged(int state)
 
 void VelmoraFlat::on_MT_lampLevelSlider_valueChanged(int value)
 {
-    const unsigned level = static_cast<unsigned>(value);
-    if (device->setBrightness(level) != 0)
+    if (setBrightnessAndWait(value) != 0)
         return;
     ui->MT_lampLevelSpinBox->setValue(value);
     ui->ST_lampLevelSlider->setValue(value);
@@ -79,8 +63,7 @@ void VelmoraFlat::on_MT_lampLevelSlider_valueChanged(int value)
 
 void VelmoraFlat::on_ST_lampLevelSlider_valueChanged(int value)
 {
-    const unsigned level = static_cast<unsigned>(value);
-    if (device->setBrightness(level) != 0)
+    if (setBrightnessAndWait(value) != 0)
         return;
     ui->MT_lampLevelSlider->setValue(value);
     ui->MT_lampLevelSpinBox->setValue(value);
@@ -97,4 +80,13 @@ void VelmoraFlat::on_ST_lampLevelSpinBox_valueChanged(int value)
 {
     ui->MT_lampLevelSlider->setValue(value);
     ui->ST_lampLevelSlider->setValue(value);
+}
+
+// The status decides the next step; user input waits meanwhile, so that a slider dragged on does not start a
+// second change inside this one, and the level changes reach the box in their order.
+unsigned VelmoraFlat::setBrightnessAndWait(int value)
+{
+    const OwnSteps steps(*this);
+    return waitFor<unsigned>([this, value](std::function<void(unsigned)> done) { controller->setBrightness(value, done); },
+                             QEventLoop::ExcludeUserInputEvents);
 }

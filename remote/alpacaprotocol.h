@@ -45,12 +45,12 @@ struct Settings
 // What the window shows, as published on its thread, plus the server's own bookkeeping of its clients.
 struct DeviceSnapshot
 {
-    bool boxConnected = false;      // the window is in its connected state
-    bool lampSwitchedOn = false;    // the lamp switch is checked
-    bool lampLit = false;           // the lamp-dependent controls are enabled (the lamp went on)
+    bool boxConnected = false;      // the controller's state is Connected
+    bool lampSwitchedOn = false;    // the lamp was switched on (by the window's switch or a client)
+    bool lampLit = false;           // the lamp did light
     bool lastCommandFailed = false; // a client's command ended in failure and the user changed nothing since
-    int brightness = 0;             // the common value of the brightness controls
-    int pendingCommands = 0;        // client commands accepted and not yet done on the window's thread
+    int brightness = 0;             // the last level sent to the box
+    int pendingCommands = 0;        // client commands accepted and not yet done by the controller
     bool dialogOpen = false;        // a message box or file dialog of the panel waits for the user
     QString dialogTitle;            // its title
     QSet<quint32> connectedClients; // client ids that connected and did not disconnect

@@ -4,7 +4,7 @@
 #include "discovery.h"
 #include "httpfront.h"
 #include "publishedstate.h"
-#include "windowbridge.h"
+#include "boxbridge.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -62,7 +62,7 @@ alpaca::ServerContext serverContext(const alpaca::Settings &settings, const QStr
 struct AlpacaService::Parts
 {
     alpaca::PublishedState state;
-    std::unique_ptr<AlpacaWindowBridge> bridge;
+    std::unique_ptr<AlpacaBoxBridge> bridge;
     alpaca::ServerContext context;
     quint32 nextTransaction = 1;
     qint64 addressesSeenMs = 0;
@@ -77,7 +77,7 @@ struct AlpacaService::Parts
                                           quint32 transaction, const HttpFront::Later &later);
 };
 
-// The server's thread: answers from the published state; commands go to the window's thread.
+// The server's thread: answers from the published state; commands go to the controller's thread.
 std::optional<alpaca::Reply> AlpacaService::Parts::handle(const alpaca::Request &request,
                                                           const HttpFront::Later &later)
 {
@@ -133,12 +133,12 @@ std::optional<alpaca::Reply> AlpacaService::Parts::carryOut(const alpaca::Reques
     if (!command.waitForOutcome) {
         // The asynchronous connect: its outcome shows in the client's Connecting.
         published.connectStarted(client);
-        bridge->submitSearch([&published, client](const AlpacaWindowBridge::Outcome &outcome) {
+        bridge->submitSearch([&published, client](const AlpacaBoxBridge::Outcome &outcome) {
             published.connectEnded(client, outcome.succeeded, outcome.failure);
         });
         return reply;
     }
-    bridge->submitSearch([&published, client, request, transaction, later](const AlpacaWindowBridge::Outcome &outcome) {
+    bridge->submitSearch([&published, client, request, transaction, later](const AlpacaBoxBridge::Outcome &outcome) {
         if (outcome.succeeded)
             published.connectClient(client);
         later(alpaca::outcomeReply(request, transaction, outcome.succeeded, outcome.failure));
@@ -153,7 +153,7 @@ AlpacaService::AlpacaService(std::unique_ptr<Parts> parts)
 
 AlpacaService::~AlpacaService()
 {
-    // Commands still waiting for the window are dropped; clients still waiting get their answer as the server
+    // Commands still waiting for the controller are dropped; clients still waiting get their answer as the server
     // closes their connections.
     parts->bridge->close();
     parts->http.stop();
@@ -171,7 +171,7 @@ int AlpacaService::discoveryPort() const
     return parts->discovery ? parts->discovery->port() : 0;
 }
 
-std::unique_ptr<AlpacaService> AlpacaService::start(VelmoraFlat &window, const alpaca::Settings &settings)
+std::unique_ptr<AlpacaService> AlpacaService::start(BoxController &controller, const alpaca::Settings &settings)
 {
     if (!settings.enabled) {
         qDebug() << "Alpaca server disabled";
@@ -184,7 +184,7 @@ std::unique_ptr<AlpacaService> AlpacaService::start(VelmoraFlat &window, const a
     }
     const QString listenText = QString::fromStdString(parts->http.listenText());
     parts->context = serverContext(settings, listenText, parts->http.port());
-    parts->bridge = std::make_unique<AlpacaWindowBridge>(window, parts->state);
+    parts->bridge = std::make_unique<AlpacaBoxBridge>(controller, parts->state);
     parts->http.start();
     qDebug() << "Alpaca server: " << listenText;
     parts->discovery = std::make_unique<DiscoveryService>(settings.discoveryPort, parts->http.port(), !settings.network);
@@ -193,8 +193,8 @@ std::unique_ptr<AlpacaService> AlpacaService::start(VelmoraFlat &window, const a
     return std::unique_ptr<AlpacaService>(new AlpacaService(std::move(parts)));
 }
 
-std::unique_ptr<AlpacaService> startAlpacaServer(VelmoraFlat &window)
+std::unique_ptr<AlpacaService> startAlpacaServer(BoxController &controller)
 {
     QSettings store;
-    return AlpacaService::start(window, alpaca::readSettings(store));
+    return AlpacaService::start(controller, alpaca::readSettings(store));
 }

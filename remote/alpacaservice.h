@@ -1,12 +1,12 @@
 // The Alpaca CoverCalibrator server of the panel: HTTP device and management API and setup page on one thread,
-// discovery on another, with every command handed to the window's thread.
+// discovery on another, with every command handed to the box's controller.
 #pragma once
 
 #include "alpacaprotocol.h"
 
 #include <memory>
 
-class VelmoraFlat;
+class BoxController;
 
 class AlpacaService
 {
@@ -18,9 +18,9 @@ public:
     int httpPort() const;
     int discoveryPort() const;
 
-    // The window's thread: builds the server for the window with these settings. Null (with a debug line) when
+    // The controller's thread: builds the server for the box's controller with these settings. Null (with a debug line) when
     // the server is disabled or its port cannot be had; the panel works on without it.
-    static std::unique_ptr<AlpacaService> start(VelmoraFlat &window, const alpaca::Settings &settings);
+    static std::unique_ptr<AlpacaService> start(BoxController &controller, const alpaca::Settings &settings);
 
 private:
     struct Parts;
@@ -29,5 +29,5 @@ private:
 };
 
 // Start-up: reads the "alpaca" settings (storing a new device id the first time) and starts the server for the
-// built window.
-std::unique_ptr<AlpacaService> startAlpacaServer(VelmoraFlat &window);
+// box's controller.
+std::unique_ptr<AlpacaService> startAlpacaServer(BoxController &controller);

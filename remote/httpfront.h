@@ -1,6 +1,6 @@
 // The Alpaca server's HTTP side on libmicrohttpd: every connection on one thread of its own, driven by epoll,
 // with limits on connections, on the size of headers and bodies and on the time to send the headers. A request
-// whose answer comes later (from the window's thread) is suspended and holds up no other client.
+// whose answer comes later (from the controller's thread) is suspended and holds up no other client.
 #pragma once
 
 #include "alpacaprotocol.h"

@@ -1,5 +1,5 @@
-// The window's state as the server's threads read it: written on the window's thread (and by the server's
-// client bookkeeping) under a mutex, read as a copy, so a read never waits for the window or the box.
+// The box's state as the server's threads read it: written on the controller's thread (and by the server's
+// client bookkeeping) under a mutex, read as a copy, so a read never waits for the controller or the box.
 #pragma once
 
 #include "alpacaprotocol.h"
@@ -13,13 +13,13 @@ class PublishedState
 public:
     DeviceSnapshot snapshot() const;
 
-    // The window's thread: what the widgets show now.
+    // The controller's thread: its state now.
     void publishWindow(bool boxConnected, bool lampSwitchedOn, bool lampLit, int brightness);
     void setLastCommandFailed(bool failed);
     // A message box or file dialog of the panel is open (title) or closed.
     void setDialog(bool open, const QString &title);
 
-    // A client's lamp command waits for / is done on the window's thread.
+    // A client's lamp command waits for / is done by the controller.
     void commandAccepted();
     void commandDone();
 

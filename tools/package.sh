@@ -47,7 +47,8 @@ multiarch=$(dpkg-architecture -q DEB_HOST_MULTIARCH)
 for wanted in usr/bin/velmora-flat "usr/lib/$multiarch/velmora-flat/libvelmora.so.1" \
               usr/share/man/man1/velmora-flat.1.gz usr/share/applications/velmora-flat.desktop \
               usr/share/metainfo/example.velmora.flat.metainfo.xml usr/share/icons/hicolor/48x48/apps/velmora-flat.png \
-              usr/lib/udev/rules.d/70-velmora-flat.rules usr/share/doc/velmora-flat/copyright; do
+              usr/lib/udev/rules.d/70-velmora-flat.rules usr/lib/systemd/user/velmora-flat-headless.service \
+              usr/share/doc/velmora-flat/copyright; do
     echo "$contents" | grep -qF "./$wanted" || { echo "missing from the package: $wanted" >&2; exit 1; }
 done
 dpkg-deb -f "$deb" Depends | grep -q libqt5serialport5 || { echo "package lacks its Qt dependencies" >&2; exit 1; }

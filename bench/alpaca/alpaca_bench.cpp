@@ -375,7 +375,7 @@ int main(int argc, char *argv[])
     alpaca::Settings settings;
     settings.port = 0;
     settings.discoveryPort = 0;
-    auto server = AlpacaService::start(*window, settings);
+    auto server = AlpacaService::start(window->boxController(), settings);
     if (!server) {
         std::fprintf(stderr, "no Alpaca server\n");
         return 1;

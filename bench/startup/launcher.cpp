@@ -31,6 +31,6 @@ int main(int argc, char *argv[])
     window.setWindowTitle(mainWindowTitle());
     watch.watch(&window);
     window.show();
-    const auto alpacaServer = startAlpacaServer(window);
+    const auto alpacaServer = startAlpacaServer(window.boxController());
     return app.exec();
 }

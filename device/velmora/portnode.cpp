@@ -52,6 +52,12 @@ PortReturn::PortReturn(const std::string &portName) : portName(portName), seen(p
 {
 }
 
+PortReturn::PortReturn(const std::string &portName, const PortNode &seenBefore)
+    : portName(portName)
+    , seen(seenBefore)
+{
+}
+
 bool PortReturn::hasComeBack()
 {
     const PortNode now = portNodeOf(portName);

@@ -35,10 +35,14 @@ public:
     PortReturn() = default;
     // Starts from the node at the port now (when the box was lost).
     explicit PortReturn(const std::string &portName);
+    // Starts from a node seen earlier (while the box was still connected): one made anew since is a return.
+    PortReturn(const std::string &portName, const PortNode &seenBefore);
 
     // True once per return: a node is there that was not at the previous look.
     bool hasComeBack();
     const std::string &port() const { return portName; }
+    // The node at the last look.
+    const PortNode &lastSeen() const { return seen; }
 
 private:
     std::string portName;

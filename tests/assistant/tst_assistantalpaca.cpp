@@ -47,7 +47,7 @@ void AssistantAlpacaTest::folderWithThePanelsAlpacaServer()
     alpaca::Settings settings;
     settings.port = 0;
     settings.discoveryPort = 0;
-    auto server = AlpacaService::start(*window, settings);
+    auto server = AlpacaService::start(window->boxController(), settings);
     QVERIFY(server);
     auto *lampSwitch = child<QCheckBox>(*window, "MT_lampSwitch");
     auto *slider = child<QSlider>(*window, "MT_lampLevelSlider");

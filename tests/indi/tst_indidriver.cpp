@@ -266,7 +266,7 @@ void IndiDriverTest::throughThePanel()
     alpaca::Settings settings;
     settings.port = 0;
     settings.discoveryPort = 0;
-    auto server = AlpacaService::start(*window, settings);
+    auto server = AlpacaService::start(window->boxController(), settings);
     QVERIFY(server);
     auto *slider = child<QSlider>(*window, "MT_lampLevelSlider");
     auto *lampSwitch = child<QCheckBox>(*window, "MT_lampSwitch");
@@ -320,7 +320,7 @@ void IndiDriverTest::throughThePanel()
     QVERIFY2(panelLossMs < 2000, qPrintable(QString::number(panelLossMs)));
     QVERIFY(indi.messages().filter("Flat box lost: the panel at 127.0.0.1").size() == 2);
     settings.port = panelPort;
-    server = AlpacaService::start(*window, settings);
+    server = AlpacaService::start(window->boxController(), settings);
     QVERIFY(server);
     clock.restart();
     QVERIFY(indi.waitFor(holds({"CONNECTION._STATE==1", "FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}), 5));

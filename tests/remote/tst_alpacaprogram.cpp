@@ -58,7 +58,7 @@ void AlpacaProgramTest::clientConnectsAndSetsTheLevel()
     FlatBoxSim box;
     QVERIFY2(box.start(), qPrintable(box.errorText()));
     auto window = windowFor(box, QString());
-    auto server = AlpacaService::start(*window, freePorts());
+    auto server = AlpacaService::start(window->boxController(), freePorts());
     QVERIFY(server);
     const int port = server->httpPort();
     const QString id = QStringLiteral("ClientID=21");
@@ -90,11 +90,11 @@ void AlpacaProgramTest::portInUseLeavesThePanelWithoutServer()
     alpaca::Settings settings = freePorts();
     settings.port = taken.serverPort();
     MessageCapture capture;
-    QVERIFY(!AlpacaService::start(*window, settings));
+    QVERIFY(!AlpacaService::start(window->boxController(), settings));
     QCOMPARE(capture.debugLines(),
              QStringList{QStringLiteral("Alpaca server not started, port in use:  %1").arg(settings.port)});
     settings.enabled = false;
-    QVERIFY(!AlpacaService::start(*window, settings));
+    QVERIFY(!AlpacaService::start(window->boxController(), settings));
 }
 
 void AlpacaProgramTest::discoveryAnswersLocalProbes_data()
@@ -120,7 +120,7 @@ void AlpacaProgramTest::discoveryAnswersLocalProbes()
     QFETCH(int, sent);
     QFETCH(int, answers);
     auto window = makeWindow();
-    auto server = AlpacaService::start(*window, freePorts());
+    auto server = AlpacaService::start(window->boxController(), freePorts());
     QVERIFY(server && server->discoveryPort() > 0);
     const quint16 discovery = quint16(server->discoveryPort());
     QUdpSocket noisy;

@@ -18,7 +18,7 @@ struct VelmoraFlatTestAccess
     static bool nightVision(const VelmoraFlat &w) { return w.nightVision; }
     static QLabel &statusLabel(VelmoraFlat &w) { return w.statusLabel; }
     static QString statusText(const VelmoraFlat &w) { return w.statusLabel.text(); }
-    static velmora::Flat *device(const VelmoraFlat &w) { return w.device; }
+    static velmora::Flat *device(const VelmoraFlat &w) { return w.controller->flatForTests(); }
     static QGraphicsPixmapItem *bannerItem(const VelmoraFlat &w) { return w.bannerItem; }
     static QGraphicsPixmapItem *filtersItem(const VelmoraFlat &w) { return w.filtersItem; }
     static QGraphicsPixmapItem *flatItem(const VelmoraFlat &w) { return w.flatItem; }
