@@ -1,5 +1,5 @@
 // IndiDeviceLister: connects to an INDI server, waits a moment for the drivers to define their properties, and sorts
-// the devices by what they offer.
+// the devices by what they offer, or, for devices not connected yet, by the interfaces their drivers declare.
 #include "flatassistant.h"
 #include "indilink.h"
 
@@ -8,6 +8,16 @@
 namespace {
 const int definingMs = 1500;
 const int answerMs = 5000;
+// INDI's driver interface bits: a device not yet connected has defined only a few properties, but says what it is.
+const int ccdInterface = 1 << 1;
+const int filterInterface = 1 << 4;
+const int lightBoxInterface = 1 << 10;
+
+int driverInterfaces(const IndiLink &link, const QString &device)
+{
+    const IndiProperty *info = link.property(device, QStringLiteral("DRIVER_INFO"));
+    return info ? info->texts.value(QStringLiteral("DRIVER_INTERFACE")).toInt() : 0;
+}
 } // namespace
 
 struct IndiDeviceLister::Impl
@@ -29,12 +39,14 @@ IndiDeviceLister::IndiDeviceLister(QObject *parent) : QObject(parent), d(std::ma
             devices.error = QStringLiteral("no INDI server on %1").arg(d->server);
         d->filters.clear();
         for (const QString &device : link.devices()) {
-            if (link.property(device, QStringLiteral("CCD_EXPOSURE")))
+            const int interfaces = driverInterfaces(link, device);
+            if (link.property(device, QStringLiteral("CCD_EXPOSURE")) || (interfaces & ccdInterface))
                 devices.cameras.append(device);
-            if (link.property(device, QStringLiteral("FLAT_LIGHT_CONTROL"))
-                && link.property(device, QStringLiteral("FLAT_LIGHT_INTENSITY")))
+            if ((link.property(device, QStringLiteral("FLAT_LIGHT_CONTROL"))
+                 && link.property(device, QStringLiteral("FLAT_LIGHT_INTENSITY")))
+                || (interfaces & lightBoxInterface))
                 devices.lights.append(device);
-            if (link.property(device, QStringLiteral("FILTER_SLOT")))
+            if (link.property(device, QStringLiteral("FILTER_SLOT")) || (interfaces & filterInterface))
                 devices.wheels.append(device);
             if (const IndiProperty *names = link.property(device, QStringLiteral("FILTER_NAME")))
                 for (const QString &element : names->order)

@@ -59,6 +59,7 @@ private slots:
     void secondRunStartsFromTheLearnedCurve();
     void folderOfFrames_data();
     void folderOfFrames();
+    void devicesListed();
 
 private:
     // One rig serves the tests that need no other colour camera or faulty device; a lost box ends it.
@@ -375,6 +376,30 @@ void AssistantRunTest::folderOfFrames()
     // The level of each frame went to the box.
     for (const FilterResult &result : results)
         QVERIFY(rig->box.accepted().contains(QStringLiteral(">B%1").arg(result.level, 3, 10, QLatin1Char('0'))));
+}
+
+// What the window offers to choose from: each device under the role its properties give it, and the wheel's filters.
+void AssistantRunTest::devicesListed()
+{
+    AssistantRig *rig = rigFor();
+    QVERIFY(rig);
+    QVERIFY(rig->indi.set(AssistantRig::wheel + ".CONNECTION.CONNECT=On"));
+    QVERIFY(rig->indi.waitFor({AssistantRig::wheel + ".CONNECTION._STATE==1"}, 5));
+    IndiDeviceLister lister;
+    QSignalSpy listed(&lister, &IndiDeviceLister::listed);
+    lister.list(QStringLiteral("127.0.0.1"), rig->indi.port());
+    QVERIFY(listed.wait(8000));
+    const IndiDevices devices = listed.first().first().value<IndiDevices>();
+    QCOMPARE(devices.error, QString());
+    QCOMPARE(devices.cameras, QStringList{AssistantRig::camera});
+    QCOMPARE(devices.lights, QStringList{AssistantRig::light});
+    QCOMPARE(devices.wheels, QStringList{AssistantRig::wheel});
+    QCOMPARE(lister.wheelFilters(AssistantRig::wheel),
+             (QStringList{"Red", "Green", "Blue", "H_Alpha", "SII", "OIII", "LPR", "Luminance"}));
+
+    lister.list(QStringLiteral("127.0.0.1"), 1);
+    QVERIFY(listed.wait(8000));
+    QCOMPARE(listed.last().first().value<IndiDevices>().error, QStringLiteral("no INDI server on 127.0.0.1:1"));
 }
 
 QTEST_GUILESS_MAIN(AssistantRunTest)
