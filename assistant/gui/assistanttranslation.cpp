@@ -22,6 +22,8 @@ QString besideProgram(const char *name)
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(name);
 }
 
+// The installed translation, kept until the process ends or it is taken away.
+std::unique_ptr<QTranslator> installed;
 } // namespace
 
 QString italianFile()
@@ -39,9 +41,6 @@ bool panelSpeaksItalian()
 
 bool install(QCoreApplication &app, const QString &file)
 {
-    // Kept until the process ends; held here only so that leak checkers see it released at exit.
-    static std::unique_ptr<QTranslator> installed;
-
     auto translator = std::make_unique<QTranslator>();
     if (!translator->load(file, QString(), QString(), QString()))
         return false;
@@ -50,6 +49,13 @@ bool install(QCoreApplication &app, const QString &file)
     app.installTranslator(translator.get());
     installed = std::move(translator);
     return true;
+}
+
+void uninstall(QCoreApplication &app)
+{
+    if (installed)
+        app.removeTranslator(installed.get());
+    installed.reset();
 }
 
 } // namespace assistanttranslation

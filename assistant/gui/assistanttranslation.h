@@ -13,5 +13,7 @@ QString italianFile();
 bool panelSpeaksItalian();
 // Loads `file` and installs it on the application; false when it cannot be read.
 bool install(QCoreApplication &app, const QString &file);
+// Takes the installed translation away again: English texts.
+void uninstall(QCoreApplication &app);
 
 } // namespace assistanttranslation

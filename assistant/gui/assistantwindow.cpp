@@ -417,7 +417,7 @@ void AssistantWindow::browseTable()
 
 bool AssistantWindow::running() const
 {
-    switch (assistant->state()) {
+    switch (shownState) {
     case FlatAssistant::State::Idle:
     case FlatAssistant::State::Finished:
     case FlatAssistant::State::Stopped:
@@ -430,6 +430,7 @@ bool AssistantWindow::running() const
 
 void AssistantWindow::showState(FlatAssistant::State state)
 {
+    shownState = state;
     const bool busy = running();
     startButton->setEnabled(!busy);
     stopButton->setEnabled(busy);
@@ -519,6 +520,14 @@ int AssistantWindow::resultRow(const QString &filter)
 void AssistantWindow::setCell(int row, Column column, const QString &text)
 {
     resultsTable->item(row, column)->setText(text);
+}
+
+void AssistantWindow::closeEvent(QCloseEvent *event)
+{
+    // Closing the window ends the run the way Stop does: the lamp goes off if the run switched it on.
+    if (running())
+        assistant->stop();
+    QMainWindow::closeEvent(event);
 }
 
 void AssistantWindow::log(const QString &line)

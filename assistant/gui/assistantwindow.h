@@ -33,6 +33,9 @@ public:
     void setOptions(const AssistantOptions &options);
     AssistantOptions chosenOptions() const;
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     enum Column { FilterColumn, LevelColumn, ExposureColumn, MedianColumn, FramesColumn, StatusColumn, ColumnCount };
 
@@ -64,6 +67,8 @@ private:
     FlatAssistant *assistant;
     IndiDeviceLister *lister;
     bool night = false;
+    // As the last stateChanged said: the window follows the module's signals only.
+    FlatAssistant::State shownState = FlatAssistant::State::Idle;
 
     QLineEdit *hostEdit;
     QSpinBox *portSpin;

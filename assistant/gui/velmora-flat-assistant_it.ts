@@ -1,0 +1,323 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="it_IT">
+<context>
+    <name>AssistantWindow</name>
+    <message>
+        <location filename="assistantwindow.cpp" line="105"/>
+        <source>INDI server</source>
+        <translation>Server INDI</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="112"/>
+        <source>List devices</source>
+        <translation>Elenca dispositivi</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="130"/>
+        <source>Devices</source>
+        <translation>Dispositivi</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="148"/>
+        <source>Camera</source>
+        <translation>Camera</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="149"/>
+        <source>Light box</source>
+        <translation>Pannello luminoso</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="150"/>
+        <source>Filter wheel</source>
+        <translation>Ruota portafiltri</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="151"/>
+        <source>Filters</source>
+        <translation>Filtri</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="159"/>
+        <source>Search</source>
+        <translation>Ricerca</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="167"/>
+        <source>Exposure</source>
+        <translation>Esposizione</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="168"/>
+        <source>Shortest exposure</source>
+        <translation>Esposizione minima</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="169"/>
+        <source>Longest exposure</source>
+        <translation>Esposizione massima</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="170"/>
+        <source>Target (of full scale)</source>
+        <translation>Obiettivo (del fondo scala)</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="171"/>
+        <source>Tolerance (of the target)</source>
+        <translation>Tolleranza (dell&apos;obiettivo)</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="180"/>
+        <location filename="assistantwindow.cpp" line="411"/>
+        <source>Flat table</source>
+        <translation>Tabella dei flat</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="183"/>
+        <source>saved when the run ends</source>
+        <translation>salvata a fine ricerca</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="184"/>
+        <source>Browse…</source>
+        <translation>Sfoglia…</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="190"/>
+        <source>the camera&apos;s binning</source>
+        <translation>il binning della camera</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="196"/>
+        <source>Table file</source>
+        <translation>File tabella</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="197"/>
+        <source>Camera type</source>
+        <translation>Tipo di camera</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="198"/>
+        <source>ISO/binning</source>
+        <translation>ISO/binning</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="206"/>
+        <source>Start</source>
+        <translation>Avvia</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="207"/>
+        <source>Stop</source>
+        <translation>Ferma</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="208"/>
+        <source>Save to table…</source>
+        <translation>Salva nella tabella…</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="209"/>
+        <source>Night</source>
+        <translation>Notte</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="232"/>
+        <source>Filter shown</source>
+        <translation>Filtro mostrato</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="244"/>
+        <source>Filter</source>
+        <translation>Filtro</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="244"/>
+        <source>Level</source>
+        <translation>Livello</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="244"/>
+        <source>Exposure (s)</source>
+        <translation>Esposizione (s)</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="244"/>
+        <source>Median</source>
+        <translation>Mediana</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="244"/>
+        <source>Frames</source>
+        <translation>Pose</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="244"/>
+        <source>Status</source>
+        <translation>Stato</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="330"/>
+        <source>Asking %1:%2…</source>
+        <translation>Richiesta a %1:%2…</translation>
+    </message>
+    <message numerus="yes">
+        <location filename="assistantwindow.cpp" line="354"/>
+        <source>%n camera(s), </source>
+        <translation>
+            <numerusform>%n camera, </numerusform>
+            <numerusform>%n camere, </numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <location filename="assistantwindow.cpp" line="355"/>
+        <source>%n light box(es), </source>
+        <translation>
+            <numerusform>%n pannello luminoso, </numerusform>
+            <numerusform>%n pannelli luminosi, </numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <location filename="assistantwindow.cpp" line="356"/>
+        <source>%n filter wheel(s)</source>
+        <translation>
+            <numerusform>%n ruota portafiltri</numerusform>
+            <numerusform>%n ruote portafiltri</numerusform>
+        </translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="376"/>
+        <source>Choose a camera and a light box first (List devices asks the INDI server).</source>
+        <translation>Scegli prima una camera e un pannello luminoso (Elenca dispositivi interroga il server INDI).</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="393"/>
+        <location filename="assistantwindow.cpp" line="402"/>
+        <source>Save to table</source>
+        <translation>Salva nella tabella</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="393"/>
+        <location filename="assistantwindow.cpp" line="412"/>
+        <source>Flat tables (*.vfc)</source>
+        <translation>Tabelle dei flat (*.vfc)</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="402"/>
+        <source>The table was not saved: %1</source>
+        <translation>La tabella non è stata salvata: %1</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="406"/>
+        <source>Saved to %1</source>
+        <translation>Salvata in %1</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="450"/>
+        <source>Ready</source>
+        <translation>Pronto</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="452"/>
+        <source>Connecting…</source>
+        <translation>Connessione…</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="454"/>
+        <source>Moving the filter wheel…</source>
+        <translation>Movimento della ruota portafiltri…</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="456"/>
+        <source>Setting the light…</source>
+        <translation>Impostazione della luce…</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="458"/>
+        <source>Exposing…</source>
+        <translation>Esposizione in corso…</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="460"/>
+        <source>Measuring…</source>
+        <translation>Misura…</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="462"/>
+        <source>Finished</source>
+        <translation>Finito</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="464"/>
+        <source>Stopped</source>
+        <translation>Fermato</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="466"/>
+        <source>Failed</source>
+        <translation>Non riuscito</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="483"/>
+        <source>saturated</source>
+        <translation>saturata</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="485"/>
+        <source>Searching…</source>
+        <translation>Ricerca…</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="497"/>
+        <source>Done</source>
+        <translation>Fatto</translation>
+    </message>
+    <message>
+        <location filename="assistantwindow.cpp" line="497"/>
+        <source>Not reached</source>
+        <translation>Non raggiunto</translation>
+    </message>
+</context>
+<context>
+    <name>FlatChart</name>
+    <message>
+        <location filename="flatchart.cpp" line="36"/>
+        <source>Target band</source>
+        <translation>Banda obiettivo</translation>
+    </message>
+    <message>
+        <location filename="flatchart.cpp" line="37"/>
+        <source>Learned curve</source>
+        <translation>Curva appresa</translation>
+    </message>
+    <message>
+        <location filename="flatchart.cpp" line="38"/>
+        <source>Frames</source>
+        <translation>Pose</translation>
+    </message>
+    <message>
+        <location filename="flatchart.cpp" line="39"/>
+        <source>Saturated</source>
+        <translation>Saturate</translation>
+    </message>
+    <message>
+        <location filename="flatchart.cpp" line="50"/>
+        <source>Lamp level</source>
+        <translation>Livello della lampada</translation>
+    </message>
+    <message>
+        <location filename="flatchart.cpp" line="54"/>
+        <source>Median (of full scale)</source>
+        <translation>Mediana (del fondo scala)</translation>
+    </message>
+    <message>
+        <location filename="flatchart.cpp" line="112"/>
+        <source>%1 at %2 s</source>
+        <extracomment>The chart&apos;s title: a filter and the exposure of its latest frame.</extracomment>
+        <translation>%1 a %2 s</translation>
+    </message>
+</context>
+</TS>

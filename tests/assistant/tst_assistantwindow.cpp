@@ -1,0 +1,468 @@
+// The flat assistant's window, driven through a real FlatAssistant whose signals the test emits as a run would:
+// what the chart, the results table, the log, the saved table, the night look and the Italian texts show.
+#include "assistanttheme.h"
+#include "assistanttranslation.h"
+#include "assistantwindow.h"
+#include "dialogs.h"
+#include "flatchart.h"
+#include "testmain.h"
+#include "windowtest.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtCharts/QAreaSeries>
+#include <QtCharts/QChart>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QScatterSeries>
+
+#include <memory>
+
+using namespace QtCharts;
+
+namespace {
+
+// "Red 40 2 0.2; Red 255 2 sat; Green 120 2 0.45": filter, level, exposure, figure (or "sat") per frame.
+struct ScriptedFrame
+{
+    QString filter;
+    flatsearch::Frame frame;
+};
+
+QList<ScriptedFrame> framesOf(const QString &script)
+{
+    QList<ScriptedFrame> frames;
+    for (const QString &entry : script.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QStringList field = entry.simplified().split(QLatin1Char(' '));
+        flatsearch::Frame frame;
+        frame.level = field.at(1).toInt();
+        frame.exposure = field.at(2).toDouble();
+        frame.saturated = field.at(3) == QLatin1String("sat");
+        frame.figure = frame.saturated ? 1.0 : field.at(3).toDouble();
+        frames.append({field.at(0), frame});
+    }
+    return frames;
+}
+
+// "Red 143 2 0.497 3 done": filter, level, exposure, figure, frames, done or not.
+FilterResult resultOf(const QString &text)
+{
+    const QStringList field = text.simplified().split(QLatin1Char(' '));
+    FilterResult result;
+    result.filter = field.at(0);
+    result.tableFilter = field.at(0) == QLatin1String("Ha") ? QStringLiteral("H-alpha") : field.at(0);
+    result.level = field.at(1).toInt();
+    result.exposure = field.at(2).toDouble();
+    result.figure = field.at(3).toDouble();
+    result.frames = field.at(4).toInt();
+    result.reached = field.at(5) == QLatin1String("done");
+    return result;
+}
+
+QStringList rowTexts(const QTableWidget &table, int row)
+{
+    QStringList texts;
+    for (int column = 0; column < table.columnCount(); ++column)
+        texts.append(table.item(row, column)->text());
+    return texts;
+}
+
+} // namespace
+
+class AssistantWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void chartPlotsTheShownFiltersFrames_data();
+    void chartPlotsTheShownFiltersFrames();
+    void chartDrawsTheTargetBand_data();
+    void chartDrawsTheTargetBand();
+    void chartDrawsTheLearnedCurveThroughTheLatestFrame_data();
+    void chartDrawsTheLearnedCurveThroughTheLatestFrame();
+    void resultsTableShowsEachFilter_data();
+    void resultsTableShowsEachFilter();
+    void buttonsFollowTheRunState_data();
+    void buttonsFollowTheRunState();
+    void startNeedsACameraAndALightBox();
+    void startHandsTheChosenOptionsToTheModule();
+    void saveToTableWritesTheFoundLines();
+    void saveToTableCancelledWritesNothing();
+    void nightButtonSwitchesTheLook_data();
+    void nightButtonSwitchesTheLook();
+    void italianTexts_data();
+    void italianTexts();
+
+private:
+    void emitFrames(const QString &script);
+    template<class T>
+    T *find(const char *name) { return child<T>(*window, name); }
+
+    std::unique_ptr<FlatAssistant> assistant;
+    std::unique_ptr<AssistantWindow> window;
+};
+
+void AssistantWindowTest::init()
+{
+    assistant = std::make_unique<FlatAssistant>();
+    window = std::make_unique<AssistantWindow>(assistant.get());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    DialogResponder::instance().clear();
+}
+
+void AssistantWindowTest::cleanup()
+{
+    window.reset();
+    assistant.reset();
+}
+
+void AssistantWindowTest::emitFrames(const QString &script)
+{
+    for (const ScriptedFrame &scripted : framesOf(script))
+        emit assistant->frameMeasured(scripted.filter, scripted.frame);
+}
+
+void AssistantWindowTest::chartPlotsTheShownFiltersFrames_data()
+{
+    QTest::addColumn<QString>("frames");
+    QTest::addColumn<QString>("choose");      // a filter picked in the chooser afterwards, or none
+    QTest::addColumn<QStringList>("chooser"); // the chooser's filters
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("measured");
+    QTest::addColumn<int>("saturated");
+
+    QTest::newRow("three frames of one filter")
+        << "Red 40 2 0.2; Red 120 2 0.45; Red 143 2 0.497" << "" << QStringList{"Red"} << "Red" << 3 << 0;
+    QTest::newRow("a saturated frame is drawn apart")
+        << "Blue 255 2 sat; Blue 90 2 0.43" << "" << QStringList{"Blue"} << "Blue" << 1 << 1;
+    QTest::newRow("the chart follows the filter being searched")
+        << "Red 40 2 0.2; Red 143 2 0.497; Green 143 2 0.61" << "" << QStringList{"Red", "Green"} << "Green" << 1 << 0;
+    QTest::newRow("an earlier filter chosen again")
+        << "Red 40 2 0.2; Red 143 2 0.497; Green 143 2 0.61" << "Red" << QStringList{"Red", "Green"} << "Red" << 2
+        << 0;
+}
+
+void AssistantWindowTest::chartPlotsTheShownFiltersFrames()
+{
+    QFETCH(QString, frames);
+    QFETCH(QString, choose);
+    QFETCH(QStringList, chooser);
+    QFETCH(QString, shown);
+    QFETCH(int, measured);
+    QFETCH(int, saturated);
+
+    emitFrames(frames);
+    auto *combo = find<QComboBox>("chartFilterCombo");
+    if (!choose.isEmpty())
+        combo->setCurrentText(choose);
+
+    QStringList listed;
+    for (int i = 0; i < combo->count(); ++i)
+        listed.append(combo->itemText(i));
+    QCOMPARE(listed, chooser);
+    auto *chart = find<FlatChart>("flatChart");
+    QCOMPARE(chart->shownFilter(), shown);
+    QCOMPARE(chart->framesSeries()->count(), measured);
+    QCOMPARE(chart->saturatedSeries()->count(), saturated);
+    QVERIFY2(chart->chart()->title().startsWith(shown + QStringLiteral(" at ")), qPrintable(chart->chart()->title()));
+}
+
+void AssistantWindowTest::chartDrawsTheTargetBand_data()
+{
+    QTest::addColumn<double>("target");
+    QTest::addColumn<double>("tolerance");
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+
+    QTest::newRow("defaults") << 0.5 << 0.05 << 0.475 << 0.525;
+    QTest::newRow("a lower target, a wider band") << 0.3 << 0.1 << 0.27 << 0.33;
+}
+
+void AssistantWindowTest::chartDrawsTheTargetBand()
+{
+    QFETCH(double, target);
+    QFETCH(double, tolerance);
+    QFETCH(double, low);
+    QFETCH(double, high);
+
+    find<QDoubleSpinBox>("targetSpin")->setValue(target);
+    find<QDoubleSpinBox>("toleranceSpin")->setValue(tolerance);
+
+    QAreaSeries *band = find<FlatChart>("flatChart")->bandSeries();
+    QCOMPARE(band->lowerSeries()->count(), 2);
+    QCOMPARE(band->upperSeries()->count(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(qFuzzyCompare(band->lowerSeries()->at(i).y(), low));
+        QVERIFY(qFuzzyCompare(band->upperSeries()->at(i).y(), high));
+    }
+    QCOMPARE(band->lowerSeries()->at(1).x(), 255.0);
+}
+
+void AssistantWindowTest::chartDrawsTheLearnedCurveThroughTheLatestFrame_data()
+{
+    QTest::addColumn<QString>("frames");
+    QTest::addColumn<int>("curvePoints");
+
+    QTest::newRow("nothing learned yet: no curve") << "" << 0;
+    QTest::newRow("one frame at level 100") << "Red 100 2 0.4" << 52;
+    QTest::newRow("the curve follows the latest frame") << "Red 60 2 0.2; Red 140 2 0.5" << 52;
+    QTest::newRow("only a saturated frame: no scale for the curve") << "Red 255 2 sat" << 0;
+}
+
+// The chart takes the box's curve from the module; here it is taught directly, as the search teaches it.
+void AssistantWindowTest::chartDrawsTheLearnedCurveThroughTheLatestFrame()
+{
+    QFETCH(QString, frames);
+    QFETCH(int, curvePoints);
+
+    FlatChart chart;
+    flatsearch::ResponseCurve box;
+    const QList<ScriptedFrame> scripted = framesOf(frames);
+    for (const ScriptedFrame &entry : scripted) {
+        if (!entry.frame.saturated)
+            box.learn(entry.frame, 0.5); // figure per second at level 255
+    }
+    chart.setCurve(box);
+    for (const ScriptedFrame &entry : scripted)
+        chart.addFrame(entry.filter, entry.frame);
+
+    QLineSeries *curve = chart.curveSeries();
+    QCOMPARE(curve->count(), curvePoints);
+    if (curvePoints == 0)
+        return;
+    QCOMPARE(curve->at(0).x(), 0.0);
+    QCOMPARE(curve->at(curve->count() - 1).x(), 255.0);
+    const flatsearch::Frame latest = scripted.last().frame;
+    // The curve's point at the latest frame's level (levels every 5) lies on that frame's figure.
+    QVERIFY(latest.level % 5 == 0);
+    const double drawn = curve->at(latest.level / 5).y();
+    QVERIFY2(qAbs(drawn - latest.figure) < 0.01, qPrintable(QString::number(drawn)));
+    for (int i = 1; i < curve->count(); ++i)
+        QVERIFY2(curve->at(i).y() >= curve->at(i - 1).y(), "the curve rises with the level");
+}
+
+void AssistantWindowTest::resultsTableShowsEachFilter_data()
+{
+    QTest::addColumn<QString>("frames");
+    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<QList<QStringList>>("rows");
+
+    QTest::newRow("a filter being searched")
+        << "Red 40 2 0.2; Red 120 2 0.45" << QStringList{}
+        << QList<QStringList>{{"Red", "120", "2", "0.450", "2", "Searching…"}};
+    QTest::newRow("a saturated frame")
+        << "Red 255 2 sat" << QStringList{} << QList<QStringList>{{"Red", "255", "2", "saturated", "1", "Searching…"}};
+    QTest::newRow("a filter done")
+        << "Red 40 2 0.2; Red 120 2 0.45; Red 143 2 0.497" << QStringList{"Red 143 2 0.497 3 done"}
+        << QList<QStringList>{{"Red", "143", "2", "0.497", "3", "Done"}};
+    QTest::newRow("one done, one not reached, the table's name beside the wheel's")
+        << "Red 143 2 0.5; Ha 255 2 0.01; Ha 255 60 0.21" << QStringList{"Red 143 2 0.5 1 done", "Ha 255 60 0.21 2 no"}
+        << QList<QStringList>{{"Red", "143", "2", "0.500", "1", "Done"},
+                              {"Ha (H-alpha)", "255", "60", "0.210", "2", "Not reached"}};
+}
+
+void AssistantWindowTest::resultsTableShowsEachFilter()
+{
+    QFETCH(QString, frames);
+    QFETCH(QStringList, results);
+    QFETCH(QList<QStringList>, rows);
+
+    emitFrames(frames);
+    QStringList reported;
+    for (const QString &text : results) {
+        const FilterResult result = resultOf(text);
+        emit assistant->filterFinished(result);
+        reported.append(result.reportLine());
+    }
+
+    auto *table = find<QTableWidget>("resultsTable");
+    QCOMPARE(table->rowCount(), rows.size());
+    for (int row = 0; row < rows.size(); ++row)
+        QCOMPARE(rowTexts(*table, row), rows.at(row));
+    // Each finished filter's line, as the command line prints it, is in the log.
+    const QString logText = find<QPlainTextEdit>("logView")->toPlainText();
+    for (const QString &line : reported)
+        QVERIFY2(logText.contains(line), qPrintable(logText));
+}
+
+void AssistantWindowTest::buttonsFollowTheRunState_data()
+{
+    QTest::addColumn<FlatAssistant::State>("state");
+    QTest::addColumn<bool>("startEnabled");
+    QTest::addColumn<bool>("stopEnabled");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("connecting") << FlatAssistant::State::Connecting << false << true << "Connecting…";
+    QTest::newRow("wheel moving") << FlatAssistant::State::MovingWheel << false << true << "Moving the filter wheel…";
+    QTest::newRow("exposing") << FlatAssistant::State::Exposing << false << true << "Exposing…";
+    QTest::newRow("finished") << FlatAssistant::State::Finished << true << false << "Finished";
+    QTest::newRow("stopped") << FlatAssistant::State::Stopped << true << false << "Stopped";
+}
+
+void AssistantWindowTest::buttonsFollowTheRunState()
+{
+    QFETCH(FlatAssistant::State, state);
+    QFETCH(bool, startEnabled);
+    QFETCH(bool, stopEnabled);
+    QFETCH(QString, status);
+
+    emit assistant->stateChanged(state);
+    QCOMPARE(find<QPushButton>("startButton")->isEnabled(), startEnabled);
+    QCOMPARE(find<QPushButton>("stopButton")->isEnabled(), stopEnabled);
+    // The settings cannot change under a running search.
+    QCOMPARE(find<QDoubleSpinBox>("exposureSpin")->isEnabled(), startEnabled);
+    QCOMPARE(window->statusBar()->currentMessage(), status);
+}
+
+void AssistantWindowTest::startNeedsACameraAndALightBox()
+{
+    find<QComboBox>("cameraCombo")->setCurrentText(QStringLiteral("Model Camera"));
+    pressButton(*window, "startButton");
+    QCOMPARE(assistant->state(), FlatAssistant::State::Idle);
+    QVERIFY2(window->statusBar()->currentMessage().contains(QStringLiteral("light box")),
+             qPrintable(window->statusBar()->currentMessage()));
+}
+
+void AssistantWindowTest::startHandsTheChosenOptionsToTheModule()
+{
+    AssistantOptions given;
+    given.indiHost = QStringLiteral("127.0.0.1");
+    given.indiPort = 1; // nobody listens there: the run fails at once, naming the server
+    given.camera = QStringLiteral("Model Camera");
+    given.light = QStringLiteral("VELMORA Flat Box");
+    given.wheel = QStringLiteral("Filter Simulator");
+    given.filters = QStringList{QStringLiteral("Red"), QStringLiteral("Ha")};
+    given.search.exposure = 3;
+    given.search.target = 0.4;
+    given.search.tolerance = 0.1;
+    given.tablePath = QStringLiteral("/tmp/never-written.vfc");
+    given.cameraType = QStringLiteral("DSLR");
+    given.isoBin = QStringLiteral("ISO 800");
+    window->setOptions(given);
+
+    pressButton(*window, "startButton");
+    const AssistantOptions taken = assistant->options();
+    QCOMPARE(taken.indiPort, 1);
+    QCOMPARE(taken.camera, given.camera);
+    QCOMPARE(taken.light, given.light);
+    QCOMPARE(taken.wheel, given.wheel);
+    QCOMPARE(taken.filters, given.filters);
+    QCOMPARE(taken.search.exposure, 3.0);
+    QCOMPARE(taken.search.target, 0.4);
+    QCOMPARE(taken.search.tolerance, 0.1);
+    QCOMPARE(taken.tablePath, given.tablePath);
+    QCOMPARE(taken.cameraType, given.cameraType);
+    QCOMPARE(taken.isoBin, given.isoBin);
+    QTRY_COMPARE_WITH_TIMEOUT(assistant->state(), FlatAssistant::State::Failed, 15000);
+    QTRY_VERIFY(find<QPushButton>("startButton")->isEnabled());
+    QVERIFY2(window->statusBar()->currentMessage().contains(assistant->errorText()),
+             qPrintable(window->statusBar()->currentMessage()));
+}
+
+void AssistantWindowTest::saveToTableWritesTheFoundLines()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("flats.vfc"));
+    emitFrames(QStringLiteral("Red 143 2 0.497; Ha 200 2 0.51"));
+    emit assistant->filterFinished(resultOf(QStringLiteral("Red 143 2 0.497 1 done")));
+    emit assistant->filterFinished(resultOf(QStringLiteral("Ha 200 2 0.51 1 done")));
+    emit assistant->stateChanged(FlatAssistant::State::Finished);
+
+    DialogResponder::instance().queueFileAnswer(path);
+    pressButton(*window, "saveButton");
+
+    const QList<ShownDialog> shown = DialogResponder::instance().shown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().title, QStringLiteral("Save to table"));
+    QFile saved(path);
+    QVERIFY2(saved.open(QIODevice::ReadOnly), qPrintable(saved.errorString()));
+    const QString contents = QString::fromUtf8(saved.readAll());
+    QVERIFY2(contents.contains(QStringLiteral("Red")), qPrintable(contents));
+    QVERIFY2(contents.contains(QStringLiteral("H-alpha")), qPrintable(contents));
+    QVERIFY2(contents.contains(QStringLiteral("143")), qPrintable(contents));
+    QCOMPARE(find<QLineEdit>("tableEdit")->text(), path);
+}
+
+void AssistantWindowTest::saveToTableCancelledWritesNothing()
+{
+    QTemporaryDir folder;
+    emit assistant->filterFinished(resultOf(QStringLiteral("Red 143 2 0.497 1 done")));
+    emit assistant->stateChanged(FlatAssistant::State::Finished);
+
+    DialogResponder::instance().queueFileCancel();
+    pressButton(*window, "saveButton");
+    QCOMPARE(DialogResponder::instance().shown().size(), 1);
+    QVERIFY(QDir(folder.path()).entryList(QDir::Files).isEmpty());
+    QVERIFY(find<QLineEdit>("tableEdit")->text().isEmpty());
+}
+
+void AssistantWindowTest::nightButtonSwitchesTheLook_data()
+{
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<bool>("night");
+
+    QTest::newRow("once: night") << 1 << true;
+    QTest::newRow("twice: day again") << 2 << false;
+}
+
+void AssistantWindowTest::nightButtonSwitchesTheLook()
+{
+    QFETCH(int, presses);
+    QFETCH(bool, night);
+
+    for (int i = 0; i < presses; ++i)
+        find<QPushButton>("nightButton")->click();
+    QCOMPARE(window->nightTheme(), night);
+    QCOMPARE(find<QPushButton>("nightButton")->isChecked(), night);
+    QCOMPARE(window->styleSheet(), assistanttheme::windowSheet(night));
+    // Red on black at night, the panel's grey by day; the chart follows.
+    QVERIFY(window->styleSheet().contains(night ? QStringLiteral("rgb(0, 0, 0)") : QStringLiteral("rgb(80, 80, 80)")));
+    const QColor chartBackground = find<FlatChart>("flatChart")->chart()->backgroundBrush().color();
+    QCOMPARE(chartBackground, assistanttheme::chartColours(night).background);
+    QCOMPARE(find<FlatChart>("flatChart")->framesSeries()->color(), assistanttheme::chartColours(night).frames);
+}
+
+void AssistantWindowTest::italianTexts_data()
+{
+    QTest::addColumn<QString>("objectName");
+    QTest::addColumn<QString>("italian");
+
+    QTest::newRow("start") << "startButton" << "Avvia";
+    QTest::newRow("stop") << "stopButton" << "Ferma";
+    QTest::newRow("save") << "saveButton" << "Salva nella tabella…";
+    QTest::newRow("night") << "nightButton" << "Notte";
+    QTest::newRow("list devices") << "listButton" << "Elenca dispositivi";
+}
+
+void AssistantWindowTest::italianTexts()
+{
+    QFETCH(QString, objectName);
+    QFETCH(QString, italian);
+
+    QVERIFY(assistanttranslation::install(*qApp, QStringLiteral(VELMORA_ASSISTANT_ITALIAN_QM)));
+    auto italianWindow = std::make_unique<AssistantWindow>(assistant.get());
+    auto *pushButton = italianWindow->findChild<QPushButton *>(objectName);
+    QVERIFY(pushButton);
+    QCOMPARE(pushButton->text(), italian);
+    QCOMPARE(italianWindow->windowTitle(), QStringLiteral("VELMORA Flat Assistant"));
+    auto *table = italianWindow->findChild<QTableWidget *>(QStringLiteral("resultsTable"));
+    QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("Filtro"));
+    emit assistant->stateChanged(FlatAssistant::State::Exposing);
+    QCOMPARE(italianWindow->statusBar()->currentMessage(), QStringLiteral("Esposizione in corso…"));
+    QCOMPARE(italianWindow->findChild<FlatChart *>()->framesSeries()->name(), QStringLiteral("Pose"));
+    assistanttranslation::uninstall(*qApp);
+}
+
+VELMORA_TEST_MAIN(AssistantWindowTest)
+
+#include "tst_assistantwindow.moc"
