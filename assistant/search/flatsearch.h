@@ -37,7 +37,9 @@ public:
     bool known() const;
     // The lowest level that gives light (0 while nothing is known of the dark zone).
     int darkZoneEnd() const;
-    // Relative brightness at a level: 0 in the dark zone, 1 at level 255.
+    // Relative brightness at a level: 0 in the dark zone, about 1 at level 255 (exactly 1 on a box nothing is known
+    // of). Between learned points it follows a power law of (level - darkZoneEnd + 1); beyond them the nearest
+    // learned slope, or the first guess's exponent.
     double brightness(int level) const;
     // The lowest level whose brightness reaches `relative` (0..1); -1 when even 255 does not.
     int levelFor(double relative) const;
@@ -48,10 +50,24 @@ public:
     std::string serialize() const;
     static std::optional<ResponseCurve> parse(const std::string &text);
 
-    // Takes in what a frame says of the box, given the filter's light at full level (figure per second at 255).
+    // Takes in what a frame says of the box, given the filter's light at full level (figure per second at 255):
+    // a frame reading no light marks the dark zone, a saturated frame says nothing, any other adds a point.
     void learn(const Frame &frame, double fullLevelRate);
 
+    // A frame at `level` gave no light: the dark zone reaches at least that far.
+    void markDark(int level);
+    // A frame at `level` gave light: the dark zone ends at or below it.
+    void markLight(int level);
+    // A learned point; points it contradicts (brighter below it, dimmer above it) are dropped.
+    void addPoint(int level, double relative);
+
+    // The exponent of the first guess: brightness = ((level - darkZoneEnd + 1) / (256 - darkZoneEnd)) ^ exponent.
+    static constexpr double priorExponent = 1.6;
+
 private:
+    double extrapolationExponent(bool above) const;
+    double x(int level) const;
+
     std::map<int, double> learned; // level -> relative brightness
     int darkEnd = 0;
 };
@@ -59,7 +75,9 @@ private:
 enum class Verdict {
     Next,       // take a frame at `level` and `exposure`
     Done,       // the last frame is in the band: `level` and `exposure` are the result
-    Unreachable // no level between the dark zone's end and 255 reaches the band within the exposure limits
+    Unreachable // no level between the dark zone's end and 255 reaches the band within the exposure limits (shown
+                // by a frame at 255 and the longest exposure, or at the dark zone's end and the shortest), or the
+                // search gave up after `FilterSearch::maxFrames` frames
 };
 
 struct Step
@@ -83,13 +101,49 @@ public:
     // What the frames have taught: the box's curve (to store and hand to the next filter) and this filter's rate.
     const ResponseCurve &curve() const;
     double fullLevelRate() const;
-    // The figure the search expects at a level and exposure, for plotting the learned curve.
+    // The figure the search expects at a level and exposure, for plotting the learned curve (0 while the filter's
+    // rate is not known).
     double predictedFigure(int level, double exposure) const;
 
+    // A frame whose figure lies below this reads no light (a bias-free camera's dark frame).
+    static constexpr double darkFigure = 0.005;
+    static constexpr int maxFrames = 20;
+    // The level of the first frame on a box nothing is known of, with no guess of the filter's rate.
+    static constexpr int firstLevel = 40;
+
 private:
+    struct Plan
+    {
+        int level = 0;
+        double exposure = 0;
+    };
+    void replay(const std::vector<Frame> &history);
+    void takeDarkFrame(const Frame &frame, double knownRate);
+    void takeMeasuredFrame(const Frame &frame);
+    double assumedRate(const std::vector<Frame> &history, double guess) const;
+    std::optional<Step> unreachable(const std::vector<Frame> &history) const;
+    Plan plan(double filterRate, const std::vector<Frame> &history) const;
+    Plan firstPlan() const;
+    int nearestLevel(double relative) const;
+    int dimmestTrialLevel(const std::vector<Frame> &history) const;
+    void keepBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
+    void splitCoarseStep(Plan &plan, const std::vector<Frame> &history) const;
+    void avoidRepeat(Plan &plan, const Frame &last) const;
+    bool inBand(double figure) const;
+    bool tooDim(const Frame &frame) const;
+    bool tooBright(const Frame &frame) const;
+
     Settings settings;
+    ResponseCurve startBox;
+    double startRate = 0;
     ResponseCurve box;
     double rate = 0;
+    bool rateMeasured = false; // `rate` comes from a frame of this search, not from the caller's guess
 };
+
+// A guess of a filter's figure per second at level 255 from the rates other filters showed with the same box and
+// camera (filter name -> rate), scaled by the usual share of light each kind of filter passes (luminance and clear
+// 1, red, green, blue a third, narrowband a fiftieth). 0 when no rate is known.
+double guessFullLevelRate(const std::string &filter, const std::map<std::string, double> &knownRates);
 
 } // namespace flatsearch

@@ -1,0 +1,57 @@
+// A model of a light box in front of a camera: what a flat frame at a lamp level, exposure and filter looks like.
+// It makes the frames of the tests, the benchmark and the project's INDI test camera. Plain C++ and cfitsio.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace flatmodel {
+
+struct BoxModel
+{
+    int darkZoneEnd = 8; // the lowest level that gives light
+    double gamma = 2.0;  // brightness rises as ((level - darkZoneEnd + 1) / (256 - darkZoneEnd)) ^ gamma
+    // Measured curve: level -> relative brightness 0..1, interpolated linearly; overrides gamma when not empty.
+    // Levels below darkZoneEnd stay dark either way.
+    std::vector<std::pair<int, double>> measured;
+    double fullRate = 0.25; // fraction of full scale per second at level 255 through a clear filter
+
+    // 0 in the dark zone, 1 at level 255.
+    double relativeBrightness(int level) const;
+};
+
+struct CameraModel
+{
+    long width = 640;
+    long height = 480;
+    int bitpix = 16;          // 8, 16 (unsigned, BZERO 32768), 32 (unsigned, BZERO 2147483648) or -32 (float 0..1)
+    double noise = 0.004;     // standard deviation of the pixel noise, fraction of full scale
+    double vignetting = 0.15; // light lost in the corners (fraction), falling off with the square of the radius
+    double bias = 0.0;        // fraction of full scale every pixel reads without light
+    std::string bayer;        // "" for mono, or "RGGB", "BGGR", "GRBG", "GBRG"
+    double channelResponse[3] = {0.8, 1.0, 0.6}; // R, G, B of a colour camera
+};
+
+// The share of a clear filter's light a filter passes: Luminance/L 1.0, Red/Green/Blue about 0.3, H-alpha about
+// 0.015, OIII 0.02, SII 0.012, anything unknown 1.0. Names match loosely ("Ha", "H_Alpha", "H-alpha", "OIII", "O3").
+double filterTransmission(const std::string &filter);
+
+// The centre median the model gives (brightest channel of a colour camera), clipped at 1.0; without noise.
+double expectedFigure(const BoxModel &box, const CameraModel &camera, const std::string &filter, int level,
+    double exposure, bool lampOn = true);
+
+// A whole FITS file in memory, with EXPTIME, FILTER, IMAGETYP = 'Flat Field', BAYERPAT for a colour camera.
+// Empty when cfitsio fails.
+std::vector<unsigned char> renderFits(const BoxModel &box, const CameraModel &camera, const std::string &filter,
+    int level, double exposure, unsigned seed, bool lampOn = true);
+bool writeFitsFile(const std::string &path, const BoxModel &box, const CameraModel &camera,
+    const std::string &filter, int level, double exposure, unsigned seed, bool lampOn, std::string &error);
+
+// Light boxes by name: "linear" (a PWM panel, light proportional to level), "gamma" (brightness as level squared),
+// "measured-led" (the usual shape of an LED panel's measured response), "bright" (too bright even at its dimmest for
+// 0.5 s through a clear filter), "dim" (narrowband filters out of reach within 60 s). Unknown names: the default.
+BoxModel namedBox(const std::string &name);
+std::vector<std::string> boxNames();
+
+} // namespace flatmodel

@@ -1,0 +1,472 @@
+#include "flatsearch.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <sstream>
+
+namespace flatsearch {
+
+namespace {
+
+// Dark zones reach a few percent of the range; a frame reading no light higher up is a filter too dim to show.
+constexpr int darkZoneLimit = 64;
+// A saturated frame is taken as this many times full scale: far too bright, so the next frame aims well below.
+constexpr double saturatedFigure = 4.0;
+
+bool sameExposure(double a, double b)
+{
+    return std::abs(a - b) <= 1e-9 * std::max(std::abs(a), std::abs(b));
+}
+
+double logDistance(double a, double b)
+{
+    return std::abs(std::log(a / b));
+}
+
+std::string squeezedLowerCase(const std::string &text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c))
+            out += char(std::tolower(c));
+    }
+    return out;
+}
+
+bool startsWith(const std::string &text, const std::string &prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The usual share of a clear filter's light a kind of filter passes, from its pass band's width.
+double typicalShare(const std::string &filter)
+{
+    const std::string name = squeezedLowerCase(filter);
+    const bool narrowband = name.find("alpha") != std::string::npos || startsWith(name, "ha")
+        || startsWith(name, "oiii") || startsWith(name, "o3") || startsWith(name, "sii") || startsWith(name, "s2")
+        || startsWith(name, "hbeta") || startsWith(name, "hb");
+    if (narrowband)
+        return 0.02;
+    const bool colour = name == "r" || name == "g" || name == "b" || startsWith(name, "red")
+        || startsWith(name, "green") || startsWith(name, "blue");
+    return colour ? 1.0 / 3.0 : 1.0;
+}
+
+} // namespace
+
+// ---- ResponseCurve ----
+
+bool ResponseCurve::known() const
+{
+    return !learned.empty() || darkEnd > 0;
+}
+
+int ResponseCurve::darkZoneEnd() const
+{
+    return darkEnd;
+}
+
+double ResponseCurve::x(int level) const
+{
+    return level - darkEnd + 1.0;
+}
+
+double ResponseCurve::brightness(int level) const
+{
+    level = std::clamp(level, 0, 255);
+    if (level < darkEnd)
+        return 0;
+    if (learned.empty())
+        return std::pow(x(level) / (256.0 - darkEnd), priorExponent);
+    const auto above = learned.lower_bound(level);
+    if (above != learned.end() && above->first == level)
+        return above->second;
+    if (above == learned.end()) {
+        const auto &[top, value] = *learned.rbegin();
+        return value * std::pow(x(level) / x(top), extrapolationExponent(true));
+    }
+    if (above == learned.begin())
+        return above->second * std::pow(x(level) / x(above->first), extrapolationExponent(false));
+    const auto below = std::prev(above);
+    const double exponent = std::log(above->second / below->second) / std::log(x(above->first) / x(below->first));
+    return below->second * std::pow(x(level) / x(below->first), exponent);
+}
+
+// The power law's exponent beyond the learned points: between the outermost point and the nearest one far enough
+// from it (a quarter further in level above the dark zone) that noise does not dominate the slope.
+double ResponseCurve::extrapolationExponent(bool above) const
+{
+    if (learned.size() < 2)
+        return priorExponent;
+    const auto &[endLevel, endValue] = above ? *learned.rbegin() : *learned.begin();
+    std::vector<std::pair<int, double>> others(learned.begin(), learned.end());
+    if (above)
+        std::reverse(others.begin(), others.end());
+    others.erase(others.begin());
+    auto partner = others.back();
+    for (const auto &point : others) {
+        if (std::max(x(point.first), x(endLevel)) / std::min(x(point.first), x(endLevel)) >= 1.25) {
+            partner = point;
+            break;
+        }
+    }
+    const double exponent = std::log(endValue / partner.second) / std::log(x(endLevel) / x(partner.first));
+    return std::clamp(exponent, 0.3, 4.0);
+}
+
+int ResponseCurve::levelFor(double relative) const
+{
+    for (int level = darkEnd; level <= 255; ++level) {
+        if (brightness(level) >= relative)
+            return level;
+    }
+    return -1;
+}
+
+std::vector<std::pair<int, double>> ResponseCurve::points() const
+{
+    return {learned.begin(), learned.end()};
+}
+
+std::string ResponseCurve::serialize() const
+{
+    std::ostringstream text;
+    text << "dark " << darkEnd << " points";
+    char value[32];
+    for (const auto &[level, relative] : learned) {
+        std::snprintf(value, sizeof value, "%.9g", relative);
+        text << ' ' << level << ':' << value;
+    }
+    return text.str();
+}
+
+std::optional<ResponseCurve> ResponseCurve::parse(const std::string &text)
+{
+    std::istringstream in(text);
+    std::string darkWord, pointsWord;
+    ResponseCurve curve;
+    if (!(in >> darkWord >> curve.darkEnd >> pointsWord) || darkWord != "dark" || pointsWord != "points"
+        || curve.darkEnd < 0 || curve.darkEnd > 256)
+        return std::nullopt;
+    std::string point;
+    int previousLevel = -1;
+    double previousValue = 0;
+    while (in >> point) {
+        int level = 0;
+        double relative = 0;
+        int used = 0;
+        if (std::sscanf(point.c_str(), "%d:%lf%n", &level, &relative, &used) != 2 || used != int(point.size()))
+            return std::nullopt;
+        const bool ordered = level > previousLevel && relative > previousValue;
+        if (!ordered || level < curve.darkEnd || level > 255 || !std::isfinite(relative))
+            return std::nullopt;
+        curve.learned[level] = relative;
+        previousLevel = level;
+        previousValue = relative;
+    }
+    return curve;
+}
+
+void ResponseCurve::learn(const Frame &frame, double fullLevelRate)
+{
+    if (frame.saturated)
+        return;
+    if (frame.figure < FilterSearch::darkFigure)
+        markDark(frame.level);
+    else if (fullLevelRate > 0 && frame.exposure > 0)
+        addPoint(frame.level, frame.figure / (frame.exposure * fullLevelRate));
+    else
+        markLight(frame.level);
+}
+
+void ResponseCurve::markDark(int level)
+{
+    level = std::clamp(level, 0, 255);
+    if (level < darkEnd)
+        return;
+    darkEnd = level + 1;
+    learned.erase(learned.begin(), learned.upper_bound(level));
+}
+
+void ResponseCurve::markLight(int level)
+{
+    darkEnd = std::min(darkEnd, std::clamp(level, 0, 255));
+}
+
+void ResponseCurve::addPoint(int level, double relative)
+{
+    if (!(relative > 0) || !std::isfinite(relative))
+        return;
+    level = std::clamp(level, 0, 255);
+    markLight(level);
+    for (auto point = learned.begin(); point != learned.end();) {
+        const bool contradicts = (point->first < level && point->second >= relative)
+            || (point->first > level && point->second <= relative);
+        point = contradicts ? learned.erase(point) : std::next(point);
+    }
+    learned[level] = relative;
+}
+
+// ---- FilterSearch ----
+
+FilterSearch::FilterSearch(const Settings &settings, const ResponseCurve &box, double fullLevelRate)
+    : settings(settings), startBox(box), startRate(std::max(fullLevelRate, 0.0)), box(box), rate(startRate)
+{
+}
+
+const ResponseCurve &FilterSearch::curve() const
+{
+    return box;
+}
+
+double FilterSearch::fullLevelRate() const
+{
+    return rate;
+}
+
+double FilterSearch::predictedFigure(int level, double exposure) const
+{
+    return rate > 0 ? std::min(1.0, rate * box.brightness(level) * exposure) : 0.0;
+}
+
+bool FilterSearch::inBand(double figure) const
+{
+    return std::abs(figure - settings.target) <= settings.target * settings.tolerance + 1e-12;
+}
+
+bool FilterSearch::tooDim(const Frame &frame) const
+{
+    return !frame.saturated && frame.figure < settings.target * (1 - settings.tolerance);
+}
+
+bool FilterSearch::tooBright(const Frame &frame) const
+{
+    return frame.saturated || frame.figure > settings.target * (1 + settings.tolerance);
+}
+
+Step FilterSearch::next(const std::vector<Frame> &history)
+{
+    replay(history);
+    if (!history.empty() && !history.back().saturated && inBand(history.back().figure))
+        return {Verdict::Done, history.back().level, history.back().exposure};
+    if (const auto verdict = unreachable(history))
+        return *verdict;
+    if (history.size() >= std::size_t(maxFrames))
+        return {Verdict::Unreachable, history.back().level, history.back().exposure};
+    const double filterRate = rateMeasured ? rate : assumedRate(history, startRate);
+    Plan proposal = filterRate > 0 ? plan(filterRate, history) : firstPlan();
+    if (!history.empty())
+        avoidRepeat(proposal, history.back());
+    return {Verdict::Next, proposal.level, proposal.exposure};
+}
+
+// Rebuilds what the frames teach from the starting knowledge, so that any history (also frames the search did not
+// propose, as in folder mode) gives the same answer.
+void FilterSearch::replay(const std::vector<Frame> &history)
+{
+    box = startBox;
+    rate = startRate;
+    rateMeasured = false;
+    const double boundRate = assumedRate(history, startRate);
+    for (const Frame &frame : history) {
+        if (frame.saturated || frame.exposure <= 0)
+            continue;
+        if (frame.figure < darkFigure)
+            takeDarkFrame(frame, rateMeasured ? rate : boundRate);
+        else
+            takeMeasuredFrame(frame);
+    }
+}
+
+// A frame without light low in the range, where the rate known says light should show, is the dark zone.
+void FilterSearch::takeDarkFrame(const Frame &frame, double knownRate)
+{
+    const double expected = knownRate * box.brightness(frame.level) * frame.exposure;
+    if (frame.level <= darkZoneLimit && expected >= 4 * darkFigure)
+        box.markDark(frame.level);
+}
+
+// The filter's first measured frame sets its rate from the curve; later ones teach the curve at the filter's rate.
+void FilterSearch::takeMeasuredFrame(const Frame &frame)
+{
+    const double perSecond = frame.figure / frame.exposure;
+    if (box.brightness(frame.level) <= 0)
+        box.markLight(frame.level);
+    if (rateMeasured) {
+        box.addPoint(frame.level, perSecond / rate);
+        return;
+    }
+    const double relative = box.brightness(frame.level);
+    rate = perSecond / relative;
+    box.addPoint(frame.level, relative);
+    rateMeasured = true;
+}
+
+// The filter's rate while no frame has measured it: the caller's guess, held within what saturated frames (at least
+// full scale) and frames without light (below the dark figure) allow.
+double FilterSearch::assumedRate(const std::vector<Frame> &history, double guess) const
+{
+    double atLeast = 0;
+    double atMost = std::numeric_limits<double>::infinity();
+    for (const Frame &frame : history) {
+        const double light = box.brightness(frame.level) * frame.exposure;
+        if (light <= 0)
+            continue;
+        if (frame.saturated)
+            atLeast = std::max(atLeast, 1.0 / light);
+        else if (frame.figure < darkFigure)
+            atMost = std::min(atMost, darkFigure / light);
+    }
+    const bool bounded = std::isfinite(atMost);
+    if (guess > 0 && guess >= atLeast * saturatedFigure && guess <= atMost)
+        return guess;
+    if (atLeast > 0 && bounded)
+        return atLeast < atMost ? std::sqrt(atLeast * atMost) : atLeast;
+    if (atLeast > 0)
+        return atLeast * saturatedFigure;
+    if (bounded)
+        return guess > 0 ? std::min(guess, atMost) : atMost;
+    return guess;
+}
+
+std::optional<Step> FilterSearch::unreachable(const std::vector<Frame> &history) const
+{
+    const int dimmest = box.darkZoneEnd();
+    const bool dimmestProven = dimmest > 0 || std::any_of(history.begin(), history.end(),
+        [](const Frame &frame) { return frame.level == 0; });
+    for (const Frame &frame : history) {
+        if (frame.level == 255 && frame.exposure >= settings.maxExposure * (1 - 1e-9) && tooDim(frame))
+            return Step{Verdict::Unreachable, frame.level, frame.exposure};
+        const bool atDimmest = frame.level == dimmest && dimmestProven;
+        if (atDimmest && frame.exposure <= settings.minExposure * (1 + 1e-9) && tooBright(frame))
+            return Step{Verdict::Unreachable, frame.level, frame.exposure};
+    }
+    return std::nullopt;
+}
+
+FilterSearch::Plan FilterSearch::firstPlan() const
+{
+    const auto points = box.points();
+    const int level = points.empty() ? std::max(firstLevel, box.darkZoneEnd()) : points.back().first;
+    return {level, settings.exposure};
+}
+
+// The held exposure and the level the curve gives for the target; the exposure moves only when the curve says that
+// no level between the dark zone's end and 255 reaches the band.
+FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame> &history) const
+{
+    const double target = settings.target;
+    const double held = settings.exposure;
+    const double atFull = filterRate * box.brightness(255);
+    const double atDimmest = filterRate * box.brightness(box.darkZoneEnd());
+    Plan proposal{0, held};
+    if (atFull * held < target * (1 - settings.tolerance)) {
+        proposal = {255, atFull > 0 ? target / atFull : settings.maxExposure};
+    } else if (atDimmest * held > target * (1 + settings.tolerance)) {
+        const int level = dimmestTrialLevel(history);
+        proposal = {level, target / (filterRate * std::max(box.brightness(level), 1e-12))};
+    } else {
+        proposal.level = nearestLevel(target / (filterRate * held));
+    }
+    proposal.exposure = std::clamp(proposal.exposure, settings.minExposure, settings.maxExposure);
+    keepBelowSaturation(proposal, history);
+    splitCoarseStep(proposal, history);
+    return proposal;
+}
+
+int FilterSearch::nearestLevel(double relative) const
+{
+    const int level = box.levelFor(relative);
+    if (level < 0)
+        return 255;
+    const double below = box.brightness(level - 1);
+    if (level > box.darkZoneEnd() && below > 0
+        && logDistance(relative, below) < logDistance(box.brightness(level), relative))
+        return level - 1;
+    return level;
+}
+
+// The dark zone's end, or while frames have not yet found it, halfway between it and the lowest level seen lit.
+int FilterSearch::dimmestTrialLevel(const std::vector<Frame> &history) const
+{
+    const int dimmest = box.darkZoneEnd();
+    int lowestLit = 256;
+    for (const Frame &frame : history) {
+        if (frame.saturated || frame.figure >= darkFigure)
+            lowestLit = std::min(lowestLit, frame.level);
+    }
+    if (lowestLit == 256 || lowestLit <= dimmest + 1)
+        return dimmest;
+    return dimmest + (lowestLit - dimmest) / 2;
+}
+
+// A saturated frame binds: nothing at its level or above at its exposure or longer is worth a frame.
+void FilterSearch::keepBelowSaturation(Plan &proposal, const std::vector<Frame> &history) const
+{
+    for (const Frame &frame : history) {
+        const bool covered = frame.saturated && proposal.level >= frame.level
+            && proposal.exposure >= frame.exposure * (1 - 1e-9);
+        if (!covered)
+            continue;
+        if (frame.level > box.darkZoneEnd()) {
+            const int lower = box.levelFor(box.brightness(frame.level) / saturatedFigure);
+            proposal.level = std::clamp(lower, box.darkZoneEnd(), frame.level - 1);
+        } else {
+            proposal.exposure = std::max(settings.minExposure, frame.exposure / saturatedFigure);
+        }
+    }
+}
+
+// Where one level is too dim and the next too bright at the held exposure, no level reaches the band: the dimmer
+// level is kept and the exposure stretched to it.
+void FilterSearch::splitCoarseStep(Plan &proposal, const std::vector<Frame> &history) const
+{
+    for (const Frame &dim : history) {
+        if (!sameExposure(dim.exposure, proposal.exposure) || !tooDim(dim) || dim.figure < darkFigure)
+            continue;
+        for (const Frame &bright : history) {
+            const bool neighbours = bright.level == dim.level + 1 && sameExposure(bright.exposure, dim.exposure);
+            const bool stuck = proposal.level == dim.level || proposal.level == bright.level;
+            if (neighbours && stuck && tooBright(bright)) {
+                proposal.level = dim.level;
+                proposal.exposure = std::clamp(dim.exposure * settings.target / dim.figure, settings.minExposure,
+                    settings.maxExposure);
+                return;
+            }
+        }
+    }
+}
+
+// The same level at the same exposure again would only repeat the last frame: step one level the right way, or
+// where the range ends, change the exposure.
+void FilterSearch::avoidRepeat(Plan &proposal, const Frame &last) const
+{
+    if (proposal.level != last.level || !sameExposure(proposal.exposure, last.exposure))
+        return;
+    const bool bright = tooBright(last);
+    const int stepped = proposal.level + (bright ? -1 : 1);
+    if (stepped >= box.darkZoneEnd() && stepped <= 255) {
+        proposal.level = stepped;
+        return;
+    }
+    const double factor = bright ? 1.0 / saturatedFigure : settings.target / std::max(last.figure, darkFigure);
+    proposal.exposure = std::clamp(last.exposure * factor, settings.minExposure, settings.maxExposure);
+}
+
+double guessFullLevelRate(const std::string &filter, const std::map<std::string, double> &knownRates)
+{
+    double logSum = 0;
+    int count = 0;
+    for (const auto &[name, knownRate] : knownRates) {
+        if (knownRate > 0) {
+            logSum += std::log(knownRate / typicalShare(name));
+            ++count;
+        }
+    }
+    return count ? std::exp(logSum / count) * typicalShare(filter) : 0.0;
+}
+
+} // namespace flatsearch
