@@ -1,12 +1,687 @@
 #include "flatassistant.h"
 
+#include "alpacalight.h"
+#include "framefolder.h"
+#include "indilink.h"
+#include "tablewriter.h"
+
+#include "frames/fitsframe.h"
+#if __has_include("search/curvestore.h")
+#include "search/curvestore.h"
+#else
+// Until the light box's memory lands: nothing remembered.
+struct BoxMemory
+{
+    flatsearch::ResponseCurve curve;
+    std::map<std::string, double> filterRates;
+};
+struct CurveStore
+{
+    BoxMemory load(const QString &) const { return {}; }
+    bool save(const QString &, const BoxMemory &, QString &) const { return true; }
+};
+#endif
+
+#include <QDateTime>
+#include <QFile>
+#include <QFutureWatcher>
+#include <QTimer>
+#include <QtConcurrent>
+
+#include <functional>
+
+namespace {
+
+const QString connectionProperty = QStringLiteral("CONNECTION");
+const QString lampProperty = QStringLiteral("FLAT_LIGHT_CONTROL");
+const QString levelProperty = QStringLiteral("FLAT_LIGHT_INTENSITY");
+const QString levelElement = QStringLiteral("FLAT_LIGHT_INTENSITY_VALUE");
+const QString exposureProperty = QStringLiteral("CCD_EXPOSURE");
+const QString slotProperty = QStringLiteral("FILTER_SLOT");
+const QString slotElement = QStringLiteral("FILTER_SLOT_VALUE");
+const QString frameProperty = QStringLiteral("CCD1");
+const int propertiesDefineMs = 3000;
+
+QString seconds(double value)
+{
+    return QString::number(value, 'g', 4);
+}
+
+bool isOn(const IndiProperty *property, const QString &element)
+{
+    return property && property->switches.value(element);
+}
+
+} // namespace
+
 struct FlatAssistant::Run
 {
+    explicit Run(FlatAssistant *owner) : q(owner) {}
+
+    FlatAssistant *q;
     AssistantOptions options;
     State state = State::Idle;
     QString error;
     QList<FilterResult> results;
+    bool failedToSave = false;
+
+    std::unique_ptr<IndiLink> indi;
+    std::unique_ptr<AlpacaLight> alpaca;
+    std::unique_ptr<FrameFolder> folder;
+    QTimer deadline;
+    std::function<bool()> awaited;
+    std::function<void()> afterWait;
+    std::function<QString()> waitFailure;
+
+    QStringList filters;
+    int filterIndex = -1;
+    std::unique_ptr<flatsearch::FilterSearch> search;
+    std::vector<flatsearch::Frame> history;
+    flatsearch::Step step;
+    bool lampSwitchedOn = false;
+    QDateTime levelSetAt;
+    int levelAsked = -1;
+    QString cfa;
+    QString isoBin;
+    QString boxId;
+    BoxMemory memory;
     flatsearch::ResponseCurve curve;
+    QFutureWatcher<flatframes::Measurement> measuring;
+    bool frameAwaited = false;
+    bool ending = false;
+
+    // ---- states and ends ----
+    void enter(State next)
+    {
+        if (state == next)
+            return;
+        state = next;
+        emit q->stateChanged(next);
+    }
+
+    bool running() const
+    {
+        return !ending && state != State::Idle && state != State::Finished && state != State::Stopped && state != State::Failed;
+    }
+
+    void progress(const QString &line) { emit q->progressLine(line); }
+
+    QString filter() const { return filters.value(filterIndex); }
+
+    void end(State last, const QString &text)
+    {
+        if (!running())
+            return;
+        deadline.stop();
+        awaited = nullptr;
+        frameAwaited = false;
+        if (folder)
+            folder->stop();
+        if (state == State::Exposing && indi && !options.camera.isEmpty())
+            indi->sendSwitch(options.camera, QStringLiteral("CCD_ABORT_EXPOSURE"), QStringLiteral("ABORT"));
+        error = text;
+        ending = true;
+        switchLampOff([this, last] {
+            if (indi)
+                indi->disconnectFromServer();
+            ending = false;
+            enter(last);
+        });
+    }
+
+    void fail(const QString &text) { end(State::Failed, text); }
+
+    void switchLampOff(const std::function<void()> &then)
+    {
+        if (!lampSwitchedOn)
+            return then();
+        lampSwitchedOn = false;
+        if (alpaca) {
+            alpaca->switchOff([then](const QString &) { then(); });
+            return;
+        }
+        if (indi && indi->connected())
+            indi->sendSwitch(options.light, lampProperty, QStringLiteral("FLAT_LIGHT_OFF"));
+        then();
+    }
+
+    // ---- waiting on INDI properties, bounded ----
+    void waitUntil(const std::function<bool()> &condition, int timeoutMs, const std::function<QString()> &failure,
+                   const std::function<void()> &then)
+    {
+        awaited = condition;
+        afterWait = then;
+        waitFailure = failure;
+        deadline.start(timeoutMs);
+        check();
+    }
+
+    void check()
+    {
+        if (!running())
+            return;
+        const QString fault = deviceFault();
+        if (!fault.isEmpty())
+            return fail(fault);
+        if (!awaited || !awaited())
+            return;
+        deadline.stop();
+        awaited = nullptr;
+        const auto then = std::move(afterWait);
+        then();
+    }
+
+    void timedOut()
+    {
+        if (!awaited)
+            return;
+        awaited = nullptr;
+        fail(waitFailure());
+    }
+
+    const IndiProperty *property(const QString &device, const QString &name) const
+    {
+        return indi ? indi->property(device, name) : nullptr;
+    }
+
+    QString deviceFault() const
+    {
+        if (!options.light.isEmpty() && state != State::Connecting) {
+            const IndiProperty *connection = property(options.light, connectionProperty);
+            if (!connection || connection->alert() || !isOn(connection, QStringLiteral("CONNECT")))
+                return QStringLiteral("light box \"%1\" lost").arg(options.light);
+        }
+        if (state == State::Exposing && frameAwaited && !options.camera.isEmpty()) {
+            const IndiProperty *exposure = property(options.camera, exposureProperty);
+            if (exposure && exposure->alert())
+                return QStringLiteral("camera \"%1\" failed the exposure").arg(options.camera);
+        }
+        return QString();
+    }
+
+    // ---- connecting ----
+    QStringList indiDevices() const
+    {
+        QStringList devices;
+        for (const QString &device : {options.camera, options.light, options.wheel})
+            if (!device.isEmpty())
+                devices.append(device);
+        return devices;
+    }
+
+    QString server() const { return options.indiHost + QLatin1Char(':') + QString::number(options.indiPort); }
+
+    void start()
+    {
+        results.clear();
+        error.clear();
+        failedToSave = false;
+        lampSwitchedOn = false;
+        filterIndex = -1;
+        levelAsked = -1;
+        enter(State::Connecting);
+        if (options.watchDir.isEmpty() == options.camera.isEmpty())
+            return fail(QStringLiteral("give either a camera or a folder to watch"));
+        if (indiDevices().isEmpty())
+            return connectAlpaca();
+        indi = std::make_unique<IndiLink>();
+        QObject::connect(indi.get(), &IndiLink::serverAnswered, q, [this](bool ok) {
+            if (!ok)
+                return fail(QStringLiteral("no INDI server on %1").arg(server()));
+            findDevices();
+        });
+        QObject::connect(indi.get(), &IndiLink::serverLost, q,
+                         [this] { fail(QStringLiteral("lost the INDI server on %1").arg(server())); });
+        QObject::connect(indi.get(), &IndiLink::propertyChanged, q, [this](const IndiProperty &changed) {
+            if (changed.kind == IndiProperty::Kind::Blob && !changed.blob.isEmpty())
+                frameArrived(changed);
+            check();
+        });
+        QObject::connect(indi.get(), &IndiLink::propertyRemoved, q, [this] { check(); });
+        indi->connectTo(options.indiHost, options.indiPort);
+    }
+
+    QString missingDevice() const
+    {
+        for (const QString &device : indiDevices())
+            if (!property(device, connectionProperty))
+                return device;
+        return QString();
+    }
+
+    void findDevices()
+    {
+        waitUntil([this] { return missingDevice().isEmpty(); }, options.deviceTimeoutMs,
+                  [this] { return QStringLiteral("no INDI device \"%1\" on %2").arg(missingDevice(), server()); },
+                  [this] { connectDevices(); });
+    }
+
+    QString unconnectedDevice() const
+    {
+        for (const QString &device : indiDevices()) {
+            const IndiProperty *connection = property(device, connectionProperty);
+            if (!connection || !connection->ok() || !isOn(connection, QStringLiteral("CONNECT")))
+                return device;
+        }
+        return QString();
+    }
+
+    void connectDevices()
+    {
+        for (const QString &device : indiDevices())
+            if (!isOn(property(device, connectionProperty), QStringLiteral("CONNECT")))
+                indi->connectDevice(device);
+        waitUntil([this] { return unconnectedDevice().isEmpty(); }, options.deviceTimeoutMs,
+                  [this] { return QStringLiteral("INDI device \"%1\" did not connect").arg(unconnectedDevice()); },
+                  [this] { awaitProperties(); });
+    }
+
+    // What a device must offer, once connected: (device, property) pairs.
+    QList<QPair<QString, QString>> neededProperties() const
+    {
+        QList<QPair<QString, QString>> needed;
+        if (!options.light.isEmpty())
+            needed << qMakePair(options.light, lampProperty) << qMakePair(options.light, levelProperty);
+        if (!options.camera.isEmpty())
+            needed << qMakePair(options.camera, exposureProperty);
+        if (!options.wheel.isEmpty())
+            needed << qMakePair(options.wheel, slotProperty);
+        return needed;
+    }
+
+    QString missingProperty() const
+    {
+        static const QMap<QString, QString> roles = {{lampProperty, QStringLiteral("light box")},
+                                                     {levelProperty, QStringLiteral("light box")},
+                                                     {exposureProperty, QStringLiteral("camera")},
+                                                     {slotProperty, QStringLiteral("filter wheel")}};
+        for (const auto &need : neededProperties())
+            if (!property(need.first, need.second))
+                return QStringLiteral("%1 \"%2\" has no %3").arg(roles.value(need.second), need.first, need.second);
+        return QString();
+    }
+
+    void awaitProperties()
+    {
+        waitUntil([this] { return missingProperty().isEmpty(); }, propertiesDefineMs, [this] { return missingProperty(); },
+                  [this] { prepareDevices(); });
+    }
+
+    void prepareDevices()
+    {
+        if (!options.camera.isEmpty())
+            prepareCamera();
+        boxId = indiBoxId();
+        if (!options.watchDir.isEmpty() && !options.alpacaHost.isEmpty())
+            return connectAlpaca();
+        begin();
+    }
+
+    void prepareCamera()
+    {
+        indi->receiveBlobs(options.camera, frameProperty);
+        if (property(options.camera, QStringLiteral("UPLOAD_MODE")))
+            indi->sendSwitch(options.camera, QStringLiteral("UPLOAD_MODE"), QStringLiteral("UPLOAD_CLIENT"));
+        if (property(options.camera, QStringLiteral("CCD_FRAME_TYPE")))
+            indi->sendSwitch(options.camera, QStringLiteral("CCD_FRAME_TYPE"), QStringLiteral("FRAME_FLAT"));
+        const IndiProperty *pattern = property(options.camera, QStringLiteral("CCD_CFA"));
+        cfa = pattern ? pattern->texts.value(QStringLiteral("CFA_TYPE")).trimmed() : QString();
+        const IndiProperty *binning = property(options.camera, QStringLiteral("CCD_BINNING"));
+        if (binning)
+            isoBin = QStringLiteral("%1x%2")
+                         .arg(qRound(binning->numbers.value(QStringLiteral("HOR_BIN"), 1)))
+                         .arg(qRound(binning->numbers.value(QStringLiteral("VER_BIN"), 1)));
+    }
+
+    QString indiBoxId() const
+    {
+        if (options.light.isEmpty())
+            return QStringLiteral("alpaca ") + options.alpacaHost + QLatin1Char(':') + QString::number(options.alpacaPort);
+        QString id = options.light;
+        const IndiProperty *box = property(options.light, QStringLiteral("VELMORA_BOX"));
+        if (box)
+            for (const char *element : {"PRODUCT_ID", "FIRMWARE"})
+                if (!box->texts.value(QString::fromLatin1(element)).isEmpty())
+                    id += QLatin1Char(' ') + box->texts.value(QString::fromLatin1(element));
+        return id;
+    }
+
+    void connectAlpaca()
+    {
+        alpaca = std::make_unique<AlpacaLight>(options.alpacaHost, options.alpacaPort);
+        boxId = indiBoxId();
+        alpaca->connectDevice([this](const QString &problem, bool wasOn) {
+            if (!running())
+                return;
+            if (!problem.isEmpty())
+                return fail(problem);
+            lampSwitchedOn = !wasOn;
+            begin();
+        });
+    }
+
+    // ---- the filters ----
+    QStringList wheelFilters() const
+    {
+        const IndiProperty *names = property(options.wheel, QStringLiteral("FILTER_NAME"));
+        QStringList listed;
+        if (names)
+            for (const QString &element : names->order)
+                listed.append(names->texts.value(element));
+        return listed;
+    }
+
+    void begin()
+    {
+        if (isoBin.isEmpty())
+            isoBin = QStringLiteral("1x1");
+        if (!options.isoBin.isEmpty())
+            isoBin = options.isoBin;
+        filters = options.filters.isEmpty() && !options.wheel.isEmpty() ? wheelFilters() : options.filters;
+        if (filters.isEmpty())
+            return fail(QStringLiteral("no filters: give --filters or a wheel that names its filters"));
+        memory = CurveStore().load(boxId);
+        curve = memory.curve;
+        if (!options.watchDir.isEmpty()) {
+            folder = std::make_unique<FrameFolder>(options.watchDir);
+            QObject::connect(folder.get(), &FrameFolder::frameWritten, q,
+                             [this](const QString &path, const QDateTime &written) { fileArrived(path, written); });
+        }
+        nextFilter();
+    }
+
+    void nextFilter()
+    {
+        ++filterIndex;
+        if (filterIndex >= filters.size())
+            return finish();
+        history.clear();
+        const auto rate = memory.filterRates.find(filter().toStdString());
+        search = std::make_unique<flatsearch::FilterSearch>(options.search, curve,
+                                                            rate == memory.filterRates.end() ? 0.0 : rate->second);
+        if (options.wheel.isEmpty() || !options.watchDir.isEmpty())
+            return takeStep(search->next(history));
+        moveWheel();
+    }
+
+    int slotOf(const QString &name) const
+    {
+        const QStringList names = wheelFilters();
+        int slot = names.indexOf(name);
+        for (int i = 0; slot < 0 && i < names.size(); ++i)
+            if (names[i].compare(name, Qt::CaseInsensitive) == 0)
+                slot = i;
+        return slot < 0 ? -1 : slot + 1;
+    }
+
+    bool wheelAt(int slot) const
+    {
+        const IndiProperty *wheel = property(options.wheel, slotProperty);
+        return wheel && wheel->ok() && qRound(wheel->numbers.value(slotElement)) == slot;
+    }
+
+    void moveWheel()
+    {
+        const int slot = slotOf(filter());
+        if (slot < 0)
+            return fail(QStringLiteral("filter wheel \"%1\" has no filter \"%2\"").arg(options.wheel, filter()));
+        enter(State::MovingWheel);
+        if (!wheelAt(slot)) {
+            progress(QStringLiteral("%1: filter wheel to slot %2").arg(filter()).arg(slot));
+            indi->sendNumber(options.wheel, slotProperty, slotElement, slot);
+        }
+        waitUntil([this, slot] { return wheelAt(slot); }, options.wheelTimeoutMs,
+                  [this, slot] {
+                      return QStringLiteral("filter wheel \"%1\" did not arrive at slot %2 (%3)")
+                          .arg(options.wheel)
+                          .arg(slot)
+                          .arg(filter());
+                  },
+                  [this] { settleLight(); });
+    }
+
+    // A light box with per-filter presets moves its lamp when the wheel arrives: let it finish first.
+    void settleLight()
+    {
+        waitUntil([this] { return !property(options.light, levelProperty)->busy(); }, options.lightTimeoutMs,
+                  [this] { return QStringLiteral("light box \"%1\" stays busy").arg(options.light); },
+                  [this] { takeStep(search->next(history)); });
+    }
+
+    // ---- one frame ----
+    void takeStep(const flatsearch::Step &next)
+    {
+        step = next;
+        if (step.verdict != flatsearch::Verdict::Next)
+            return filterDone();
+        enter(State::SettingLight);
+        if (alpaca)
+            return setAlpacaLevel();
+        switchLampOn();
+    }
+
+    void setAlpacaLevel()
+    {
+        alpaca->setLevel(step.level, [this](const QString &problem) {
+            if (!running())
+                return;
+            if (!problem.isEmpty())
+                return fail(problem);
+            levelReady();
+        });
+    }
+
+    bool lampOn() const
+    {
+        const IndiProperty *lamp = property(options.light, lampProperty);
+        return lamp && lamp->ok() && isOn(lamp, QStringLiteral("FLAT_LIGHT_ON"));
+    }
+
+    void switchLampOn()
+    {
+        if (!isOn(property(options.light, lampProperty), QStringLiteral("FLAT_LIGHT_ON"))) {
+            indi->sendSwitch(options.light, lampProperty, QStringLiteral("FLAT_LIGHT_ON"));
+            lampSwitchedOn = true;
+        }
+        waitUntil([this] { return lampOn(); }, options.lightTimeoutMs,
+                  [this] { return QStringLiteral("light box \"%1\" did not switch on").arg(options.light); },
+                  [this] { setIndiLevel(); });
+    }
+
+    bool levelIs(int level) const
+    {
+        const IndiProperty *intensity = property(options.light, levelProperty);
+        return intensity && intensity->ok() && qRound(intensity->numbers.value(levelElement)) == level;
+    }
+
+    void setIndiLevel()
+    {
+        const int level = step.level;
+        if (!levelIs(level))
+            indi->sendNumber(options.light, levelProperty, levelElement, level);
+        waitUntil([this, level] { return levelIs(level); }, options.lightTimeoutMs,
+                  [this, level] {
+                      return QStringLiteral("light box \"%1\" did not reach level %2").arg(options.light).arg(level);
+                  },
+                  [this] { levelReady(); });
+    }
+
+    void levelReady()
+    {
+        if (levelAsked != step.level)
+            levelSetAt = QDateTime::currentDateTime();
+        levelAsked = step.level;
+        expose();
+    }
+
+    void expose()
+    {
+        enter(State::Exposing);
+        frameAwaited = true;
+        if (folder) {
+            progress(QStringLiteral("%1: take a frame at level %2, exposure %3 s, into %4")
+                         .arg(filter())
+                         .arg(step.level)
+                         .arg(seconds(step.exposure), options.watchDir));
+            folder->watch();
+            return;
+        }
+        indi->sendNumber(options.camera, exposureProperty, QStringLiteral("CCD_EXPOSURE_VALUE"), step.exposure);
+        const int timeoutMs = int((step.exposure + options.frameTimeoutS) * 1000);
+        waitUntil([] { return false; }, timeoutMs,
+                  [this] {
+                      return QStringLiteral("camera \"%1\" sent no frame within %2 s")
+                          .arg(options.camera, seconds(step.exposure + options.frameTimeoutS));
+                  },
+                  [] {});
+    }
+
+    void frameArrived(const IndiProperty &frame)
+    {
+        if (state != State::Exposing || !frameAwaited || frame.device != options.camera)
+            return;
+        frameAwaited = false;
+        deadline.stop();
+        awaited = nullptr;
+        measure(QStringLiteral("camera \"%1\"").arg(options.camera), step.exposure, [data = frame.blob, pattern = cfa] {
+            return flatframes::measureFitsMemory(data.constData(), size_t(data.size()), pattern.toStdString());
+        });
+    }
+
+    void fileArrived(const QString &path, const QDateTime &written)
+    {
+        if (state != State::Exposing || !frameAwaited)
+            return;
+        if (written < levelSetAt) {
+            progress(QStringLiteral("%1: skipped %2: written before the level changed").arg(filter(), path));
+            return;
+        }
+        frameAwaited = false;
+        folder->stop();
+        measure(QStringLiteral("\"%1\"").arg(path), -1, [path] {
+            return flatframes::measureFitsFile(QFile::encodeName(path).toStdString());
+        });
+    }
+
+    template <typename Measure> void measure(const QString &source, double exposure, Measure measureFrame)
+    {
+        enter(State::Measuring);
+        QObject::disconnect(&measuring, nullptr, q, nullptr);
+        QObject::connect(&measuring, &QFutureWatcher<flatframes::Measurement>::finished, q,
+                         [this, source, exposure] { measured(source, exposure, measuring.result()); });
+        measuring.setFuture(QtConcurrent::run(measureFrame));
+    }
+
+    bool sameFilter(const QString &header) const
+    {
+        if (header.isEmpty() || header.compare(filter(), Qt::CaseInsensitive) == 0)
+            return true;
+        const QString panelName = panelFilterName(header);
+        return !panelName.isEmpty() && panelName == panelFilterName(filter());
+    }
+
+    void measured(const QString &source, double exposure, const flatframes::Measurement &measurement)
+    {
+        if (!running())
+            return;
+        if (!measurement.ok)
+            return fail(QStringLiteral("frame from %1 could not be read: %2")
+                            .arg(source, QString::fromStdString(measurement.error)));
+        if (folder && !sameFilter(QString::fromStdString(measurement.filter))) {
+            progress(QStringLiteral("%1: skipped %2: taken with filter %3")
+                         .arg(filter(), source, QString::fromStdString(measurement.filter)));
+            return expose();
+        }
+        flatsearch::Frame frame;
+        frame.level = step.level;
+        frame.exposure = exposure > 0 ? exposure : (measurement.exposure > 0 ? measurement.exposure : step.exposure);
+        frame.figure = measurement.figure;
+        frame.saturated = measurement.saturated;
+        history.push_back(frame);
+        progress(QStringLiteral("%1: frame %2 at level %3, exposure %4 s: median %5 of full scale%6")
+                     .arg(filter())
+                     .arg(history.size())
+                     .arg(frame.level)
+                     .arg(seconds(frame.exposure), QString::number(frame.figure, 'f', 3),
+                          frame.saturated ? QStringLiteral(" (saturated)") : QString()));
+        emit q->frameMeasured(filter(), frame);
+        const flatsearch::Step next = search->next(history);
+        curve = search->curve();
+        emit q->curveChanged();
+        takeStep(next);
+    }
+
+    // ---- results ----
+    FilterResult resultOf() const
+    {
+        FilterResult result;
+        result.filter = filter();
+        const QString panelName = panelFilterName(filter());
+        result.tableFilter = panelName.isEmpty() ? filter() : panelName;
+        result.reached = step.verdict == flatsearch::Verdict::Done;
+        result.frames = int(history.size());
+        if (!history.empty()) {
+            result.level = history.back().level;
+            result.exposure = history.back().exposure;
+            result.figure = history.back().figure;
+        }
+        if (result.reached) {
+            result.level = step.level;
+            result.exposure = step.exposure;
+        }
+        return result;
+    }
+
+    void filterDone()
+    {
+        const FilterResult result = resultOf();
+        results.append(result);
+        remember();
+        if (result.reached && !options.tablePath.isEmpty()) {
+            QString problem;
+            if (!tablewriter::put(options.tablePath, {tableRecord(result)}, problem)) {
+                failedToSave = true;
+                emit q->filterFinished(result);
+                return fail(problem);
+            }
+        }
+        emit q->filterFinished(result);
+        nextFilter();
+    }
+
+    FlatRecord tableRecord(const FilterResult &result) const
+    {
+        FlatRecord record;
+        record.cameraType = options.cameraType;
+        record.isoBin = isoBin;
+        record.filter = result.tableFilter;
+        record.exposure = seconds(result.exposure);
+        record.level = QString::number(result.level);
+        return record;
+    }
+
+    void remember()
+    {
+        memory.curve = curve;
+        if (search->fullLevelRate() > 0)
+            memory.filterRates[filter().toStdString()] = search->fullLevelRate();
+        QString problem;
+        if (!CurveStore().save(boxId, memory, problem))
+            progress(QStringLiteral("the light box's curve was not stored: %1").arg(problem));
+    }
+
+    void finish() { end(State::Finished, QString()); }
+
+    int exitCode() const
+    {
+        if (state == State::Failed)
+            return 2;
+        if (state == State::Idle)
+            return 0;
+        const bool allDone = results.size() == filters.size()
+                             && std::all_of(results.begin(), results.end(), [](const FilterResult &r) { return r.reached; });
+        return allDone ? 0 : 1;
+    }
 };
 
 QString FilterResult::reportLine() const
@@ -15,32 +690,80 @@ QString FilterResult::reportLine() const
         return QStringLiteral("%1: level %2, exposure %3 s, median %4 of full scale, %5 frames")
             .arg(filter)
             .arg(level)
-            .arg(exposure)
-            .arg(QString::number(figure, 'f', 3))
+            .arg(seconds(exposure), QString::number(figure, 'f', 3))
             .arg(frames);
     return QStringLiteral("%1: not reached: %2 of full scale at level %3 and %4 s")
         .arg(filter, QString::number(figure, 'f', 2))
         .arg(level)
-        .arg(exposure);
+        .arg(seconds(exposure));
 }
 
-FlatAssistant::FlatAssistant(QObject *parent) : QObject(parent), run(std::make_unique<Run>()) {}
-FlatAssistant::~FlatAssistant() = default;
-void FlatAssistant::setOptions(const AssistantOptions &options) { run->options = options; }
-AssistantOptions FlatAssistant::options() const { return run->options; }
-void FlatAssistant::start() {}
-void FlatAssistant::stop() {}
-FlatAssistant::State FlatAssistant::state() const { return run->state; }
-QString FlatAssistant::errorText() const { return run->error; }
-QList<FilterResult> FlatAssistant::results() const { return run->results; }
-int FlatAssistant::exitCode() const { return 0; }
-flatsearch::ResponseCurve FlatAssistant::curve() const { return run->curve; }
-bool FlatAssistant::saveResults(const QString &, QString &) const { return true; }
-
-struct IndiDeviceLister::Impl
+FlatAssistant::FlatAssistant(QObject *parent) : QObject(parent), run(std::make_unique<Run>(this))
 {
-};
-IndiDeviceLister::IndiDeviceLister(QObject *parent) : QObject(parent), d(std::make_unique<Impl>()) {}
-IndiDeviceLister::~IndiDeviceLister() = default;
-void IndiDeviceLister::list(const QString &, int) {}
-QStringList IndiDeviceLister::wheelFilters(const QString &) const { return {}; }
+    qRegisterMetaType<FlatAssistant::State>();
+    qRegisterMetaType<FilterResult>();
+    qRegisterMetaType<flatsearch::Frame>();
+    run->deadline.setSingleShot(true);
+    connect(&run->deadline, &QTimer::timeout, this, [this] { run->timedOut(); });
+}
+
+FlatAssistant::~FlatAssistant()
+{
+    stop();
+    run->measuring.waitForFinished();
+}
+
+void FlatAssistant::setOptions(const AssistantOptions &options)
+{
+    run->options = options;
+}
+
+AssistantOptions FlatAssistant::options() const
+{
+    return run->options;
+}
+
+void FlatAssistant::start()
+{
+    if (!run->running())
+        run->start();
+}
+
+void FlatAssistant::stop()
+{
+    run->end(State::Stopped, QString());
+}
+
+FlatAssistant::State FlatAssistant::state() const
+{
+    return run->state;
+}
+
+QString FlatAssistant::errorText() const
+{
+    return run->error;
+}
+
+QList<FilterResult> FlatAssistant::results() const
+{
+    return run->results;
+}
+
+int FlatAssistant::exitCode() const
+{
+    return run->exitCode();
+}
+
+flatsearch::ResponseCurve FlatAssistant::curve() const
+{
+    return run->curve;
+}
+
+bool FlatAssistant::saveResults(const QString &tablePath, QString &error) const
+{
+    std::vector<FlatRecord> records;
+    for (const FilterResult &result : run->results)
+        if (result.reached)
+            records.push_back(run->tableRecord(result));
+    return tablewriter::put(tablePath, records, error);
+}

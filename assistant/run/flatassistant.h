@@ -28,6 +28,11 @@ struct AssistantOptions
     QString tablePath;  // the .vfc file the results go to; empty: results are only reported
     QString cameraType = QStringLiteral("CCD"); // "DSLR" or "CCD"
     QString isoBin;     // empty: the camera's binning ("1x1")
+    // Bounds of the waits on devices: each ends the run with an error naming the device.
+    int deviceTimeoutMs = 5000;  // the server lists the devices, and they connect
+    int wheelTimeoutMs = 30000;  // the wheel arrives at the filter's slot
+    int lightTimeoutMs = 10000;  // the light box reports the lamp on and the level asked for
+    double frameTimeoutS = 30;   // beyond the exposure, for the camera's frame to arrive
 };
 
 // One filter's outcome.
@@ -101,6 +106,9 @@ private:
     std::unique_ptr<Run> run;
 };
 
+Q_DECLARE_METATYPE(FilterResult)
+Q_DECLARE_METATYPE(flatsearch::Frame)
+
 // What an INDI server offers, for choosing devices in the window.
 struct IndiDevices
 {
@@ -127,3 +135,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
+
+Q_DECLARE_METATYPE(IndiDevices)

@@ -1,0 +1,208 @@
+// indi_velmora_test_ccd: the INDI camera of the flat assistant's tests and benchmark. Device "Model Camera"; it reads
+// the level and lamp state the light box shows and the slot of the filter wheel, both by snooping, and makes each
+// frame from the flat model, sent as a FITS BLOB.
+//
+// Set through the environment (indiserver hands its environment to its drivers):
+//   VELMORA_TEST_CCD_BOX       the model's light box, one of flatmodel::boxNames() (default "measured-led")
+//   VELMORA_TEST_CCD_RATE      the box's figure per second at level 255 through a clear filter (default the box's)
+//   VELMORA_TEST_CCD_BAYER     "" (mono) or "RGGB", "BGGR", ...: a colour camera, with CCD_CFA
+//   VELMORA_TEST_CCD_SIZE      "WIDTHxHEIGHT" (default 320x240)
+//   VELMORA_TEST_CCD_LIGHT     the light box's device (default "VELMORA Flat Box")
+//   VELMORA_TEST_CCD_WHEEL     the filter wheel's device (default "Filter Simulator")
+//   VELMORA_TEST_CCD_FAULT     none, timeout (the frame never comes), error (the exposure fails), not-fits, truncated
+//   VELMORA_TEST_CCD_FAULT_AT  the frame (counted from 1) the fault hits (default 1)
+#include "flatmodel.h"
+
+#include <indiccd.h>
+#include <indidevapi.h>
+#include <lilxml.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string environment(const char *name, const std::string &fallback)
+{
+    const char *value = std::getenv(name);
+    return value && *value ? std::string(value) : fallback;
+}
+
+int environmentNumber(const char *name, int fallback)
+{
+    const char *value = std::getenv(name);
+    return value && *value ? std::atoi(value) : fallback;
+}
+
+class ModelCamera : public INDI::CCD
+{
+public:
+    ModelCamera()
+    {
+        setVersion(1, 0);
+        box = flatmodel::namedBox(environment("VELMORA_TEST_CCD_BOX", "measured-led"));
+        const std::string rate = environment("VELMORA_TEST_CCD_RATE", "");
+        if (!rate.empty())
+            box.fullRate = std::atof(rate.c_str());
+        camera.bayer = environment("VELMORA_TEST_CCD_BAYER", "");
+        const std::string size = environment("VELMORA_TEST_CCD_SIZE", "320x240");
+        camera.width = std::atol(size.c_str());
+        camera.height = std::atol(size.c_str() + size.find('x') + 1);
+        light = environment("VELMORA_TEST_CCD_LIGHT", "VELMORA Flat Box");
+        wheel = environment("VELMORA_TEST_CCD_WHEEL", "Filter Simulator");
+        fault = environment("VELMORA_TEST_CCD_FAULT", "none");
+        faultAt = environmentNumber("VELMORA_TEST_CCD_FAULT_AT", 1);
+    }
+
+protected:
+    const char *getDefaultName() override { return "Model Camera"; }
+
+    bool initProperties() override
+    {
+        INDI::CCD::initProperties();
+        uint32_t capabilities = CCD_CAN_ABORT | CCD_CAN_BIN;
+        if (!camera.bayer.empty())
+            capabilities |= CCD_HAS_BAYER;
+        SetCCDCapability(capabilities);
+        if (!camera.bayer.empty())
+            IUSaveText(&BayerT[2], camera.bayer.c_str());
+        IDSnoopDevice(light.c_str(), "FLAT_LIGHT_CONTROL");
+        IDSnoopDevice(light.c_str(), "FLAT_LIGHT_INTENSITY");
+        IDSnoopDevice(wheel.c_str(), "FILTER_SLOT");
+        IDSnoopDevice(wheel.c_str(), "FILTER_NAME");
+        setDefaultPollingPeriod(100);
+        return true;
+    }
+
+    bool updateProperties() override
+    {
+        INDI::CCD::updateProperties();
+        if (isConnected())
+            SetCCDParams(int(camera.width), int(camera.height), 16, 3.8f, 3.8f);
+        return true;
+    }
+
+    bool Connect() override { return true; }
+    bool Disconnect() override { return true; }
+
+    bool StartExposure(float duration) override
+    {
+        ++frames;
+        exposure = duration;
+        PrimaryCCD.setExposureDuration(duration);
+        if (faultNow("error")) {
+            PrimaryCCD.setExposureFailed();
+            return false;
+        }
+        InExposure = true;
+        if (!faultNow("timeout"))
+            timer = IEAddTimer(std::max(1, int(duration * 1000)), &ModelCamera::exposureEnded, this);
+        return true;
+    }
+
+    bool AbortExposure() override
+    {
+        if (timer > 0)
+            IERmTimer(timer);
+        timer = 0;
+        InExposure = false;
+        return true;
+    }
+
+    bool ISSnoopDevice(XMLEle *root) override
+    {
+        const char *device = findXMLAttValu(root, "device");
+        const char *property = findXMLAttValu(root, "name");
+        if (std::strcmp(tagXMLEle(root), "delProperty") != 0) {
+            if (light == device && !std::strcmp(property, "FLAT_LIGHT_CONTROL"))
+                lampOn = elementValue(root, "FLAT_LIGHT_ON") == "On";
+            else if (light == device && !std::strcmp(property, "FLAT_LIGHT_INTENSITY"))
+                level = std::atoi(elementValue(root, "FLAT_LIGHT_INTENSITY_VALUE").c_str());
+            else if (wheel == device && !std::strcmp(property, "FILTER_SLOT"))
+                slot = std::atoi(elementValue(root, "FILTER_SLOT_VALUE").c_str());
+            else if (wheel == device && !std::strcmp(property, "FILTER_NAME"))
+                readFilterNames(root);
+        }
+        return INDI::CCD::ISSnoopDevice(root);
+    }
+
+private:
+    bool faultNow(const char *kind) const { return fault == kind && frames == faultAt; }
+
+    static std::string elementValue(XMLEle *root, const char *element)
+    {
+        for (XMLEle *child = nextXMLEle(root, 1); child; child = nextXMLEle(root, 0)) {
+            const char *name = findXMLAttValu(child, "name");
+            if (name && !std::strcmp(name, element)) {
+                std::string value = pcdataXMLEle(child);
+                value.erase(0, value.find_first_not_of(" \t\r\n"));
+                value.erase(value.find_last_not_of(" \t\r\n") + 1);
+                return value;
+            }
+        }
+        return std::string();
+    }
+
+    void readFilterNames(XMLEle *root)
+    {
+        filters.clear();
+        for (XMLEle *child = nextXMLEle(root, 1); child; child = nextXMLEle(root, 0)) {
+            std::string value = pcdataXMLEle(child);
+            value.erase(0, value.find_first_not_of(" \t\r\n"));
+            value.erase(value.find_last_not_of(" \t\r\n") + 1);
+            filters.push_back(value);
+        }
+    }
+
+    std::string filter() const
+    {
+        return slot >= 1 && slot <= int(filters.size()) ? filters[size_t(slot - 1)] : std::string("Luminance");
+    }
+
+    static void exposureEnded(void *self) { static_cast<ModelCamera *>(self)->sendFrame(); }
+
+    void sendFrame()
+    {
+        timer = 0;
+        InExposure = false;
+        std::vector<unsigned char> fits =
+            flatmodel::renderFits(box, camera, filter(), level, exposure, unsigned(frames), lampOn);
+        if (faultNow("not-fits")) {
+            const std::string text = "This is a log file, not an image.\n";
+            fits.assign(text.begin(), text.end());
+        } else if (faultNow("truncated")) {
+            fits.resize(fits.size() / 2);
+        }
+        frame = std::move(fits);
+        INDI::PropertyBlob blob = getBLOB("CCD1");
+        blob[0].setBlob(frame.data());
+        blob[0].setBlobLen(int(frame.size()));
+        blob[0].setSize(int(frame.size()));
+        blob[0].setFormat(".fits");
+        blob.setState(IPS_OK);
+        blob.apply();
+        PrimaryCCD.setExposureComplete();
+    }
+
+    flatmodel::BoxModel box;
+    flatmodel::CameraModel camera;
+    std::string light;
+    std::string wheel;
+    std::string fault;
+    int faultAt = 1;
+    int frames = 0;
+    bool lampOn = false;
+    int level = 0;
+    int slot = 0;
+    std::vector<std::string> filters;
+    double exposure = 0;
+    int timer = 0;
+    std::vector<unsigned char> frame;
+};
+
+std::unique_ptr<ModelCamera> camera(new ModelCamera());
+
+} // namespace
