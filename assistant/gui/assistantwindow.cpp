@@ -66,6 +66,16 @@ QString secondsText(double seconds)
     return QString::number(seconds, 'g', 4);
 }
 
+// A wheel of its own before a camera's built-in one (INDI's CCD simulator has one too).
+QString preferredWheel(const IndiDevices &devices)
+{
+    for (const QString &wheel : devices.wheels) {
+        if (!devices.cameras.contains(wheel))
+            return wheel;
+    }
+    return devices.wheels.value(0);
+}
+
 } // namespace
 
 AssistantWindow::AssistantWindow(FlatAssistant *assistant, QWidget *parent)
@@ -349,11 +359,12 @@ void AssistantWindow::showDevices(const IndiDevices &devices)
     refill(cameraCombo, devices.cameras);
     refill(lightCombo, devices.lights);
     refill(wheelCombo, QStringList{QString()} + devices.wheels);
-    if (wheelCombo->currentText().isEmpty() && !devices.wheels.isEmpty())
-        wheelCombo->setCurrentText(devices.wheels.first());
-    serverStatus->setText(tr("%n camera(s), ", nullptr, devices.cameras.size())
-                          + tr("%n light box(es), ", nullptr, devices.lights.size())
-                          + tr("%n filter wheel(s)", nullptr, devices.wheels.size()));
+    if (wheelCombo->currentText().isEmpty())
+        wheelCombo->setCurrentText(preferredWheel(devices));
+    serverStatus->setText(tr("Cameras: %1, light boxes: %2, filter wheels: %3")
+                              .arg(devices.cameras.size())
+                              .arg(devices.lights.size())
+                              .arg(devices.wheels.size()));
     showWheelFilters();
 }
 

@@ -4,279 +4,260 @@
 <context>
     <name>AssistantWindow</name>
     <message>
-        <location filename="assistantwindow.cpp" line="105"/>
+        <location filename="assistantwindow.cpp" line="115"/>
         <source>INDI server</source>
         <translation>Server INDI</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="112"/>
+        <location filename="assistantwindow.cpp" line="122"/>
         <source>List devices</source>
         <translation>Elenca dispositivi</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="130"/>
+        <location filename="assistantwindow.cpp" line="140"/>
         <source>Devices</source>
         <translation>Dispositivi</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="148"/>
+        <location filename="assistantwindow.cpp" line="158"/>
         <source>Camera</source>
         <translation>Camera</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="149"/>
+        <location filename="assistantwindow.cpp" line="159"/>
         <source>Light box</source>
         <translation>Pannello luminoso</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="150"/>
+        <location filename="assistantwindow.cpp" line="160"/>
         <source>Filter wheel</source>
         <translation>Ruota portafiltri</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="151"/>
+        <location filename="assistantwindow.cpp" line="161"/>
         <source>Filters</source>
         <translation>Filtri</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="159"/>
+        <location filename="assistantwindow.cpp" line="169"/>
         <source>Search</source>
         <translation>Ricerca</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="167"/>
+        <location filename="assistantwindow.cpp" line="177"/>
         <source>Exposure</source>
         <translation>Esposizione</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="168"/>
+        <location filename="assistantwindow.cpp" line="178"/>
         <source>Shortest exposure</source>
         <translation>Esposizione minima</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="169"/>
+        <location filename="assistantwindow.cpp" line="179"/>
         <source>Longest exposure</source>
         <translation>Esposizione massima</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="170"/>
+        <location filename="assistantwindow.cpp" line="180"/>
         <source>Target (of full scale)</source>
         <translation>Obiettivo (del fondo scala)</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="171"/>
+        <location filename="assistantwindow.cpp" line="181"/>
         <source>Tolerance (of the target)</source>
         <translation>Tolleranza (dell&apos;obiettivo)</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="180"/>
-        <location filename="assistantwindow.cpp" line="411"/>
+        <location filename="assistantwindow.cpp" line="190"/>
+        <location filename="assistantwindow.cpp" line="422"/>
         <source>Flat table</source>
         <translation>Tabella dei flat</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="183"/>
+        <location filename="assistantwindow.cpp" line="193"/>
         <source>saved when the run ends</source>
         <translation>salvata a fine ricerca</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="184"/>
+        <location filename="assistantwindow.cpp" line="194"/>
         <source>Browse…</source>
         <translation>Sfoglia…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="190"/>
+        <location filename="assistantwindow.cpp" line="200"/>
         <source>the camera&apos;s binning</source>
         <translation>il binning della camera</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="196"/>
+        <location filename="assistantwindow.cpp" line="206"/>
         <source>Table file</source>
         <translation>File tabella</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="197"/>
+        <location filename="assistantwindow.cpp" line="207"/>
         <source>Camera type</source>
         <translation>Tipo di camera</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="198"/>
+        <location filename="assistantwindow.cpp" line="208"/>
         <source>ISO/binning</source>
         <translation>ISO/binning</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="206"/>
+        <location filename="assistantwindow.cpp" line="216"/>
         <source>Start</source>
         <translation>Avvia</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="207"/>
+        <location filename="assistantwindow.cpp" line="217"/>
         <source>Stop</source>
         <translation>Ferma</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="208"/>
+        <location filename="assistantwindow.cpp" line="218"/>
         <source>Save to table…</source>
         <translation>Salva nella tabella…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="209"/>
+        <location filename="assistantwindow.cpp" line="219"/>
         <source>Night</source>
         <translation>Notte</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="232"/>
+        <location filename="assistantwindow.cpp" line="242"/>
         <source>Filter shown</source>
         <translation>Filtro mostrato</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="244"/>
+        <location filename="assistantwindow.cpp" line="254"/>
         <source>Filter</source>
         <translation>Filtro</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="244"/>
+        <location filename="assistantwindow.cpp" line="254"/>
         <source>Level</source>
         <translation>Livello</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="244"/>
+        <location filename="assistantwindow.cpp" line="254"/>
         <source>Exposure (s)</source>
         <translation>Esposizione (s)</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="244"/>
+        <location filename="assistantwindow.cpp" line="254"/>
         <source>Median</source>
         <translation>Mediana</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="244"/>
+        <location filename="assistantwindow.cpp" line="254"/>
         <source>Frames</source>
         <translation>Pose</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="244"/>
+        <location filename="assistantwindow.cpp" line="254"/>
         <source>Status</source>
         <translation>Stato</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="330"/>
+        <location filename="assistantwindow.cpp" line="340"/>
         <source>Asking %1:%2…</source>
         <translation>Richiesta a %1:%2…</translation>
     </message>
-    <message numerus="yes">
-        <location filename="assistantwindow.cpp" line="354"/>
-        <source>%n camera(s), </source>
-        <translation>
-            <numerusform>%n camera, </numerusform>
-            <numerusform>%n camere, </numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <location filename="assistantwindow.cpp" line="355"/>
-        <source>%n light box(es), </source>
-        <translation>
-            <numerusform>%n pannello luminoso, </numerusform>
-            <numerusform>%n pannelli luminosi, </numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <location filename="assistantwindow.cpp" line="356"/>
-        <source>%n filter wheel(s)</source>
-        <translation>
-            <numerusform>%n ruota portafiltri</numerusform>
-            <numerusform>%n ruote portafiltri</numerusform>
-        </translation>
+    <message>
+        <location filename="assistantwindow.cpp" line="364"/>
+        <source>Cameras: %1, light boxes: %2, filter wheels: %3</source>
+        <translation>Camere: %1, pannelli luminosi: %2, ruote portafiltri: %3</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="376"/>
+        <location filename="assistantwindow.cpp" line="387"/>
         <source>Choose a camera and a light box first (List devices asks the INDI server).</source>
         <translation>Scegli prima una camera e un pannello luminoso (Elenca dispositivi interroga il server INDI).</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="393"/>
-        <location filename="assistantwindow.cpp" line="402"/>
+        <location filename="assistantwindow.cpp" line="404"/>
+        <location filename="assistantwindow.cpp" line="413"/>
         <source>Save to table</source>
         <translation>Salva nella tabella</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="393"/>
-        <location filename="assistantwindow.cpp" line="412"/>
+        <location filename="assistantwindow.cpp" line="404"/>
+        <location filename="assistantwindow.cpp" line="423"/>
         <source>Flat tables (*.vfc)</source>
         <translation>Tabelle dei flat (*.vfc)</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="402"/>
+        <location filename="assistantwindow.cpp" line="413"/>
         <source>The table was not saved: %1</source>
         <translation>La tabella non è stata salvata: %1</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="406"/>
+        <location filename="assistantwindow.cpp" line="417"/>
         <source>Saved to %1</source>
         <translation>Salvata in %1</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="450"/>
+        <location filename="assistantwindow.cpp" line="462"/>
         <source>Ready</source>
         <translation>Pronto</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="452"/>
+        <location filename="assistantwindow.cpp" line="464"/>
         <source>Connecting…</source>
         <translation>Connessione…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="454"/>
+        <location filename="assistantwindow.cpp" line="466"/>
         <source>Moving the filter wheel…</source>
         <translation>Movimento della ruota portafiltri…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="456"/>
+        <location filename="assistantwindow.cpp" line="468"/>
         <source>Setting the light…</source>
         <translation>Impostazione della luce…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="458"/>
+        <location filename="assistantwindow.cpp" line="470"/>
         <source>Exposing…</source>
         <translation>Esposizione in corso…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="460"/>
+        <location filename="assistantwindow.cpp" line="472"/>
         <source>Measuring…</source>
         <translation>Misura…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="462"/>
+        <location filename="assistantwindow.cpp" line="474"/>
         <source>Finished</source>
         <translation>Finito</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="464"/>
+        <location filename="assistantwindow.cpp" line="476"/>
         <source>Stopped</source>
         <translation>Fermato</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="466"/>
+        <location filename="assistantwindow.cpp" line="478"/>
         <source>Failed</source>
         <translation>Non riuscito</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="483"/>
+        <location filename="assistantwindow.cpp" line="495"/>
         <source>saturated</source>
         <translation>saturata</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="485"/>
+        <location filename="assistantwindow.cpp" line="497"/>
         <source>Searching…</source>
         <translation>Ricerca…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="497"/>
+        <location filename="assistantwindow.cpp" line="509"/>
         <source>Done</source>
         <translation>Fatto</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="497"/>
+        <location filename="assistantwindow.cpp" line="509"/>
         <source>Not reached</source>
         <translation>Non raggiunto</translation>
     </message>

@@ -5,6 +5,7 @@
 #include "assistantwindow.h"
 #include "dialogs.h"
 #include "flatchart.h"
+#include "indiserver.h"
 #include "testmain.h"
 #include "windowtest.h"
 
@@ -12,6 +13,10 @@
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QSpinBox>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -95,8 +100,10 @@ private slots:
     void buttonsFollowTheRunState();
     void startNeedsACameraAndALightBox();
     void startHandsTheChosenOptionsToTheModule();
-    void saveToTableWritesTheFoundLines();
-    void saveToTableCancelledWritesNothing();
+    void saveToTableAnswers_data();
+    void saveToTableAnswers();
+    void listDevicesShowsWhatTheServerOffers();
+    void listDevicesWithoutAServerSaysSo();
     void nightButtonSwitchesTheLook_data();
     void nightButtonSwitchesTheLook();
     void italianTexts_data();
@@ -106,6 +113,8 @@ private:
     void emitFrames(const QString &script);
     template<class T>
     T *find(const char *name) { return child<T>(*window, name); }
+    // Clicks a button as a user does: nothing happens when it is disabled.
+    void click(const char *name) { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
 
     std::unique_ptr<FlatAssistant> assistant;
     std::unique_ptr<AssistantWindow> window;
@@ -327,7 +336,7 @@ void AssistantWindowTest::buttonsFollowTheRunState()
 void AssistantWindowTest::startNeedsACameraAndALightBox()
 {
     find<QComboBox>("cameraCombo")->setCurrentText(QStringLiteral("Model Camera"));
-    pressButton(*window, "startButton");
+    click("startButton");
     QCOMPARE(assistant->state(), FlatAssistant::State::Idle);
     QVERIFY2(window->statusBar()->currentMessage().contains(QStringLiteral("light box")),
              qPrintable(window->statusBar()->currentMessage()));
@@ -350,7 +359,7 @@ void AssistantWindowTest::startHandsTheChosenOptionsToTheModule()
     given.isoBin = QStringLiteral("ISO 800");
     window->setOptions(given);
 
-    pressButton(*window, "startButton");
+    click("startButton");
     const AssistantOptions taken = assistant->options();
     QCOMPARE(taken.indiPort, 1);
     QCOMPARE(taken.camera, given.camera);
@@ -369,41 +378,98 @@ void AssistantWindowTest::startHandsTheChosenOptionsToTheModule()
              qPrintable(window->statusBar()->currentMessage()));
 }
 
-void AssistantWindowTest::saveToTableWritesTheFoundLines()
+void AssistantWindowTest::saveToTableAnswers_data()
 {
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("flats.vfc"));
-    emitFrames(QStringLiteral("Red 143 2 0.497; Ha 200 2 0.51"));
-    emit assistant->filterFinished(resultOf(QStringLiteral("Red 143 2 0.497 1 done")));
-    emit assistant->filterFinished(resultOf(QStringLiteral("Ha 200 2 0.51 1 done")));
-    emit assistant->stateChanged(FlatAssistant::State::Finished);
+    QTest::addColumn<QString>("answer"); // the path typed into the file dialog, relative to a scratch folder
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<bool>("saved");
 
-    DialogResponder::instance().queueFileAnswer(path);
-    pressButton(*window, "saveButton");
-
-    const QList<ShownDialog> shown = DialogResponder::instance().shown();
-    QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown.first().title, QStringLiteral("Save to table"));
-    QFile saved(path);
-    QVERIFY2(saved.open(QIODevice::ReadOnly), qPrintable(saved.errorString()));
-    const QString contents = QString::fromUtf8(saved.readAll());
-    QVERIFY2(contents.contains(QStringLiteral("Red")), qPrintable(contents));
-    QVERIFY2(contents.contains(QStringLiteral("H-alpha")), qPrintable(contents));
-    QVERIFY2(contents.contains(QStringLiteral("143")), qPrintable(contents));
-    QCOMPARE(find<QLineEdit>("tableEdit")->text(), path);
+    QTest::newRow("cancelled: nothing written") << "" << true << false;
+    QTest::newRow("a folder that is not there: the error is shown") << "missing/flats.vfc" << false << false;
 }
 
-void AssistantWindowTest::saveToTableCancelledWritesNothing()
+// The lines a real run finds reach the file in runThroughTheWindow; here, what the dialog's answers lead to.
+void AssistantWindowTest::saveToTableAnswers()
 {
+    QFETCH(QString, answer);
+    QFETCH(bool, cancel);
+    QFETCH(bool, saved);
+
     QTemporaryDir folder;
     emit assistant->filterFinished(resultOf(QStringLiteral("Red 143 2 0.497 1 done")));
     emit assistant->stateChanged(FlatAssistant::State::Finished);
+    if (cancel)
+        DialogResponder::instance().queueFileCancel();
+    else
+        DialogResponder::instance().queueFileAnswer(folder.filePath(answer));
+    click("saveButton");
 
-    DialogResponder::instance().queueFileCancel();
-    pressButton(*window, "saveButton");
-    QCOMPARE(DialogResponder::instance().shown().size(), 1);
-    QVERIFY(QDir(folder.path()).entryList(QDir::Files).isEmpty());
-    QVERIFY(find<QLineEdit>("tableEdit")->text().isEmpty());
+    const QList<ShownDialog> shown = DialogResponder::instance().shown();
+    QVERIFY(!shown.isEmpty());
+    QCOMPARE(shown.first().className, QStringLiteral("QFileDialog"));
+    QCOMPARE(shown.first().title, QStringLiteral("Save to table"));
+    QCOMPARE(shown.first().nameFilters, QStringList{QStringLiteral("Flat tables (*.vfc)")});
+    QCOMPARE(find<QLineEdit>("tableEdit")->text().isEmpty(), !saved);
+    const QList<ShownDialog> boxes = DialogResponder::instance().shownMessageBoxes();
+    if (cancel) {
+        QVERIFY(boxes.isEmpty());
+        QVERIFY(QDir(folder.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+    } else if (!saved) {
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first().icon, QMessageBox::Warning);
+        QVERIFY2(boxes.first().text.startsWith(QStringLiteral("The table was not saved: ")), qPrintable(boxes.first().text));
+        QVERIFY(!QFile::exists(folder.filePath(answer)));
+    }
+}
+
+void AssistantWindowTest::listDevicesShowsWhatTheServerOffers()
+{
+    IndiServer server;
+    QVERIFY2(server.start({QStringLiteral("indi_simulator_wheel"), QStringLiteral("indi_simulator_lightpanel"),
+                           QStringLiteral("indi_simulator_ccd")},
+                          QStringLiteral("Filter Simulator")),
+             qPrintable(server.errorText()));
+    // The lister sorts the devices by the properties they define, which these drivers do once connected.
+    for (const char *device : {"Filter Simulator", "Light Panel Simulator", "CCD Simulator"})
+        QVERIFY(server.set(QLatin1String(device) + QStringLiteral(".CONNECTION.CONNECT=On")));
+    QVERIFY(server.waitFor({QStringLiteral("Filter Simulator.CONNECTION.CONNECT==1"),
+                            QStringLiteral("Light Panel Simulator.CONNECTION.CONNECT==1"),
+                            QStringLiteral("CCD Simulator.CONNECTION.CONNECT==1")},
+                           10));
+    QStringList wheelNames;
+    for (int slot = 1; slot <= 8; ++slot)
+        wheelNames.append(server.value(QStringLiteral("Filter Simulator.FILTER_NAME.FILTER_SLOT_NAME_%1").arg(slot)));
+
+    find<QLineEdit>("hostEdit")->setText(QStringLiteral("127.0.0.1"));
+    find<QSpinBox>("portSpin")->setValue(server.port());
+    click("listButton");
+    QTRY_VERIFY_WITH_TIMEOUT(find<QPushButton>("listButton")->isEnabled(), 10000);
+
+    QCOMPARE(find<QComboBox>("cameraCombo")->currentText(), QStringLiteral("CCD Simulator"));
+    QCOMPARE(find<QComboBox>("lightCombo")->currentText(), QStringLiteral("Light Panel Simulator"));
+    // The CCD simulator has a wheel of its own; the dedicated wheel is chosen first.
+    QCOMPARE(find<QComboBox>("wheelCombo")->currentText(), QStringLiteral("Filter Simulator"));
+    QCOMPARE(find<QComboBox>("wheelCombo")->findText(QStringLiteral("CCD Simulator")) > 0, true);
+    QCOMPARE(find<QLabel>("serverStatus")->text(), QStringLiteral("Cameras: 1, light boxes: 1, filter wheels: 2"));
+    auto *filters = find<QListWidget>("filterList");
+    QStringList listed;
+    for (int i = 0; i < filters->count(); ++i) {
+        listed.append(filters->item(i)->text());
+        QCOMPARE(filters->item(i)->checkState(), Qt::Checked);
+    }
+    QCOMPARE(listed, wheelNames);
+    // Unticking a filter leaves it out of the run.
+    filters->item(0)->setCheckState(Qt::Unchecked);
+    QCOMPARE(window->chosenOptions().filters, wheelNames.mid(1));
+}
+
+void AssistantWindowTest::listDevicesWithoutAServerSaysSo()
+{
+    find<QSpinBox>("portSpin")->setValue(1);
+    click("listButton");
+    QTRY_VERIFY_WITH_TIMEOUT(find<QPushButton>("listButton")->isEnabled(), 10000);
+    QCOMPARE(find<QLabel>("serverStatus")->text(), QStringLiteral("no INDI server on 127.0.0.1:1"));
+    QCOMPARE(find<QComboBox>("cameraCombo")->count(), 0);
 }
 
 void AssistantWindowTest::nightButtonSwitchesTheLook_data()
