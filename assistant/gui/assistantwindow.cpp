@@ -190,7 +190,7 @@ QWidget *AssistantWindow::buildTableBox()
     auto *box = new QGroupBox(tr("Flat table"));
     tableEdit = new QLineEdit;
     tableEdit->setObjectName(QStringLiteral("tableEdit"));
-    tableEdit->setPlaceholderText(tr("saved when the run ends"));
+    tableEdit->setPlaceholderText(tr("optional"));
     browseButton = button(tr("Browse…"), "browseButton");
     cameraTypeCombo = new QComboBox;
     cameraTypeCombo->setObjectName(QStringLiteral("cameraTypeCombo"));
@@ -266,9 +266,7 @@ QWidget *AssistantWindow::buildResultsArea()
     area->addWidget(chartPane);
     area->addWidget(resultsTable);
     area->addWidget(logView);
-    area->setStretchFactor(0, 3);
-    area->setStretchFactor(1, 1);
-    area->setStretchFactor(2, 1);
+    area->setSizes({440, 190, 150});
     return area;
 }
 

@@ -45,12 +45,16 @@ FlatChart::FlatChart(QWidget *parent)
         plot->addSeries(series);
 
     levelAxis->setRange(0, maxLevel);
-    levelAxis->setTickCount(6);
+    levelAxis->setTickType(QValueAxis::TicksDynamic);
+    levelAxis->setTickAnchor(0);
+    levelAxis->setTickInterval(50);
     levelAxis->setLabelFormat(QStringLiteral("%d"));
     levelAxis->setTitleText(tr("Lamp level"));
     figureAxis->setRange(0, 1.05);
-    figureAxis->setTickCount(8);
-    figureAxis->setLabelFormat(QStringLiteral("%.2f"));
+    figureAxis->setTickType(QValueAxis::TicksDynamic);
+    figureAxis->setTickAnchor(0);
+    figureAxis->setTickInterval(0.1);
+    figureAxis->setLabelFormat(QStringLiteral("%.1f"));
     figureAxis->setTitleText(tr("Median (of full scale)"));
     plot->addAxis(levelAxis, Qt::AlignBottom);
     plot->addAxis(figureAxis, Qt::AlignLeft);
