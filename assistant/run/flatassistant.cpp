@@ -285,7 +285,7 @@ struct FlatAssistant::Run
         if (!options.camera.isEmpty())
             needed << qMakePair(options.camera, exposureProperty);
         if (!options.wheel.isEmpty())
-            needed << qMakePair(options.wheel, slotProperty);
+            needed << qMakePair(options.wheel, slotProperty) << qMakePair(options.wheel, QStringLiteral("FILTER_NAME"));
         return needed;
     }
 
@@ -294,7 +294,8 @@ struct FlatAssistant::Run
         static const QMap<QString, QString> roles = {{lampProperty, QStringLiteral("light box")},
                                                      {levelProperty, QStringLiteral("light box")},
                                                      {exposureProperty, QStringLiteral("camera")},
-                                                     {slotProperty, QStringLiteral("filter wheel")}};
+                                                     {slotProperty, QStringLiteral("filter wheel")},
+                                                     {QStringLiteral("FILTER_NAME"), QStringLiteral("filter wheel")}};
         for (const auto &need : neededProperties())
             if (!property(need.first, need.second))
                 return QStringLiteral("%1 \"%2\" has no %3").arg(roles.value(need.second), need.first, need.second);

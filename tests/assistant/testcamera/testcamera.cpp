@@ -5,6 +5,8 @@
 // Set through the environment (indiserver hands its environment to its drivers):
 //   VELMORA_TEST_CCD_BOX       the model's light box, one of flatmodel::boxNames() (default "measured-led")
 //   VELMORA_TEST_CCD_RATE      the box's figure per second at level 255 through a clear filter (default the box's)
+//   VELMORA_TEST_CCD_TIME_SCALE the model's exposure is this many times the real one, so that tests take a night's
+//                              exposures in a fraction of their time (default 1)
 //   VELMORA_TEST_CCD_BAYER     "" (mono) or "RGGB", "BGGR", ...: a colour camera, with CCD_CFA
 //   VELMORA_TEST_CCD_SIZE      "WIDTHxHEIGHT" (default 320x240)
 //   VELMORA_TEST_CCD_LIGHT     the light box's device (default "VELMORA Flat Box")
@@ -47,6 +49,7 @@ public:
         const std::string rate = environment("VELMORA_TEST_CCD_RATE", "");
         if (!rate.empty())
             box.fullRate = std::atof(rate.c_str());
+        timeScale = std::atof(environment("VELMORA_TEST_CCD_TIME_SCALE", "1").c_str());
         camera.bayer = environment("VELMORA_TEST_CCD_BAYER", "");
         const std::string size = environment("VELMORA_TEST_CCD_SIZE", "320x240");
         camera.width = std::atol(size.c_str());
@@ -169,7 +172,7 @@ private:
         timer = 0;
         InExposure = false;
         std::vector<unsigned char> fits =
-            flatmodel::renderFits(box, camera, filter(), level, exposure, unsigned(frames), lampOn);
+            flatmodel::renderFits(box, camera, filter(), level, exposure * timeScale, unsigned(frames), lampOn);
         if (faultNow("not-fits")) {
             const std::string text = "This is a log file, not an image.\n";
             fits.assign(text.begin(), text.end());
@@ -199,6 +202,7 @@ private:
     int slot = 0;
     std::vector<std::string> filters;
     double exposure = 0;
+    double timeScale = 1;
     int timer = 0;
     std::vector<unsigned char> frame;
 };

@@ -1,0 +1,395 @@
+#include "fitsframe.h"
+
+#include <fitsio.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <cmath>
+#include <limits>
+
+namespace flatframes {
+
+namespace {
+
+// A frame whose brightest channel's centre median reaches this share of full scale is saturated, as is one where
+// more than `clippedShare` of a channel's centre pixels sit at full scale.
+constexpr double saturatedMedian = 0.98;
+constexpr double clippedShare = 0.02;
+
+struct Centre
+{
+    long x0 = 0; // first column and row, counted from 0
+    long y0 = 0;
+    long width = 0;
+    long height = 0;
+};
+
+struct Layout
+{
+    Centre centre;
+    std::string bayer; // empty for mono
+    int xOffset = 0;
+    int yOffset = 0;
+
+    int channelOf(long x, long y) const
+    {
+        const char colour = bayer[std::size_t(((y + yOffset) % 2) * 2 + (x + xOffset) % 2)];
+        return colour == 'R' ? 0 : colour == 'G' ? 1 : 2;
+    }
+    int channelCount() const { return bayer.empty() ? 1 : 3; }
+};
+
+struct ChannelFigures
+{
+    std::vector<double> medians; // in data units
+    std::vector<double> clipped; // share of pixels at full scale
+};
+
+std::string cfitsioText(int status)
+{
+    char text[FLEN_STATUS] = {};
+    fits_get_errstatus(status, text);
+    return text;
+}
+
+std::string upperCase(std::string text)
+{
+    for (char &c : text)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool validPattern(const std::string &pattern)
+{
+    static const std::array<const char *, 4> known = {"RGGB", "BGGR", "GRBG", "GBRG"};
+    return std::find(known.begin(), known.end(), pattern) != known.end();
+}
+
+std::string readText(fitsfile *file, const char *key)
+{
+    char value[FLEN_VALUE] = {};
+    int status = 0;
+    fits_read_key(file, TSTRING, key, value, nullptr, &status);
+    return status == 0 ? std::string(value) : std::string();
+}
+
+double readNumber(fitsfile *file, const char *key, double otherwise)
+{
+    double value = otherwise;
+    int status = 0;
+    fits_read_key(file, TDOUBLE, key, &value, nullptr, &status);
+    return status == 0 ? value : otherwise;
+}
+
+// Moves to the first HDU with a two-dimensional image (a compressed image sits in an extension).
+bool findImage(fitsfile *file, long &width, long &height, int &status)
+{
+    for (int hdu = 1; status == 0; ++hdu) {
+        int type = 0, bitpix = 0, axisCount = 0;
+        long axes[3] = {0, 0, 0};
+        fits_get_hdu_type(file, &type, &status);
+        if (status == 0 && type == IMAGE_HDU)
+            fits_get_img_param(file, 3, &bitpix, &axisCount, axes, &status);
+        if (status == 0 && type == IMAGE_HDU && axisCount >= 2 && axes[0] > 0 && axes[1] > 0) {
+            width = axes[0];
+            height = axes[1];
+            return true;
+        }
+        fits_movrel_hdu(file, 1, nullptr, &status);
+    }
+    return false;
+}
+
+Centre centreOf(long width, long height)
+{
+    Centre centre;
+    centre.width = std::max(1L, width / 2);
+    centre.height = std::max(1L, height / 2);
+    centre.x0 = (width - centre.width) / 2;
+    centre.y0 = (height - centre.height) / 2;
+    return centre;
+}
+
+template<typename T>
+bool readCentre(fitsfile *file, int dataType, const Centre &centre, std::vector<T> &pixels, int &status)
+{
+    long first[2] = {centre.x0 + 1, centre.y0 + 1};
+    long last[2] = {centre.x0 + centre.width, centre.y0 + centre.height};
+    long step[2] = {1, 1};
+    pixels.resize(std::size_t(centre.width * centre.height));
+    int anyNull = 0;
+    fits_read_subset(file, dataType, first, last, step, nullptr, pixels.data(), &anyNull, &status);
+    return status == 0;
+}
+
+// Integer data of up to 16 bits: a histogram per channel instead of a sort. `offset` shifts signed values to 0.
+template<typename T>
+ChannelFigures histogramFigures(const std::vector<T> &pixels, const Layout &layout, long offset, double fullScale)
+{
+    const std::size_t bins = sizeof(T) == 1 ? 256 : 65536;
+    std::vector<std::vector<std::uint32_t>> histograms(std::size_t(layout.channelCount()),
+        std::vector<std::uint32_t>(bins, 0));
+    const Centre &c = layout.centre;
+    for (long row = 0; row < c.height; ++row) {
+        const T *line = pixels.data() + row * c.width;
+        if (layout.bayer.empty()) {
+            auto &histogram = histograms[0];
+            for (long column = 0; column < c.width; ++column)
+                ++histogram[std::size_t(long(line[column]) + offset)];
+        } else {
+            for (long column = 0; column < c.width; ++column)
+                ++histograms[std::size_t(layout.channelOf(c.x0 + column, c.y0 + row))][std::size_t(long(line[column]) + offset)];
+        }
+    }
+    ChannelFigures figures;
+    const std::size_t fullBin = std::size_t(std::clamp(long(std::lround(fullScale)) + offset, 0L, long(bins) - 1));
+    for (const auto &histogram : histograms) {
+        std::uint64_t total = 0;
+        for (auto count : histogram)
+            total += count;
+        const std::uint64_t middle = total ? (total - 1) / 2 : 0;
+        std::uint64_t seen = 0;
+        std::size_t bin = 0;
+        for (; bin < bins; ++bin) {
+            seen += histogram[bin];
+            if (seen > middle)
+                break;
+        }
+        std::uint64_t clipped = 0;
+        for (std::size_t high = fullBin; high < bins; ++high)
+            clipped += histogram[high];
+        figures.medians.push_back(double(long(bin) - offset));
+        figures.clipped.push_back(total ? double(clipped) / double(total) : 0.0);
+    }
+    return figures;
+}
+
+ChannelFigures sortedFigures(const std::vector<double> &pixels, const Layout &layout, double fullScale)
+{
+    std::vector<std::vector<double>> channels(std::size_t(layout.channelCount()));
+    const Centre &c = layout.centre;
+    for (long row = 0; row < c.height; ++row) {
+        for (long column = 0; column < c.width; ++column) {
+            const double value = pixels[std::size_t(row * c.width + column)];
+            if (std::isnan(value))
+                continue;
+            const int channel = layout.bayer.empty() ? 0 : layout.channelOf(c.x0 + column, c.y0 + row);
+            channels[std::size_t(channel)].push_back(value);
+        }
+    }
+    ChannelFigures figures;
+    for (auto &values : channels) {
+        if (values.empty()) {
+            figures.medians.push_back(0);
+            figures.clipped.push_back(0);
+            continue;
+        }
+        const auto clipped = std::count_if(values.begin(), values.end(),
+            [fullScale](double v) { return v >= fullScale * (1 - 1e-6); });
+        auto middle = values.begin() + std::ptrdiff_t((values.size() - 1) / 2);
+        std::nth_element(values.begin(), middle, values.end());
+        figures.medians.push_back(*middle);
+        figures.clipped.push_back(double(clipped) / double(values.size()));
+    }
+    return figures;
+}
+
+// Floating-point frames carry no range of their own: data within 0..1 is on a scale of 1, data within 0..65535 on
+// the 16-bit scale, anything larger on its DATAMAX header, or else on the centre's largest value.
+double floatFullScale(fitsfile *file, const std::vector<double> &pixels)
+{
+    double largest = 0;
+    for (double value : pixels) {
+        if (!std::isnan(value))
+            largest = std::max(largest, value);
+    }
+    if (largest <= 1.0)
+        return 1.0;
+    if (largest <= 65535.0)
+        return 65535.0;
+    return readNumber(file, "DATAMAX", largest);
+}
+
+// The largest value the stored integers reach once scaled.
+double integerFullScale(int bitpix, double zero, double scale)
+{
+    const double rawMax = bitpix == BYTE_IMG ? 255.0 : bitpix == SHORT_IMG ? 32767.0
+        : bitpix == LONG_IMG ? 2147483647.0 : 9223372036854775807.0;
+    return zero + scale * rawMax;
+}
+
+bool measureImage(fitsfile *file, const Layout &layout, Measurement &result, int &status)
+{
+    int bitpix = 0, equivalent = 0;
+    fits_get_img_type(file, &bitpix, &status);
+    fits_get_img_equivtype(file, &equivalent, &status);
+    const double zero = readNumber(file, "BZERO", 0.0);
+    const double scale = readNumber(file, "BSCALE", 1.0);
+    if (status)
+        return false;
+    double fullScale = 0;
+    ChannelFigures figures;
+    if (equivalent == BYTE_IMG) {
+        std::vector<unsigned char> pixels;
+        if (!readCentre(file, TBYTE, layout.centre, pixels, status))
+            return false;
+        fullScale = 255;
+        figures = histogramFigures(pixels, layout, 0, fullScale);
+    } else if (equivalent == USHORT_IMG) {
+        std::vector<unsigned short> pixels;
+        if (!readCentre(file, TUSHORT, layout.centre, pixels, status))
+            return false;
+        fullScale = 65535;
+        figures = histogramFigures(pixels, layout, 0, fullScale);
+    } else if (equivalent == SHORT_IMG) {
+        std::vector<short> pixels;
+        if (!readCentre(file, TSHORT, layout.centre, pixels, status))
+            return false;
+        fullScale = 32767;
+        figures = histogramFigures(pixels, layout, 32768, fullScale);
+    } else {
+        std::vector<double> pixels;
+        if (!readCentre(file, TDOUBLE, layout.centre, pixels, status))
+            return false;
+        fullScale = bitpix < 0 ? floatFullScale(file, pixels) : integerFullScale(bitpix, zero, scale);
+        figures = sortedFigures(pixels, layout, fullScale);
+    }
+    for (std::size_t channel = 0; channel < figures.medians.size(); ++channel) {
+        const double figure = figures.medians[channel] / fullScale;
+        result.channels.push_back(figure);
+        result.figure = std::max(result.figure, figure);
+        result.saturated = result.saturated || figures.clipped[channel] > clippedShare;
+    }
+    result.saturated = result.saturated || result.figure >= saturatedMedian;
+    return true;
+}
+
+Layout layoutOf(fitsfile *file, long width, long height, const std::string &bayerOverride)
+{
+    Layout layout;
+    layout.centre = centreOf(width, height);
+    const std::string pattern = upperCase(bayerOverride.empty() ? readText(file, "BAYERPAT") : bayerOverride);
+    if (validPattern(pattern)) {
+        layout.bayer = pattern;
+        layout.xOffset = int(readNumber(file, "XBAYROFF", 0)) & 1;
+        layout.yOffset = int(readNumber(file, "YBAYROFF", 0)) & 1;
+    }
+    return layout;
+}
+
+std::string readError(int status)
+{
+    if (status == END_OF_FILE || status == READ_ERROR)
+        return "truncated: the image data ends early (" + cfitsioText(status) + ")";
+    return "cannot read the image: " + cfitsioText(status);
+}
+
+// cfitsio reads the missing end of a cut file as zeros, so the length is checked against the image's size.
+bool imageComplete(fitsfile *file, long width, long height, long long fileSize)
+{
+    int status = 0;
+    if (fits_is_compressed_image(file, &status))
+        return true;
+    int bitpix = 0;
+    LONGLONG headerStart = 0, dataStart = 0, dataEnd = 0;
+    fits_get_img_type(file, &bitpix, &status);
+    fits_get_hduaddrll(file, &headerStart, &dataStart, &dataEnd, &status);
+    const long long needed = dataStart + (long long)width * height * (std::abs(bitpix) / 8);
+    return status == 0 && fileSize >= needed;
+}
+
+Measurement measureOpened(fitsfile *file, long long fileSize, const std::string &bayerOverride)
+{
+    Measurement result;
+    int status = 0;
+    if (!findImage(file, result.width, result.height, status)) {
+        result.error = "no image in the FITS file";
+        return result;
+    }
+    if (!imageComplete(file, result.width, result.height, fileSize)) {
+        result.error = "truncated: the file ends before the image's last row";
+        return result;
+    }
+    result.filter = readText(file, "FILTER");
+    result.exposure = readNumber(file, "EXPTIME", readNumber(file, "EXPOSURE", -1));
+    const Layout layout = layoutOf(file, result.width, result.height, bayerOverride);
+    result.bayerPattern = layout.bayer;
+    if (!measureImage(file, layout, result, status)) {
+        result.error = readError(status);
+        result.channels.clear();
+        result.figure = 0;
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+std::string openError(const void *start, std::size_t size, int status)
+{
+    const char simple[] = "SIMPLE  =";
+    const bool looksFits = size >= sizeof simple - 1 && std::equal(simple, simple + sizeof simple - 1,
+        static_cast<const char *>(start));
+    if (looksFits)
+        return "truncated: the FITS header ends early (" + cfitsioText(status) + ")";
+    return "not a FITS file (" + cfitsioText(status) + ")";
+}
+
+} // namespace
+
+Measurement measureFitsMemory(const void *data, std::size_t size, const std::string &bayerPattern)
+{
+    Measurement result;
+    void *memory = const_cast<void *>(data);
+    std::size_t memorySize = size;
+    fitsfile *file = nullptr;
+    int status = 0;
+    if (size == 0) {
+        result.error = "not a FITS file (empty)";
+        return result;
+    }
+    fits_open_memfile(&file, "frame", READONLY, &memory, &memorySize, 0, nullptr, &status);
+    if (status) {
+        result.error = openError(data, size, status);
+        return result;
+    }
+    result = measureOpened(file, (long long)size, bayerPattern);
+    status = 0;
+    fits_close_file(file, &status);
+    return result;
+}
+
+Measurement measureFitsFile(const std::string &path, const std::string &bayerPattern)
+{
+    Measurement result;
+    fitsfile *file = nullptr;
+    int status = 0;
+    // The disk-file opener takes the name as it is: no cfitsio filters or brackets read into it.
+    fits_open_diskfile(&file, path.c_str(), READONLY, &status);
+    if (status) {
+        char start[16] = {};
+        std::size_t got = 0;
+        if (FILE *raw = std::fopen(path.c_str(), "rb")) {
+            got = std::fread(start, 1, sizeof start, raw);
+            std::fclose(raw);
+        } else {
+            result.error = path + ": cannot be opened";
+            return result;
+        }
+        result.error = path + ": " + openError(start, got, status);
+        return result;
+    }
+    std::error_code sizeError;
+    const auto fileSize = std::filesystem::file_size(path, sizeError);
+    result = measureOpened(file, sizeError ? 0 : (long long)fileSize, bayerPattern);
+    if (!result.ok)
+        result.error = path + ": " + result.error;
+    status = 0;
+    fits_close_file(file, &status);
+    return result;
+}
+
+} // namespace flatframes
