@@ -1,6 +1,7 @@
 // The filters and settings tabs of the exposure advisor.
 #include "velmoraflat.h"
 
+#include "flatrecord.h"
 #include "flattable.h"
 #include "ui_velmoraflat.h"
 
@@ -83,8 +84,9 @@ void VelmoraFlat::fillCameraList(const bool &settingsTab, const bool &filtersTab
 
 void VelmoraFlat::fillFilterList(const bool &settingsTab, const bool &filtersTab)
 {
-    const QStringList filterList = {tr("Luminance"), tr("Red"),  tr("Green"),           tr("Blue"),  tr("H-alpha"),
-                                    tr("OIII"),      tr("SII"),  tr("Light Pollution"), tr("Custom")};
+    QStringList filterList;
+    for (const QString &name : panelFilterNames())
+        filterList.append(tr(name.toUtf8().constData()));
     if (settingsTab)
         appendItems(ui->ST_filterSetting, filterList);
     if (filtersTab)

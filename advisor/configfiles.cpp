@@ -2,6 +2,7 @@
 #include "velmoraflat.h"
 
 #include "configfile.h"
+#include "flatrecord.h"
 #include "ui_velmoraflat.h"
 #include "unsavedtable.h"
 
@@ -11,44 +12,23 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QSaveFile>
 
 namespace {
 
-// The folder that receives the file: a symbolic link's target's, as the save writes through the link.
-bool folderIsReadOnly(const QString &fileName)
-{
-    const QFileInfo file(fileName);
-    const QFileInfo folder(QFileInfo(file.isSymLink() ? file.symLinkTarget() : file.absoluteFilePath()).absolutePath());
-    return folder.isDir() && !folder.isWritable();
-}
-
 // Writes the table to a temporary file that replaces the old one only once it is complete,
-// so a failed save leaves the old file as it was. A folder that takes no new file (a shared flats folder)
-// gets a writable file written in place.
+// so a failed save leaves the old file as it was.
 bool saveTable(const QString &fileName, const std::vector<QString> &table, QString &failure)
 {
-    const bool readOnlyFolder = folderIsReadOnly(fileName);
-    if (readOnlyFolder && QFileInfo(fileName).isWritable())
+    if (tablefile::folderIsReadOnly(fileName) && QFileInfo(fileName).isWritable())
         qDebug() << "folder is read-only, writing the file in place: " << fileName;
     if (!configfile::fitsLocaleEncoding(table))
         qDebug() << "locale's encoding cannot hold the table, writing UTF-8 with byte-order mark: " << fileName;
-    QSaveFile file(fileName);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        failure = readOnlyFolder ? VelmoraFlat::tr("the folder is read-only") : file.errorString();
-        return false;
-    }
-    if (!configfile::writeConfiguration(file, table)) {
-        failure = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        failure = file.errorString();
-        return false;
-    }
-    return true;
+    tablefile::SaveProblem problem = tablefile::SaveProblem::None;
+    if (tablefile::save(fileName, table, problem, failure))
+        return true;
+    if (problem == tablefile::SaveProblem::ReadOnlyFolder)
+        failure = VelmoraFlat::tr("the folder is read-only");
+    return false;
 }
 
 // Reads the whole file. Only a file that was read completely gives lines; the caller's table stays as it was

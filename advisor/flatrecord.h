@@ -26,8 +26,10 @@ struct FlatRecord
 };
 
 // A line read as a record: camera type, ISO/binning, then the filter (a panel filter name with blanks in it, such as
-// "Light Pollution", is one filter), exposure and level; what follows is the note. nullopt for a line with fewer than
-// four fields.
+// "Light Pollution", is one filter), exposure and level; what follows is the note. The fields after the filter are
+// read as the window's lookup reads them: a missing field repeats the last one read, and an exposure typed with
+// blanks reads back whole when the line ends in a light level (no note then). nullopt for a line with fewer than
+// three fields.
 std::optional<FlatRecord> parseFlatRecord(const QString &line);
 
 // Every line that reads as a record, in the table's order.
@@ -52,6 +54,9 @@ QString tableFilterName(const QString &wheelName, const std::vector<QString> &ta
 namespace tablefile {
 
 enum class SaveProblem { None, ReadOnlyFolder, Failed };
+
+// Whether the folder that receives the file (a symbolic link's target's) takes no new file.
+bool folderIsReadOnly(const QString &path);
 
 // Saves the lines as the panel does: the table's encoding rules, and a temporary file that replaces the old one only
 // once it is complete (in place when the folder takes no new file). A missing file is created. On failure the old

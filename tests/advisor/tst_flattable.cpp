@@ -1,4 +1,5 @@
 // The flat table lookup on its own: which line matches a key and what it gives as exposure and light level.
+#include "flatrecord.h"
 #include "flattable.h"
 
 #include <QtTest>
@@ -23,6 +24,16 @@ private slots:
     void notFoundLeavesDefaults();
     void editorLineReadsBack_data();
     void editorLineReadsBack();
+    void recordReadsAsTheLookup_data() { lookUp_data(); }
+    void recordReadsAsTheLookup();
+    void editorLineAsRecord_data() { editorLineReadsBack_data(); }
+    void editorLineAsRecord();
+    void recordFields_data();
+    void recordFields();
+    void putRecord_data();
+    void putRecord();
+    void filterNames_data();
+    void filterNames();
 };
 
 void TestFlatTable::lookUp_data()
@@ -152,6 +163,147 @@ void TestFlatTable::editorLineReadsBack()
     QVERIFY(match.found);
     QCOMPARE(match.exposure, exposure);
     QCOMPARE(match.lightLevel, lightLevel);
+}
+
+// A line parsed as a record gives the exposure and level that the window's lookup shows for the record's key.
+void TestFlatTable::recordReadsAsTheLookup()
+{
+    QFETCH(QStringList, table);
+    QFETCH(QString, key);
+    QFETCH(QString, exposure);
+    QFETCH(QString, lightLevel);
+
+    const FlatTableMatch match = lookUpConfiguration(tableOf(table), key);
+    const std::optional<FlatRecord> record = parseFlatRecord(table.at(match.index));
+    QVERIFY(record);
+    if (record->key() != key)
+        QSKIP("the key is not where the line's record has it");
+    QCOMPARE(record->exposure, exposure);
+    QCOMPARE(record->level, lightLevel);
+}
+
+void TestFlatTable::editorLineAsRecord()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, exposure);
+    QFETCH(QString, lightLevel);
+
+    const QString line = key + ' ' + exposure + ' ' + lightLevel;
+    const std::optional<FlatRecord> record = parseFlatRecord(line);
+    QVERIFY(record);
+    QCOMPARE(record->key(), key);
+    QCOMPARE(record->exposure, exposure);
+    QCOMPARE(record->level, lightLevel);
+    QCOMPARE(record->line(), line);
+}
+
+void TestFlatTable::recordFields_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("fields"); // camera type, ISO/bin, filter, exposure, level, note; empty: no record
+    QTest::addColumn<int>("lightLevel");
+
+    QTest::newRow("editor's line") << "CCD 1x1 Red 2 143" << QStringList{"CCD", "1x1", "Red", "2", "143", ""} << 143;
+    QTest::newRow("filter with a blank")
+        << "CCD 2x2 Light Pollution 0.5 12" << QStringList{"CCD", "2x2", "Light Pollution", "0.5", "12", ""} << 12;
+    QTest::newRow("trailing note") << "DSLR 800 Red 2.5 140 dusk, new panel"
+                                   << QStringList{"DSLR", "800", "Red", "2.5", "140", "dusk, new panel"} << 140;
+    QTest::newRow("a wheel's own filter name")
+        << "CCD 1x1 Baader_UHC 30 200" << QStringList{"CCD", "1x1", "Baader_UHC", "30", "200", ""} << 200;
+    QTest::newRow("level that is not a number")
+        << "CCD 1x1 Red 2 bright" << QStringList{"CCD", "1x1", "Red", "2", "bright", ""} << -1;
+    QTest::newRow("level over 255 held") << "CCD 1x1 Red 2 300 x" << QStringList{"CCD", "1x1", "Red", "2", "300", "x"}
+                                         << 255;
+    QTest::newRow("two fields: no record") << "CCD 1x1" << QStringList{} << -1;
+    QTest::newRow("empty line: no record") << "" << QStringList{} << -1;
+}
+
+void TestFlatTable::recordFields()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, fields);
+    QFETCH(int, lightLevel);
+
+    const std::optional<FlatRecord> record = parseFlatRecord(line);
+    QCOMPARE(bool(record), !fields.isEmpty());
+    if (!record)
+        return;
+    QCOMPARE((QStringList{record->cameraType, record->isoBin, record->filter, record->exposure, record->level,
+                          record->note}),
+             fields);
+    QCOMPARE(record->lightLevel(), lightLevel);
+    QCOMPARE(record->line(), line);
+}
+
+void TestFlatTable::putRecord_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<QStringList>("after");
+
+    QTest::newRow("empty table: appended") << QStringList{} << "CCD 1x1 Red 2 143" << QStringList{"CCD 1x1 Red 2 143"};
+    QTest::newRow("same configuration replaced in place, the rest kept")
+        << QStringList{"# flats", "CCD 1x1 Red 2 100 old", "", "CCD 1x1 Green 2 90"} << "CCD 1x1 Red 2 143"
+        << QStringList{"# flats", "CCD 1x1 Red 2 143", "", "CCD 1x1 Green 2 90"};
+    QTest::newRow("other binning or camera type kept")
+        << QStringList{"CCD 2x2 Red 2 100", "DSLR 1x1 Red 2 100"} << "CCD 1x1 Red 2 143"
+        << QStringList{"CCD 2x2 Red 2 100", "DSLR 1x1 Red 2 100", "CCD 1x1 Red 2 143"};
+    QTest::newRow("a longer filter name is another filter")
+        << QStringList{"CCD 1x1 Reddish 2 100"} << "CCD 1x1 Red 2 143"
+        << QStringList{"CCD 1x1 Reddish 2 100", "CCD 1x1 Red 2 143"};
+    QTest::newRow("filter with a blank replaced")
+        << QStringList{"CCD 1x1 Light Pollution 1 50"} << "CCD 1x1 Light Pollution 0.5 12"
+        << QStringList{"CCD 1x1 Light Pollution 0.5 12"};
+    QTest::newRow("only the first of two equal configurations replaced")
+        << QStringList{"CCD 1x1 Red 1 1", "CCD 1x1 Red 2 2"} << "CCD 1x1 Red 2 143"
+        << QStringList{"CCD 1x1 Red 2 143", "CCD 1x1 Red 2 2"};
+}
+
+void TestFlatTable::putRecord()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QString, record);
+    QFETCH(QStringList, after);
+
+    std::vector<QString> table = tableOf(before);
+    putFlatRecord(table, *parseFlatRecord(record));
+    QCOMPARE(QStringList(table.cbegin(), table.cend()), after);
+}
+
+void TestFlatTable::filterNames_data()
+{
+    QTest::addColumn<QString>("wheelName");
+    QTest::addColumn<QStringList>("table");
+    QTest::addColumn<QString>("panelName");
+    QTest::addColumn<QString>("tableName");
+
+    const QStringList empty;
+    QTest::newRow("panel name") << "Red" << empty << "Red" << "Red";
+    QTest::newRow("H_Alpha") << "H_Alpha" << empty << "H-alpha" << "H-alpha";
+    QTest::newRow("Ha") << "Ha" << empty << "H-alpha" << "H-alpha";
+    QTest::newRow("LPR") << "LPR" << empty << "Light Pollution" << "Light Pollution";
+    QTest::newRow("lum") << "lum" << empty << "Luminance" << "Luminance";
+    QTest::newRow("O3 and S2") << "O3" << empty << "OIII" << "OIII";
+    QTest::newRow("loose: case, blanks and dashes") << "light-pollution" << empty << "Light Pollution"
+                                                    << "Light Pollution";
+    QTest::newRow("unknown filter keeps nothing of the panel's") << "Baader UHC" << empty << "" << "";
+    QTest::newRow("unknown filter found in the table as written")
+        << "Baader_UHC" << QStringList{"CCD 1x1 Baader_UHC 30 200"} << "" << "Baader_UHC";
+    QTest::newRow("table's own spelling wins") << "Ha" << QStringList{"CCD 1x1 Ha 30 200"} << "H-alpha" << "Ha";
+    QTest::newRow("table written with the panel's name") << "H_Alpha" << QStringList{"CCD 1x1 H-alpha 30 200"}
+                                                         << "H-alpha" << "H-alpha";
+    QTest::newRow("empty name") << "" << empty << "" << "";
+}
+
+void TestFlatTable::filterNames()
+{
+    QFETCH(QString, wheelName);
+    QFETCH(QStringList, table);
+    QFETCH(QString, panelName);
+    QFETCH(QString, tableName);
+
+    QCOMPARE(panelFilterName(wheelName), panelName);
+    QCOMPARE(tableFilterName(wheelName, tableOf(table), QStringLiteral("CCD"), QStringLiteral("1x1")), tableName);
 }
 
 QTEST_APPLESS_MAIN(TestFlatTable)
