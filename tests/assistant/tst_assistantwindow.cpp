@@ -103,6 +103,7 @@ private slots:
     void saveToTableAnswers_data();
     void saveToTableAnswers();
     void listDevicesShowsWhatTheServerOffers();
+    void runThroughTheWindow();
     void listDevicesWithoutAServerSaysSo();
     void nightButtonSwitchesTheLook_data();
     void nightButtonSwitchesTheLook();
@@ -461,6 +462,69 @@ void AssistantWindowTest::listDevicesShowsWhatTheServerOffers()
     // Unticking a filter leaves it out of the run.
     filters->item(0)->setCheckState(Qt::Unchecked);
     QCOMPARE(window->chosenOptions().filters, wheelNames.mid(1));
+}
+
+// A whole run started from the window: the project's test camera makes frames from the model of a box, lit by INDI's
+// light panel simulator, behind INDI's filter wheel simulator. Exposures are 20 times shorter than the model sees.
+void AssistantWindowTest::runThroughTheWindow()
+{
+    qputenv("VELMORA_TEST_CCD_LIGHT", "Light Panel Simulator");
+    qputenv("VELMORA_TEST_CCD_TIME_SCALE", "20");
+    IndiServer server;
+    QVERIFY2(server.start({QStringLiteral(VELMORA_TEST_CAMERA), QStringLiteral("indi_simulator_lightpanel"),
+                           QStringLiteral("indi_simulator_wheel")},
+                          QStringLiteral("Model Camera")),
+             qPrintable(server.errorText()));
+    for (const char *device : {"Filter Simulator", "Light Panel Simulator", "Model Camera"})
+        QVERIFY(server.set(QLatin1String(device) + QStringLiteral(".CONNECTION.CONNECT=On")));
+
+    AssistantOptions options;
+    options.indiPort = server.port();
+    options.camera = QStringLiteral("Model Camera");
+    options.light = QStringLiteral("Light Panel Simulator");
+    options.wheel = QStringLiteral("Filter Simulator");
+    options.filters = QStringList{QStringLiteral("Red"), QStringLiteral("Green")};
+    options.search.exposure = 0.1;
+    options.search.minExposure = 0.025;
+    options.search.maxExposure = 3;
+    window->setOptions(options);
+    click("startButton");
+    QTRY_COMPARE_WITH_TIMEOUT(assistant->state(), FlatAssistant::State::Finished, 30000);
+
+    // The table shows both filters done, as the module found them.
+    const QList<FilterResult> results = assistant->results();
+    QCOMPARE(results.size(), 2);
+    auto *table = find<QTableWidget>("resultsTable");
+    QCOMPARE(table->rowCount(), 2);
+    for (int row = 0; row < 2; ++row) {
+        QCOMPARE(rowTexts(*table, row),
+                 (QStringList{results[row].filter, QString::number(results[row].level), "0.1",
+                              QString::number(results[row].figure, 'f', 3), QString::number(results[row].frames),
+                              "Done"}));
+    }
+    // The chart shows the last filter's frames, and the curve learned from them.
+    auto *chart = find<FlatChart>("flatChart");
+    QCOMPARE(chart->shownFilter(), QStringLiteral("Green"));
+    QCOMPARE(chart->framesSeries()->count() + chart->saturatedSeries()->count(), results[1].frames);
+    QCOMPARE(chart->curveSeries()->count(), 52);
+    QVERIFY(find<QPlainTextEdit>("logView")->toPlainText().contains(results[0].reportLine()));
+
+    // Save to table… merges the lines into the file and keeps the others.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("flats.vfc"));
+    QFile existing(path);
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("CCD 1x1 Red 5 10\nDSLR 800 Blue 3 90\n");
+    existing.close();
+    DialogResponder::instance().queueFileAnswer(path);
+    click("saveButton");
+    QVERIFY(DialogResponder::instance().shownMessageBoxes().isEmpty());
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(saved.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines, (QStringList{QStringLiteral("CCD 1x1 Red 0.1 %1").arg(results[0].level),
+                                 QStringLiteral("DSLR 800 Blue 3 90"),
+                                 QStringLiteral("CCD 1x1 Green 0.1 %1").arg(results[1].level)}));
 }
 
 void AssistantWindowTest::listDevicesWithoutAServerSaysSo()
