@@ -282,6 +282,9 @@ void AssistantWindow::connectAssistant()
 void AssistantWindow::setNightTheme(bool nightOn)
 {
     night = nightOn;
+    // Qt repolishes the children for a new sheet only once the window itself is polished; before it is shown (--night)
+    // they would keep the look they already took.
+    ensurePolished();
     setStyleSheet(assistanttheme::windowSheet(night));
     chart->setNight(night);
     const QSignalBlocker quiet(nightButton);

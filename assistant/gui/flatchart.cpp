@@ -44,7 +44,8 @@ FlatChart::FlatChart(QWidget *parent)
                                     static_cast<QAbstractSeries *>(frames), static_cast<QAbstractSeries *>(saturated)})
         plot->addSeries(series);
 
-    levelAxis->setRange(0, maxLevel);
+    // A little room beyond both ends, so that markers at level 0 or 255 are drawn whole.
+    levelAxis->setRange(-4, maxLevel + 4);
     levelAxis->setTickType(QValueAxis::TicksDynamic);
     levelAxis->setTickAnchor(0);
     levelAxis->setTickInterval(50);

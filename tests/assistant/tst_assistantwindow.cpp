@@ -541,15 +541,26 @@ void AssistantWindowTest::nightButtonSwitchesTheLook_data()
     QTest::addColumn<int>("presses");
     QTest::addColumn<bool>("night");
 
-    QTest::newRow("once: night") << 1 << true;
-    QTest::newRow("twice: day again") << 2 << false;
+    QTest::addColumn<bool>("startAtNight"); // as --night does, before the window is shown
+
+    QTest::newRow("once: night") << 1 << true << false;
+    QTest::newRow("twice: day again") << 2 << false << false;
+    QTest::newRow("started at night") << 0 << true << true;
+    QTest::newRow("started at night, pressed: day") << 1 << false << true;
 }
 
 void AssistantWindowTest::nightButtonSwitchesTheLook()
 {
     QFETCH(int, presses);
     QFETCH(bool, night);
+    QFETCH(bool, startAtNight);
 
+    if (startAtNight) {
+        window = std::make_unique<AssistantWindow>(assistant.get());
+        window->setNightTheme(true);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
     for (int i = 0; i < presses; ++i)
         find<QPushButton>("nightButton")->click();
     QCOMPARE(window->nightTheme(), night);
@@ -557,6 +568,9 @@ void AssistantWindowTest::nightButtonSwitchesTheLook()
     QCOMPARE(window->styleSheet(), assistanttheme::windowSheet(night));
     // Red on black at night, the panel's grey by day; the chart follows.
     QVERIFY(window->styleSheet().contains(night ? QStringLiteral("rgb(0, 0, 0)") : QStringLiteral("rgb(80, 80, 80)")));
+    // What is drawn: the Start button's face in the sheet's button colour.
+    const QImage face = find<QPushButton>("startButton")->grab().toImage();
+    QCOMPARE(face.pixelColor(face.width() / 2, 4), night ? QColor(140, 40, 40) : QColor(98, 136, 163));
     const QColor chartBackground = find<FlatChart>("flatChart")->chart()->backgroundBrush().color();
     QCOMPARE(chartBackground, assistanttheme::chartColours(night).background);
     QCOMPARE(find<FlatChart>("flatChart")->framesSeries()->color(), assistanttheme::chartColours(night).frames);
