@@ -23,7 +23,8 @@ constexpr double saturatedFigure = 1.0;
 } // namespace
 
 FlatChart::FlatChart(QWidget *parent)
-    : QChartView(parent), frames(new QScatterSeries), saturated(new QScatterSeries), learnedCurve(new QLineSeries),
+    // Built on its chart: setChart() on a view would leave the view's first chart undeleted.
+    : QChartView(new QChart, parent), frames(new QScatterSeries), saturated(new QScatterSeries), learnedCurve(new QLineSeries),
       bandLow(new QLineSeries), bandHigh(new QLineSeries), band(new QAreaSeries(bandHigh, bandLow)),
       levelAxis(new QValueAxis), figureAxis(new QValueAxis)
 {
@@ -31,7 +32,10 @@ FlatChart::FlatChart(QWidget *parent)
     setRenderHint(QPainter::Antialiasing);
     setMinimumSize(360, 260);
 
-    auto *plot = new QChart;
+    // An area series does not own its two lines.
+    bandLow->setParent(band);
+    bandHigh->setParent(band);
+    QChart *plot = chart();
     plot->setMargins(QMargins(4, 4, 4, 4));
     band->setName(tr("Target band"));
     learnedCurve->setName(tr("Learned curve"));
@@ -64,7 +68,6 @@ FlatChart::FlatChart(QWidget *parent)
         series->attachAxis(figureAxis);
     }
     plot->legend()->setAlignment(Qt::AlignBottom);
-    setChart(plot);
     setNight(false);
     redraw();
 }
@@ -159,6 +162,9 @@ void FlatChart::drawBand()
 void FlatChart::setNight(bool night)
 {
     const assistanttheme::ChartColours colours = assistanttheme::chartColours(night);
+    // An area series does not own its two lines.
+    bandLow->setParent(band);
+    bandHigh->setParent(band);
     QChart *plot = chart();
     plot->setBackgroundBrush(colours.background);
     plot->setTitleBrush(colours.text);
