@@ -10,7 +10,8 @@ packages=(
     libmicrohttpd-dev
     libindi-dev indi-bin
     libcurl4-openssl-dev
-    libqt5charts5-dev libcfitsio-dev
+    libcfitsio-dev
+    libqt5charts5-dev
 )
 # Extra tools for the checks that CI runs (packaging, desktop files, fuzzing).
 if [ "${1:-}" = "--ci" ]; then

@@ -219,7 +219,8 @@ int runCommandLine(int argc, char **argv)
     QCoreApplication::setOrganizationName(QStringLiteral("velmora"));
     QTextStream err(stderr);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
+    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))
+        || arguments.contains(QStringLiteral("--help-all"))) {
         QCommandLineParser parser;
         fillParser(parser);
         parser.addHelpOption();

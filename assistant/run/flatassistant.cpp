@@ -6,21 +6,7 @@
 #include "tablewriter.h"
 
 #include "frames/fitsframe.h"
-#if __has_include("search/curvestore.h")
 #include "search/curvestore.h"
-#else
-// Until the light box's memory lands: nothing remembered.
-struct BoxMemory
-{
-    flatsearch::ResponseCurve curve;
-    std::map<std::string, double> filterRates;
-};
-struct CurveStore
-{
-    BoxMemory load(const QString &) const { return {}; }
-    bool save(const QString &, const BoxMemory &, QString &) const { return true; }
-};
-#endif
 
 #include <QDateTime>
 #include <QFile>
@@ -41,6 +27,8 @@ const QString slotProperty = QStringLiteral("FILTER_SLOT");
 const QString slotElement = QStringLiteral("FILTER_SLOT_VALUE");
 const QString frameProperty = QStringLiteral("CCD1");
 const int propertiesDefineMs = 3000;
+const int lampOffMs = 2000;
+const int lampOffPollMs = 20;
 
 QString seconds(double value)
 {
@@ -89,6 +77,7 @@ struct FlatAssistant::Run
     QFutureWatcher<flatframes::Measurement> measuring;
     bool frameAwaited = false;
     bool ending = false;
+    bool exposureAnswered = false;
 
     // ---- states and ends ----
     void enter(State next)
@@ -140,9 +129,23 @@ struct FlatAssistant::Run
             alpaca->switchOff([then](const QString &) { then(); });
             return;
         }
-        if (indi && indi->connected())
-            indi->sendSwitch(options.light, lampProperty, QStringLiteral("FLAT_LIGHT_OFF"));
-        then();
+        if (!indi || !indi->connected())
+            return then();
+        indi->sendSwitch(options.light, lampProperty, QStringLiteral("FLAT_LIGHT_OFF"));
+        const IndiProperty *connection = property(options.light, connectionProperty);
+        if (!connection || connection->alert())
+            return then(); // a lost box shows nothing more
+        awaitLampOff(lampOffMs / lampOffPollMs, then);
+    }
+
+    // The switch-off goes out before the connection closes, and the run ends once the box shows it (bounded).
+    void awaitLampOff(int pollsLeft, const std::function<void()> &then)
+    {
+        const IndiProperty *lamp = property(options.light, lampProperty);
+        const bool off = lamp && !lamp->busy() && isOn(lamp, QStringLiteral("FLAT_LIGHT_OFF"));
+        if (off || pollsLeft <= 0 || !indi->connected())
+            return then();
+        QTimer::singleShot(lampOffPollMs, q, [this, pollsLeft, then] { awaitLampOff(pollsLeft - 1, then); });
     }
 
     // ---- waiting on INDI properties, bounded ----
@@ -191,9 +194,14 @@ struct FlatAssistant::Run
             if (!connection || connection->alert() || !isOn(connection, QStringLiteral("CONNECT")))
                 return QStringLiteral("light box \"%1\" lost").arg(options.light);
         }
+        if (state == State::SettingLight && levelAsked != step.level && !options.light.isEmpty()) {
+            const IndiProperty *intensity = property(options.light, levelProperty);
+            if (intensity && intensity->alert())
+                return QStringLiteral("light box \"%1\" did not take level %2").arg(options.light).arg(step.level);
+        }
         if (state == State::Exposing && frameAwaited && !options.camera.isEmpty()) {
             const IndiProperty *exposure = property(options.camera, exposureProperty);
-            if (exposure && exposure->alert())
+            if (exposureAnswered && exposure && exposure->alert())
                 return QStringLiteral("camera \"%1\" failed the exposure").arg(options.camera);
         }
         return QString();
@@ -235,6 +243,9 @@ struct FlatAssistant::Run
         QObject::connect(indi.get(), &IndiLink::propertyChanged, q, [this](const IndiProperty &changed) {
             if (changed.kind == IndiProperty::Kind::Blob && !changed.blob.isEmpty())
                 frameArrived(changed);
+            // An Alert the camera showed before this exposure is not this exposure's failure.
+            if (changed.device == options.camera && changed.name == exposureProperty)
+                exposureAnswered = true;
             check();
         });
         QObject::connect(indi.get(), &IndiLink::propertyRemoved, q, [this] { check(); });
@@ -282,11 +293,19 @@ struct FlatAssistant::Run
         QList<QPair<QString, QString>> needed;
         if (!options.light.isEmpty())
             needed << qMakePair(options.light, lampProperty) << qMakePair(options.light, levelProperty);
+        if (isVelmoraDriver())
+            needed << qMakePair(options.light, QStringLiteral("VELMORA_BOX")); // the box's id, for its memory
         if (!options.camera.isEmpty())
             needed << qMakePair(options.camera, exposureProperty);
         if (!options.wheel.isEmpty())
             needed << qMakePair(options.wheel, slotProperty) << qMakePair(options.wheel, QStringLiteral("FILTER_NAME"));
         return needed;
+    }
+
+    bool isVelmoraDriver() const
+    {
+        const IndiProperty *info = property(options.light, QStringLiteral("DRIVER_INFO"));
+        return info && info->texts.value(QStringLiteral("DRIVER_EXEC")).endsWith(QLatin1String("indi_velmora_flat"));
     }
 
     QString missingProperty() const
@@ -295,7 +314,8 @@ struct FlatAssistant::Run
                                                      {levelProperty, QStringLiteral("light box")},
                                                      {exposureProperty, QStringLiteral("camera")},
                                                      {slotProperty, QStringLiteral("filter wheel")},
-                                                     {QStringLiteral("FILTER_NAME"), QStringLiteral("filter wheel")}};
+                                                     {QStringLiteral("FILTER_NAME"), QStringLiteral("filter wheel")},
+                                                     {QStringLiteral("VELMORA_BOX"), QStringLiteral("light box")}};
         for (const auto &need : neededProperties())
             if (!property(need.first, need.second))
                 return QStringLiteral("%1 \"%2\" has no %3").arg(roles.value(need.second), need.first, need.second);
@@ -524,9 +544,9 @@ struct FlatAssistant::Run
                          .arg(filter())
                          .arg(step.level)
                          .arg(seconds(step.exposure), options.watchDir));
-            folder->watch();
-            return;
+            return watchFolder();
         }
+        exposureAnswered = false;
         indi->sendNumber(options.camera, exposureProperty, QStringLiteral("CCD_EXPOSURE_VALUE"), step.exposure);
         const int timeoutMs = int((step.exposure + options.frameTimeoutS) * 1000);
         waitUntil([] { return false; }, timeoutMs,
@@ -535,6 +555,13 @@ struct FlatAssistant::Run
                           .arg(options.camera, seconds(step.exposure + options.frameTimeoutS));
                   },
                   [] {});
+    }
+
+    void watchFolder()
+    {
+        enter(State::Exposing);
+        frameAwaited = true;
+        folder->watch();
     }
 
     void frameArrived(const IndiProperty &frame)
@@ -591,7 +618,7 @@ struct FlatAssistant::Run
         if (folder && !sameFilter(QString::fromStdString(measurement.filter))) {
             progress(QStringLiteral("%1: skipped %2: taken with filter %3")
                          .arg(filter(), source, QString::fromStdString(measurement.filter)));
-            return expose();
+            return watchFolder();
         }
         flatsearch::Frame frame;
         frame.level = step.level;

@@ -2,6 +2,7 @@
 
 #include <baseclient.h>
 #include <basedevice.h>
+#include <indipropertyswitch.h>
 
 #include <QMetaObject>
 #include <QPointer>
@@ -88,6 +89,17 @@ public:
             connector.join();
         if (isServerConnected())
             disconnectServer();
+    }
+
+    // The client library's own form of this leaves the other switches of a one-of-many property on.
+    void sendOneSwitch(const char *device, const char *name, const char *element)
+    {
+        INDI::PropertySwitch switches = getDevice(device).getSwitch(name);
+        if (!switches.isValid() || !switches.findWidgetByName(element))
+            return;
+        switches.reset();
+        switches.findWidgetByName(element)->setState(ISS_ON);
+        sendNewSwitch(switches);
     }
 
 protected:
@@ -191,7 +203,7 @@ void IndiLink::sendNumber(const QString &device, const QString &property, const 
 void IndiLink::sendSwitch(const QString &device, const QString &property, const QString &element)
 {
     if (client && isConnected)
-        client->sendNewSwitch(device.toUtf8().constData(), property.toUtf8().constData(), element.toUtf8().constData());
+        client->sendOneSwitch(device.toUtf8().constData(), property.toUtf8().constData(), element.toUtf8().constData());
 }
 
 void IndiLink::receiveBlobs(const QString &device, const QString &property)

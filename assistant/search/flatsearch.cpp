@@ -212,8 +212,22 @@ void ResponseCurve::addPoint(int level, double relative)
 
 // ---- FilterSearch ----
 
+namespace {
+
+// The search works on the light above the camera's offset: the band keeps its width around the lowered target.
+Settings aboveBias(Settings settings)
+{
+    const double bias = std::clamp(settings.bias, 0.0, settings.target / 2);
+    settings.tolerance = settings.target * settings.tolerance / (settings.target - bias);
+    settings.target -= bias;
+    settings.bias = bias;
+    return settings;
+}
+
+} // namespace
+
 FilterSearch::FilterSearch(const Settings &settings, const ResponseCurve &box, double fullLevelRate)
-    : settings(settings), startBox(box), startRate(std::max(fullLevelRate, 0.0)), box(box), rate(startRate)
+    : settings(aboveBias(settings)), startBox(box), startRate(std::max(fullLevelRate, 0.0)), box(box), rate(startRate)
 {
 }
 
@@ -229,7 +243,7 @@ double FilterSearch::fullLevelRate() const
 
 double FilterSearch::predictedFigure(int level, double exposure) const
 {
-    return rate > 0 ? std::min(1.0, rate * box.brightness(level) * exposure) : 0.0;
+    return rate > 0 ? std::min(1.0, settings.bias + rate * box.brightness(level) * exposure) : 0.0;
 }
 
 bool FilterSearch::inBand(double figure) const
@@ -248,6 +262,16 @@ bool FilterSearch::tooBright(const Frame &frame) const
 }
 
 Step FilterSearch::next(const std::vector<Frame> &history)
+{
+    if (settings.bias <= 0)
+        return search(history);
+    std::vector<Frame> aboveOffset = history;
+    for (Frame &frame : aboveOffset)
+        frame.figure = std::max(0.0, frame.figure - settings.bias);
+    return search(aboveOffset);
+}
+
+Step FilterSearch::search(const std::vector<Frame> &history)
 {
     replay(history);
     if (!history.empty() && !history.back().saturated && inBand(history.back().figure))
@@ -285,7 +309,7 @@ void FilterSearch::replay(const std::vector<Frame> &history)
 void FilterSearch::takeDarkFrame(const Frame &frame, double knownRate)
 {
     const double expected = knownRate * box.brightness(frame.level) * frame.exposure;
-    if (frame.level <= darkZoneLimit && expected >= 4 * darkFigure)
+    if (frame.level <= darkZoneLimit && expected >= 2 * darkFigure)
         box.markDark(frame.level);
 }
 
@@ -365,6 +389,8 @@ FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame
     Plan proposal{0, held};
     if (atFull * held < target * (1 - settings.tolerance)) {
         proposal = {255, atFull > 0 ? target / atFull : settings.maxExposure};
+        if (closeCall(atFull * held) && !measuredAt(history, 255))
+            proposal.exposure = held;
     } else if (atDimmest * held > target * (1 + settings.tolerance)) {
         const int level = dimmestTrialLevel(history);
         proposal = {level, target / (filterRate * std::max(box.brightness(level), 1e-12))};
@@ -375,6 +401,23 @@ FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame
     keepBelowSaturation(proposal, history);
     splitCoarseStep(proposal, history);
     return proposal;
+}
+
+// A prediction that falls just short of the band may be wrong: unless a frame at that level measured it, a frame at
+// the held exposure settles whether the exposure has to move. Where the curve has learned level 255 only the
+// filter's rate is uncertain, and the margin is narrower than where the curve's top is extrapolated.
+bool FilterSearch::closeCall(double predicted) const
+{
+    const auto points = box.points();
+    const bool topLearned = !points.empty() && points.back().first == 255;
+    return predicted >= (topLearned ? 0.9 : 0.6) * settings.target * (1 - settings.tolerance);
+}
+
+bool FilterSearch::measuredAt(const std::vector<Frame> &history, int level)
+{
+    return std::any_of(history.begin(), history.end(), [&](const Frame &frame) {
+        return frame.level == level && !frame.saturated && frame.figure >= darkFigure;
+    });
 }
 
 int FilterSearch::nearestLevel(double relative) const

@@ -26,6 +26,8 @@ struct Settings
     double maxExposure = 60;
     double target = 0.5;     // fraction of full scale
     double tolerance = 0.05; // relative to target: 0.5 and 0.05 accept 0.475..0.525
+    // The figure a frame without light reads (the camera's offset), when known: light is what lies above it.
+    double bias = 0;
 };
 
 // A light box's response: relative brightness against level, learned from frames, with the dark zone at the bottom
@@ -62,7 +64,7 @@ public:
     void addPoint(int level, double relative);
 
     // The exponent of the first guess: brightness = ((level - darkZoneEnd + 1) / (256 - darkZoneEnd)) ^ exponent.
-    static constexpr double priorExponent = 1.6;
+    static constexpr double priorExponent = 2.0;
 
 private:
     double extrapolationExponent(bool above) const;
@@ -117,6 +119,7 @@ private:
         int level = 0;
         double exposure = 0;
     };
+    Step search(const std::vector<Frame> &history);
     void replay(const std::vector<Frame> &history);
     void takeDarkFrame(const Frame &frame, double knownRate);
     void takeMeasuredFrame(const Frame &frame);
@@ -125,6 +128,8 @@ private:
     Plan plan(double filterRate, const std::vector<Frame> &history) const;
     Plan firstPlan() const;
     int nearestLevel(double relative) const;
+    bool closeCall(double predicted) const;
+    static bool measuredAt(const std::vector<Frame> &history, int level);
     int dimmestTrialLevel(const std::vector<Frame> &history) const;
     void keepBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
     void splitCoarseStep(Plan &plan, const std::vector<Frame> &history) const;
@@ -133,7 +138,7 @@ private:
     bool tooDim(const Frame &frame) const;
     bool tooBright(const Frame &frame) const;
 
-    Settings settings;
+    Settings settings; // as the search works: figures and target above the bias
     ResponseCurve startBox;
     double startRate = 0;
     ResponseCurve box;

@@ -9,6 +9,7 @@ const QString AssistantRig::camera = QStringLiteral("Model Camera");
 bool AssistantRig::start(const RigSetup &setup)
 {
     scale = setup.timeScale;
+    current = setup;
     if (!box.start()) {
         error = box.errorText();
         return false;
@@ -33,6 +34,30 @@ bool AssistantRig::start(const RigSetup &setup)
         return false;
     }
     return true;
+}
+
+bool AssistantRig::configure(const RigSetup &setup)
+{
+    scale = setup.timeScale;
+    current = setup;
+    return indi.set(camera + ".MODEL.BOX;RATE;TIME_SCALE;FAULT;FAULT_AT=" + setup.box + "; ;"
+                    + QString::number(setup.timeScale) + ';' + setup.fault + ';' + QString::number(setup.faultAt));
+}
+
+AssistantRig *rigFor(std::unique_ptr<AssistantRig> &kept, const RigSetup &setup, QString &problem)
+{
+    if (kept && kept->setup().bayer == setup.bayer && kept->setup().aux == setup.aux && kept->configure(setup)
+        && kept->indi.set(AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF=On")
+        && kept->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1",
+                               AssistantRig::light + ".CONNECTION._STATE==1"}, 3))
+        return kept.get();
+    kept.reset();
+    kept = std::make_unique<AssistantRig>();
+    if (kept->start(setup))
+        return kept.get();
+    problem = kept->errorText();
+    kept.reset();
+    return nullptr;
 }
 
 AssistantOptions AssistantRig::options(const QStringList &filters) const

@@ -28,6 +28,9 @@ public:
     static const QString camera;
 
     bool start(const RigSetup &setup = RigSetup());
+    // The model camera takes this setup's box, time scale and fault (its colour and the faulty device stay).
+    bool configure(const RigSetup &setup);
+    const RigSetup &setup() const { return current; }
     QString errorText() const { return error; }
 
     // The run's options for these devices, with the user's exposures (2 s, 0.5 s, 60 s) scaled down as the camera's.
@@ -40,7 +43,12 @@ public:
 private:
     QString error;
     double scale = 40;
+    RigSetup current;
 };
+
+// The rig kept for the next test when it runs the same colour camera and faulty device, with the lamp switched off;
+// a new one otherwise. Nullptr, with the error in `problem`, when it does not start.
+AssistantRig *rigFor(std::unique_ptr<AssistantRig> &kept, const RigSetup &setup, QString &problem);
 
 // Runs the assistant to its end (bounded); false when it did not end in time.
 bool runToEnd(FlatAssistant &assistant, int timeoutMs = 30000);

@@ -12,13 +12,19 @@
 //   VELMORA_TEST_CCD_LIGHT     the light box's device (default "VELMORA Flat Box")
 //   VELMORA_TEST_CCD_WHEEL     the filter wheel's device (default "Filter Simulator")
 //   VELMORA_TEST_CCD_FAULT     none, timeout (the frame never comes), error (the exposure fails), not-fits, truncated
-//   VELMORA_TEST_CCD_FAULT_AT  the frame (counted from 1) the fault hits (default 1)
+//   VELMORA_TEST_CCD_FAULT_AT  the frame (counted from 1) the fault hits (default 1); negative: the first frame taken
+//                              with the wheel at that slot (-8: the first frame through slot 8)
+// The text property MODEL (BOX, RATE, TIME_SCALE, FAULT, FAULT_AT) changes the same while the driver runs, and counts
+// the frames from 1 again.
 #include "flatmodel.h"
 
 #include <indiccd.h>
 #include <indidevapi.h>
 #include <lilxml.h>
 
+#include <indipropertytext.h>
+
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -33,31 +39,22 @@ std::string environment(const char *name, const std::string &fallback)
     return value && *value ? std::string(value) : fallback;
 }
 
-int environmentNumber(const char *name, int fallback)
-{
-    const char *value = std::getenv(name);
-    return value && *value ? std::atoi(value) : fallback;
-}
-
 class ModelCamera : public INDI::CCD
 {
 public:
     ModelCamera()
     {
         setVersion(1, 0);
-        box = flatmodel::namedBox(environment("VELMORA_TEST_CCD_BOX", "measured-led"));
-        const std::string rate = environment("VELMORA_TEST_CCD_RATE", "");
-        if (!rate.empty())
-            box.fullRate = std::atof(rate.c_str());
-        timeScale = std::atof(environment("VELMORA_TEST_CCD_TIME_SCALE", "1").c_str());
+        settings = {environment("VELMORA_TEST_CCD_BOX", "measured-led"), environment("VELMORA_TEST_CCD_RATE", ""),
+                    environment("VELMORA_TEST_CCD_TIME_SCALE", "1"), environment("VELMORA_TEST_CCD_FAULT", "none"),
+                    environment("VELMORA_TEST_CCD_FAULT_AT", "1")};
+        configure();
         camera.bayer = environment("VELMORA_TEST_CCD_BAYER", "");
         const std::string size = environment("VELMORA_TEST_CCD_SIZE", "320x240");
         camera.width = std::atol(size.c_str());
         camera.height = std::atol(size.c_str() + size.find('x') + 1);
         light = environment("VELMORA_TEST_CCD_LIGHT", "VELMORA Flat Box");
         wheel = environment("VELMORA_TEST_CCD_WHEEL", "Filter Simulator");
-        fault = environment("VELMORA_TEST_CCD_FAULT", "none");
-        faultAt = environmentNumber("VELMORA_TEST_CCD_FAULT_AT", 1);
     }
 
 protected:
@@ -70,6 +67,7 @@ protected:
         if (!camera.bayer.empty())
             capabilities |= CCD_HAS_BAYER;
         SetCCDCapability(capabilities);
+        addCaptureFormat({camera.bayer.empty() ? "INDI_MONO" : "INDI_RAW", camera.bayer.empty() ? "Mono" : "Raw", 16, true});
         if (!camera.bayer.empty())
             IUSaveText(&BayerT[2], camera.bayer.c_str());
         IDSnoopDevice(light.c_str(), "FLAT_LIGHT_CONTROL");
@@ -77,14 +75,41 @@ protected:
         IDSnoopDevice(wheel.c_str(), "FILTER_SLOT");
         IDSnoopDevice(wheel.c_str(), "FILTER_NAME");
         setDefaultPollingPeriod(100);
+        const char *names[] = {"BOX", "RATE", "TIME_SCALE", "FAULT", "FAULT_AT"};
+        for (size_t i = 0; i < settings.size(); ++i)
+            model[i].fill(names[i], names[i], settings[i].c_str());
+        model.fill(getDeviceName(), "MODEL", "Model", "Model", IP_RW, 0, IPS_IDLE);
         return true;
+    }
+
+    void ISGetProperties(const char *dev) override
+    {
+        INDI::CCD::ISGetProperties(dev);
+        defineProperty(&model);
+    }
+
+    bool ISNewText(const char *dev, const char *name, char *texts[], char *names[], int n) override
+    {
+        if (dev && !std::strcmp(dev, getDeviceName()) && model.isNameMatch(name)) {
+            model.update(texts, names, n);
+            for (size_t i = 0; i < settings.size(); ++i)
+                settings[i] = model[i].getText();
+            configure();
+            model.setState(IPS_OK);
+            model.apply();
+            return true;
+        }
+        return INDI::CCD::ISNewText(dev, name, texts, names, n);
     }
 
     bool updateProperties() override
     {
         INDI::CCD::updateProperties();
-        if (isConnected())
+        if (isConnected()) {
             SetCCDParams(int(camera.width), int(camera.height), 16, 3.8f, 3.8f);
+            // Tests take a night's exposures many times shorter: far below a real camera's shortest.
+            PrimaryCCD.setMinMaxStep("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", 0.0001, 3600, 0.0001, false);
+        }
         return true;
     }
 
@@ -94,6 +119,8 @@ protected:
     bool StartExposure(float duration) override
     {
         ++frames;
+        if (faultAt < 0 && slot == -faultAt && firstFrameAtFaultSlot == 0)
+            firstFrameAtFaultSlot = frames;
         exposure = duration;
         PrimaryCCD.setExposureDuration(duration);
         if (faultNow("error")) {
@@ -133,7 +160,25 @@ protected:
     }
 
 private:
-    bool faultNow(const char *kind) const { return fault == kind && frames == faultAt; }
+    void configure()
+    {
+        box = flatmodel::namedBox(settings[0]);
+        const double rate = std::atof(settings[1].c_str());
+        if (rate > 0)
+            box.fullRate = rate;
+        timeScale = std::atof(settings[2].c_str());
+        fault = settings[3];
+        faultAt = std::atoi(settings[4].c_str());
+        frames = 0;
+        firstFrameAtFaultSlot = 0;
+    }
+
+    bool faultNow(const char *kind) const
+    {
+        if (fault != kind)
+            return false;
+        return faultAt > 0 ? frames == faultAt : slot == -faultAt && frames == firstFrameAtFaultSlot;
+    }
 
     static std::string elementValue(XMLEle *root, const char *element)
     {
@@ -190,12 +235,15 @@ private:
         PrimaryCCD.setExposureComplete();
     }
 
+    std::array<std::string, 5> settings; // BOX, RATE, TIME_SCALE, FAULT, FAULT_AT
+    INDI::PropertyText model{5};
     flatmodel::BoxModel box;
     flatmodel::CameraModel camera;
     std::string light;
     std::string wheel;
     std::string fault;
     int faultAt = 1;
+    int firstFrameAtFaultSlot = 0;
     int frames = 0;
     bool lampOn = false;
     int level = 0;

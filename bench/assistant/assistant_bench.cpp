@@ -1,0 +1,327 @@
+// The flat assistant's search on the frame model: how many test frames each filter costs on a new box, on later
+// filters and on a second run with the learned curve, against a plain bisection of 0-255 at the same exposure and an
+// exposure-only search (a fixed level, the exposure scaled by target / figure each frame). Frames are rendered as
+// FITS by the model and measured by the assistant's own measurement. Last, reading and measuring a 16 MP frame.
+#include "fitsframe.h"
+#include "flatmodel.h"
+#include "flatsearch.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::vector<std::string> filters = {"Luminance", "Red", "Green", "Blue", "H-alpha", "OIII", "SII"};
+
+struct Rig
+{
+    std::string box;
+    flatmodel::CameraModel camera;
+    std::string cameraName;
+    bool counted = true; // held to the frame targets (a box whose first filter is out of reach is not)
+};
+
+struct Outcome
+{
+    bool reached = false;
+    int level = 0;
+    double exposure = 0;
+    int frames = 0;
+    bool correct = false; // in the band (or truly out of reach), and the exposure held where a level would do
+};
+
+class Camera
+{
+public:
+    Camera(const Rig &rig) : rig(rig), box(flatmodel::namedBox(rig.box)) {}
+
+    flatsearch::Frame take(const std::string &filter, int level, double exposure)
+    {
+        const auto bytes = flatmodel::renderFits(box, rig.camera, filter, level, exposure, ++seed);
+        const auto measured = flatframes::measureFitsMemory(bytes.data(), bytes.size());
+        if (!measured.ok) {
+            std::fprintf(stderr, "frame not measured: %s\n", measured.error.c_str());
+            std::exit(2);
+        }
+        if (std::getenv("VELMORA_BENCH_TRACE"))
+            std::printf("    frame %-10s level %3d exposure %6.2f s: %.3f%s\n", filter.c_str(), level, exposure,
+                measured.figure, measured.saturated ? " saturated" : "");
+        return {level, exposure, measured.figure, measured.saturated};
+    }
+    double truth(const std::string &filter, int level, double exposure) const
+    {
+        return flatmodel::expectedFigure(box, rig.camera, filter, level, exposure);
+    }
+    int darkZoneEnd() const { return box.darkZoneEnd; }
+
+private:
+    Rig rig;
+    flatmodel::BoxModel box;
+    unsigned seed = 1;
+};
+
+bool inBand(double figure, const flatsearch::Settings &settings)
+{
+    return std::abs(figure - settings.target) <= settings.target * settings.tolerance;
+}
+
+bool someLevelReaches(const Camera &camera, const std::string &filter, double exposure,
+    const flatsearch::Settings &settings)
+{
+    for (int level = 0; level <= 255; ++level) {
+        if (inBand(camera.truth(filter, level, exposure), settings))
+            return true;
+    }
+    return false;
+}
+
+bool correctVerdict(const Camera &camera, const std::string &filter, const Outcome &outcome,
+    const flatsearch::Settings &settings)
+{
+    const double low = settings.target * (1 - settings.tolerance);
+    const double high = settings.target * (1 + settings.tolerance);
+    if (!outcome.reached) {
+        return camera.truth(filter, 255, settings.maxExposure) < low
+            || camera.truth(filter, camera.darkZoneEnd(), settings.minExposure) > high;
+    }
+    if (!inBand(camera.truth(filter, outcome.level, outcome.exposure), settings))
+        return false;
+    const bool heldExposure = std::abs(outcome.exposure - settings.exposure) < 1e-9;
+    return heldExposure || !someLevelReaches(camera, filter, settings.exposure, settings);
+}
+
+struct SearchStats
+{
+    double searchSeconds = 0;
+    int searchCalls = 0;
+};
+
+Outcome runAssistant(Camera &camera, const std::string &filter, const flatsearch::Settings &settings,
+    flatsearch::ResponseCurve &curve, double rate, double &learnedRate, SearchStats &stats)
+{
+    flatsearch::FilterSearch search(settings, curve, rate);
+    std::vector<flatsearch::Frame> history;
+    Outcome outcome;
+    for (;;) {
+        const auto start = Clock::now();
+        const flatsearch::Step step = search.next(history);
+        stats.searchSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+        ++stats.searchCalls;
+        if (step.verdict != flatsearch::Verdict::Next) {
+            outcome.reached = step.verdict == flatsearch::Verdict::Done;
+            outcome.level = step.level;
+            outcome.exposure = step.exposure;
+            break;
+        }
+        history.push_back(camera.take(filter, step.level, step.exposure));
+    }
+    outcome.frames = int(history.size());
+    curve = search.curve();
+    learnedRate = search.fullLevelRate();
+    outcome.correct = correctVerdict(camera, filter, outcome, settings);
+    return outcome;
+}
+
+// A plain bisection of 0-255 at the held exposure.
+Outcome runBisection(Camera &camera, const std::string &filter, const flatsearch::Settings &settings)
+{
+    Outcome outcome;
+    int low = 0, high = 255;
+    while (low <= high) {
+        const int level = (low + high) / 2;
+        const auto frame = camera.take(filter, level, settings.exposure);
+        ++outcome.frames;
+        if (!frame.saturated && inBand(frame.figure, settings)) {
+            outcome = {true, level, settings.exposure, outcome.frames, false};
+            break;
+        }
+        if (frame.saturated || frame.figure > settings.target)
+            high = level - 1;
+        else
+            low = level + 1;
+    }
+    outcome.correct = outcome.reached ? correctVerdict(camera, filter, outcome, settings) : false;
+    return outcome;
+}
+
+// A fixed level and the exposure scaled by target / figure each frame, without an upper limit.
+Outcome runExposureOnly(Camera &camera, const std::string &filter, const flatsearch::Settings &settings, int level)
+{
+    Outcome outcome;
+    double exposure = settings.exposure;
+    for (int frame = 1; frame <= 12; ++frame) {
+        const auto taken = camera.take(filter, level, exposure);
+        outcome.frames = frame;
+        if (!taken.saturated && inBand(taken.figure, settings)) {
+            outcome.reached = true;
+            outcome.level = level;
+            outcome.exposure = exposure;
+            outcome.correct = true;
+            break;
+        }
+        exposure = std::max(0.001, exposure * (taken.saturated ? 0.25 : settings.target / std::max(taken.figure, 1e-3)));
+    }
+    return outcome;
+}
+
+std::string resultText(const Outcome &outcome)
+{
+    char text[64];
+    if (outcome.reached)
+        std::snprintf(text, sizeof text, "%3d @ %5.2f s", outcome.level, outcome.exposure);
+    else
+        std::snprintf(text, sizeof text, "not reached  ");
+    return text;
+}
+
+struct RigTotals
+{
+    int firstFrames = 0;
+    int laterMax = 0;
+    int laterFrames = 0;
+    int laterCount = 0;
+    int secondFrames = 0;
+    int bisectionFrames = 0;
+    int bisectionReached = 0;
+    int exposureFrames = 0;
+    int exposureReached = 0;
+    double exposureLongest = 0;
+    bool allCorrect = true;
+};
+
+RigTotals benchRig(const Rig &rig, const flatsearch::Settings &settings, SearchStats &stats)
+{
+    Camera camera(rig);
+    flatsearch::ResponseCurve curve;
+    std::map<std::string, double> rates;
+    RigTotals totals;
+    std::printf("\n%s box, %s camera\n", rig.box.c_str(), rig.cameraName.c_str());
+    std::printf("  %-10s | %-14s %5s | %-14s %5s | %-14s %5s | %-14s %5s\n", "filter", "first run", "frames",
+        "second run", "frames", "bisection", "frames", "exposure-only", "frames");
+    std::vector<Outcome> firstRun;
+    for (std::size_t i = 0; i < filters.size(); ++i) {
+        double learned = 0;
+        const double guess = flatsearch::guessFullLevelRate(filters[i], rates);
+        firstRun.push_back(runAssistant(camera, filters[i], settings, curve, guess, learned, stats));
+        if (learned > 0)
+            rates[filters[i]] = learned;
+    }
+    for (std::size_t i = 0; i < filters.size(); ++i) {
+        const Outcome &first = firstRun[i];
+        double learned = 0;
+        const Outcome second = runAssistant(camera, filters[i], settings, curve, rates[filters[i]], learned, stats);
+        if (learned > 0)
+            rates[filters[i]] = learned;
+        const Outcome bisection = runBisection(camera, filters[i], settings);
+        const Outcome exposureOnly = runExposureOnly(camera, filters[i], settings, 128);
+        std::printf("  %-10s | %s %5d%s| %s %5d%s| %s %5d | %s %5d\n", filters[i].c_str(), resultText(first).c_str(),
+            first.frames, first.correct ? " " : "!", resultText(second).c_str(), second.frames,
+            second.correct ? " " : "!", resultText(bisection).c_str(), bisection.frames,
+            resultText(exposureOnly).c_str(), exposureOnly.frames);
+        totals.allCorrect = totals.allCorrect && first.correct && second.correct;
+        if (i == 0) {
+            totals.firstFrames = first.frames;
+        } else {
+            totals.laterFrames += first.frames;
+            totals.laterMax = std::max(totals.laterMax, first.frames);
+            ++totals.laterCount;
+        }
+        totals.secondFrames += second.frames;
+        totals.bisectionFrames += bisection.frames;
+        totals.bisectionReached += bisection.reached;
+        totals.exposureFrames += exposureOnly.frames;
+        totals.exposureReached += exposureOnly.reached;
+        if (exposureOnly.reached)
+            totals.exposureLongest = std::max(totals.exposureLongest, exposureOnly.exposure);
+    }
+    return totals;
+}
+
+double measureMilliseconds(const std::string &path)
+{
+    double best = 1e9;
+    for (int run = 0; run < 5; ++run) {
+        const auto start = Clock::now();
+        const auto measured = flatframes::measureFitsFile(path);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        if (!measured.ok) {
+            std::fprintf(stderr, "%s\n", measured.error.c_str());
+            return -1;
+        }
+        best = std::min(best, ms);
+    }
+    return best;
+}
+
+} // namespace
+
+int main()
+{
+    flatsearch::Settings settings; // 2 s held, 0.5..60 s, target 0.5, tolerance 0.05
+    flatmodel::CameraModel mono;
+    flatmodel::CameraModel colour;
+    colour.bayer = "RGGB";
+    colour.channelResponse[0] = 0.85; // a colour camera whose red channel is the brightest
+    colour.channelResponse[1] = 0.7;
+    colour.channelResponse[2] = 0.45;
+    const std::vector<Rig> rigs = {{"linear", mono, "mono"}, {"gamma", mono, "mono"}, {"measured-led", mono, "mono"},
+        {"measured-led", colour, "RGGB colour"}, {"dim", mono, "mono"}, {"bright", mono, "mono", false}};
+
+    std::printf("Flat assistant search on the frame model (target %.2f, tolerance %.0f%%, exposure %.0f s held, "
+                "%.1f..%.0f s)\n", settings.target, settings.tolerance * 100, settings.exposure,
+        settings.minExposure, settings.maxExposure);
+    std::printf("Frames are 640x480 16-bit FITS rendered by the model (noise, vignetting, saturation) and measured.\n");
+    std::printf("'!' marks a result outside the tolerance, a wrong 'not reached', or an exposure moved needlessly.\n");
+    SearchStats stats;
+    std::vector<RigTotals> totals;
+    for (const Rig &rig : rigs)
+        totals.push_back(benchRig(rig, settings, stats));
+
+    const int filterCount = int(filters.size());
+    std::printf("\nSummary, frames per filter\n");
+    std::printf("  %-26s | %5s %10s %7s | %9s | %13s | %18s | %s\n", "box", "first", "later max", "mean",
+        "2nd run", "bisection", "exposure-only", "all correct");
+    bool met = true;
+    for (std::size_t i = 0; i < rigs.size(); ++i) {
+        const RigTotals &t = totals[i];
+        const double secondMean = double(t.secondFrames) / filterCount;
+        std::printf("  %-26s | %5d %10d %7.2f | %9.2f | %5.2f (%d/%d) | %5.2f (%d/%d, %3.0f s) | %s\n",
+            (rigs[i].box + ", " + rigs[i].cameraName).c_str(), t.firstFrames, t.laterMax,
+            double(t.laterFrames) / std::max(1, t.laterCount), secondMean,
+            double(t.bisectionFrames) / filterCount, t.bisectionReached, filterCount,
+            double(t.exposureFrames) / filterCount, t.exposureReached, filterCount, t.exposureLongest,
+            t.allCorrect ? "yes" : "NO");
+        met = met && t.allCorrect;
+        if (rigs[i].counted)
+            met = met && t.firstFrames <= 3 && t.laterMax <= 2 && secondMean <= 1.2;
+    }
+    std::printf("  (frame targets: first filter <= 3, later filters <= 2, second run <= 1.2 per filter, on every box but"
+                " 'bright', whose first filter is out of reach even at its dimmest level and shortest exposure)\n");
+    const double searchMs = 1000 * stats.searchSeconds / std::max(1, stats.searchCalls);
+    std::printf("\nSearch computation per frame: %.3f ms (target: under 300 ms beyond the camera)\n", searchMs);
+    met = met && searchMs < 300;
+
+    flatmodel::CameraModel large;
+    large.width = 4656;
+    large.height = 3520;
+    const std::string path = "/tmp/velmora-bench-assistant-16mp.fits";
+    std::string error;
+    if (!flatmodel::writeFitsFile(path, flatmodel::namedBox("gamma"), large, "Luminance", 120, 2, 7, true, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    const double ms = measureMilliseconds(path);
+    std::remove(path.c_str());
+    std::printf("read + measure 16 MP 16-bit FITS (%ldx%ld): %.1f ms (target 150)\n", large.width, large.height, ms);
+    met = met && ms >= 0 && ms < 150;
+    std::printf("%s\n", met ? "targets met" : "targets NOT met");
+    return met ? 0 : 1;
+}

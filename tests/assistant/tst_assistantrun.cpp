@@ -1,0 +1,378 @@
+// The flat assistant's run as a script drives it: Debian's indiserver with the project's INDI driver on the box
+// simulator, indi_simulator_wheel and the model camera; the table file and what the devices show afterwards.
+#include "assistantrig.h"
+#include "flatmodel.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QStringList fileLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void writeLines(const QString &path, const QStringList &lines)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+}
+
+QString tableLine(const FilterResult &result)
+{
+    return QStringLiteral("CCD 1x1 %1 %2 %3")
+        .arg(result.tableFilter, QString::number(result.exposure, 'g', 4))
+        .arg(result.level);
+}
+
+// Lines that were in the table before the run; the run must keep them as they were.
+const QStringList oldLines = {QStringLiteral("DSLR 800 Red 1 11"), QStringLiteral("CCD 2x2 Luminance 3 40"),
+                              QStringLiteral("CCD 1x1 Red 9 99")};
+
+int totalFrames(const QList<FilterResult> &results)
+{
+    int frames = 0;
+    for (const FilterResult &result : results)
+        frames += result.frames;
+    return frames;
+}
+
+} // namespace
+
+class AssistantRunTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void wholeRun_data();
+    void wholeRun();
+    void faultsKeepWhatWasFound_data();
+    void faultsKeepWhatWasFound();
+    void stopSwitchesTheLampOff();
+    void secondRunStartsFromTheLearnedCurve();
+    void folderOfFrames_data();
+    void folderOfFrames();
+
+private:
+    // One rig serves the tests that need no other colour camera or faulty device; a lost box ends it.
+    AssistantRig *rigFor(const RigSetup &setup = RigSetup());
+    std::unique_ptr<AssistantRig> kept;
+    std::unique_ptr<QTemporaryDir> files;
+    QString table;
+};
+
+AssistantRig *AssistantRunTest::rigFor(const RigSetup &setup)
+{
+    QString problem;
+    AssistantRig *rig = ::rigFor(kept, setup, problem);
+    if (!rig)
+        qWarning("the rig did not start: %s", qPrintable(problem));
+    return rig;
+}
+
+void AssistantRunTest::init()
+{
+    files = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_DATA_HOME", QFile::encodeName(files->filePath(QStringLiteral("data"))));
+    table = files->filePath(QStringLiteral("flats.vfc"));
+    writeLines(table, oldLines);
+}
+
+void AssistantRunTest::wholeRun_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("bayer");
+    QTest::addColumn<QStringList>("filters");
+    QTest::addColumn<double>("minExposure"); // as the model sees it; 0 keeps the default 0.5 s
+    QTest::addColumn<QStringList>("reached");
+    QTest::addColumn<QString>("exposureMoves"); // "held", "longer" or "shorter" for the reached filters
+    QTest::addColumn<int>("exitCode");
+    const QStringList broadband{"Red", "Green", "Blue", "Luminance"};
+    QTest::newRow("LED panel, broadband filters at the asked exposure")
+        << "measured-led" << "" << broadband << 0.0 << broadband << "held" << 0;
+    QTest::newRow("gamma panel, the wheel's short names") << "gamma" << "" << QStringList{"LPR", "Red"} << 0.0
+                                                          << QStringList{"LPR", "Red"} << "held" << 0;
+    QTest::newRow("narrowband needs a longer exposure")
+        << "measured-led" << "" << QStringList{"H_Alpha", "SII"} << 0.0 << QStringList{"H_Alpha", "SII"} << "longer" << 0;
+    QTest::newRow("too bright at its dimmest: a shorter exposure")
+        << "bright" << "" << QStringList{"Luminance"} << 0.1 << QStringList{"Luminance"} << "shorter" << 0;
+    QTest::newRow("too bright even at the shortest exposure")
+        << "bright" << "" << QStringList{"Luminance"} << 0.5 << QStringList() << "held" << 1;
+    QTest::newRow("narrowband out of reach within the longest exposure")
+        << "dim" << "" << QStringList{"Red", "H_Alpha"} << 0.0 << QStringList{"Red"} << "longer" << 1;
+    QTest::newRow("colour camera: the brightest channel held to the target")
+        << "measured-led" << "RGGB" << QStringList{"Luminance", "Blue"} << 0.0 << QStringList{"Luminance", "Blue"}
+        << "held" << 0;
+}
+
+// Every filter's result line, the table (the filters found replaced or added, every other line as it was), and
+// the driver's per-filter presets that follow the table at once.
+void AssistantRunTest::wholeRun()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, bayer);
+    QFETCH(QStringList, filters);
+    QFETCH(double, minExposure);
+    QFETCH(QStringList, reached);
+    QFETCH(QString, exposureMoves);
+    QFETCH(int, exitCode);
+    RigSetup setup;
+    setup.box = box;
+    setup.bayer = bayer;
+    AssistantRig *rig = rigFor(setup);
+    QVERIFY(rig);
+    QVERIFY(rig->indi.set(AssistantRig::light + ".VELMORA_TABLE.FILE;CAMERA;ISO_BIN=" + table + ";CCD;1x1"));
+
+    FlatAssistant assistant;
+    AssistantOptions options = rig->options(filters);
+    if (minExposure > 0)
+        options.search.minExposure = rig->scaled(minExposure);
+    options.tablePath = table;
+    assistant.setOptions(options);
+    QStringList progress;
+    connect(&assistant, &FlatAssistant::progressLine, [&progress](const QString &line) { progress.append(line); });
+    QVERIFY(runToEnd(assistant));
+    QVERIFY2(assistant.errorText().isEmpty(), qPrintable(assistant.errorText()));
+    QCOMPARE(assistant.state(), FlatAssistant::State::Finished);
+    QCOMPARE(assistant.exitCode(), exitCode);
+
+    const QList<FilterResult> results = assistant.results();
+    QCOMPARE(results.size(), filters.size());
+    QStringList expectedTable = oldLines;
+    for (const FilterResult &result : results) {
+        QCOMPARE(result.reached, reached.contains(result.filter));
+        QVERIFY2(result.frames <= 8, qPrintable(result.reportLine() + "\n" + progress.join('\n')));
+        if (!result.reached) {
+            QVERIFY(result.reportLine().startsWith(result.filter + ": not reached: "));
+            continue;
+        }
+        QVERIFY2(qAbs(result.figure - 0.5) <= 0.025, qPrintable(result.reportLine()));
+        const double asked = options.search.exposure;
+        if (exposureMoves == QLatin1String("held"))
+            QCOMPARE(result.exposure, asked);
+        else if (exposureMoves == QLatin1String("longer"))
+            QVERIFY2(result.exposure > asked && result.exposure <= options.search.maxExposure, qPrintable(result.reportLine()));
+        else
+            QVERIFY2(result.exposure < asked && result.exposure >= options.search.minExposure, qPrintable(result.reportLine()));
+        const QString line = tableLine(result);
+        if (result.tableFilter == QLatin1String("Red"))
+            expectedTable.replace(2, line);
+        else
+            expectedTable.append(line);
+    }
+    QCOMPARE(fileLines(table), expectedTable);
+    // The lamp goes off again: the run switched it on.
+    QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}, 3));
+    for (const FilterResult &result : results)
+        if (result.reached && result.filter == result.tableFilter && !result.filter.contains(' '))
+            QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_FILTER_INTENSITY." + result.filter + "=="
+                                      + QString::number(result.level)}, 5));
+}
+
+void AssistantRunTest::faultsKeepWhatWasFound_data()
+{
+    QTest::addColumn<QString>("fault");     // the model camera's, and the frame it hits
+    QTest::addColumn<int>("faultAt");   // negative: the first frame through that slot of the wheel
+    QTest::addColumn<QString>("aux");       // a faulty device that takes the light box's or the wheel's place
+    QTest::addColumn<QString>("event");     // what the test does when the first filter is done
+    QTest::addColumn<QString>("error");     // the start of the error text
+    const QString none = QStringLiteral("none");
+    QTest::newRow("camera times out") << "timeout" << -8 << "" << "" << "camera \"Model Camera\" sent no frame within";
+    QTest::newRow("camera errors mid-exposure") << "error" << -8 << "" << "" << "camera \"Model Camera\" failed the exposure";
+    QTest::newRow("frame not FITS") << "not-fits" << -8 << "" << ""
+                                    << "frame from camera \"Model Camera\" could not be read: ";
+    QTest::newRow("frame truncated") << "truncated" << -8 << "" << ""
+                                     << "frame from camera \"Model Camera\" could not be read: ";
+    QTest::newRow("box lost mid-run") << none << 1 << "" << "unplug box" << "light box \"VELMORA Flat Box\" lost";
+    QTest::newRow("table cannot be written") << none << 1 << "" << "table unwritable" << "table \"";
+    QTest::newRow("light box without FLAT_LIGHT_INTENSITY")
+        << none << 1 << "lamp-only" << "" << "light box \"Plain Lamp\" has no FLAT_LIGHT_INTENSITY";
+    QTest::newRow("wheel never arrives") << none << 1 << "stuck-wheel" << ""
+                                         << "filter wheel \"Stuck Wheel\" did not arrive at slot 3 (Blue)";
+    QTest::newRow("no such camera") << none << 1 << "" << "no camera"
+                                    << "no INDI device \"Nothing Here\" on 127.0.0.1:";
+}
+
+// A clear error with status 2, the lamp off again, and the table as it was plus every line found before.
+void AssistantRunTest::faultsKeepWhatWasFound()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, faultAt);
+    QFETCH(QString, aux);
+    QFETCH(QString, event);
+    QFETCH(QString, error);
+    RigSetup setup;
+    setup.fault = fault;
+    setup.faultAt = faultAt;
+    setup.aux = aux;
+    AssistantRig *rig = rigFor(setup);
+    QVERIFY(rig);
+
+    FlatAssistant assistant;
+    AssistantOptions options = rig->options({"Blue", "Luminance", "Green"});
+    options.tablePath = table;
+    options.wheelTimeoutMs = 1500;
+    options.frameTimeoutS = 1;
+    if (aux == QLatin1String("lamp-only"))
+        options.light = QStringLiteral("Plain Lamp");
+    if (aux == QLatin1String("stuck-wheel"))
+        options.wheel = QStringLiteral("Stuck Wheel");
+    if (event == QLatin1String("no camera"))
+        options.camera = QStringLiteral("Nothing Here");
+    assistant.setOptions(options);
+    connect(&assistant, &FlatAssistant::filterFinished, [&] {
+        if (event == QLatin1String("unplug box"))
+            rig->box.stop();
+        if (event == QLatin1String("table unwritable")) {
+            QFile::remove(table);
+            QVERIFY(QDir().mkpath(table)); // a folder where the file was: nothing can replace it
+        }
+    });
+    QVERIFY(runToEnd(assistant));
+    if (event == QLatin1String("unplug box"))
+        kept.reset();
+    QCOMPARE(assistant.state(), FlatAssistant::State::Failed);
+    QVERIFY2(assistant.errorText().startsWith(error), qPrintable(assistant.errorText()));
+    QCOMPARE(assistant.exitCode(), 2);
+
+    if (event == QLatin1String("table unwritable")) {
+        QCOMPARE(assistant.results().size(), 2); // the first line was saved; the second one could not be
+        QVERIFY(QFileInfo(table).isDir());
+        return;
+    }
+    QStringList expected = oldLines;
+    for (const FilterResult &result : assistant.results())
+        if (result.reached)
+            expected.append(tableLine(result));
+    QCOMPARE(fileLines(table), expected);
+    if (event.isEmpty() && aux.isEmpty())
+        QVERIFY2(!assistant.results().isEmpty(), "the fault should come after the first filter");
+    if (aux.isEmpty() && event != QLatin1String("unplug box"))
+        QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}, 3));
+}
+
+// Stopped while the camera exposes: at once, the lamp off, nothing written for the unfinished filter.
+void AssistantRunTest::stopSwitchesTheLampOff()
+{
+    AssistantRig *rig = rigFor();
+    QVERIFY(rig);
+    FlatAssistant assistant;
+    AssistantOptions options = rig->options({"Luminance"});
+    options.search.exposure = 3; // long enough to be stopped in the middle
+    options.tablePath = table;
+    assistant.setOptions(options);
+    connect(&assistant, &FlatAssistant::stateChanged, [&assistant](FlatAssistant::State state) {
+        if (state == FlatAssistant::State::Exposing)
+            assistant.stop();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(runToEnd(assistant));
+    QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(assistant.state(), FlatAssistant::State::Stopped);
+    QCOMPARE(assistant.exitCode(), 1);
+    QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}, 3));
+    QCOMPARE(fileLines(table), oldLines);
+}
+
+// The box's curve and each filter's light, remembered: a second run starts from a prediction.
+void AssistantRunTest::secondRunStartsFromTheLearnedCurve()
+{
+    AssistantRig *rig = rigFor();
+    QVERIFY(rig);
+    const QStringList filters{"Red", "Green", "Blue", "Luminance"};
+    QList<int> frames;
+    for (int run = 0; run < 2; ++run) {
+        FlatAssistant assistant;
+        AssistantOptions options = rig->options(filters);
+        options.tablePath = table;
+        assistant.setOptions(options);
+        QVERIFY(runToEnd(assistant));
+        QCOMPARE(assistant.exitCode(), 0);
+        frames.append(totalFrames(assistant.results()));
+    }
+    qInfo("frames for %d filters: first run %d, second run %d", int(filters.size()), frames[0], frames[1]);
+    QVERIFY2(frames[1] <= qCeil(1.2 * filters.size()), qPrintable(QString::number(frames[1])));
+    QVERIFY(frames[1] < frames[0]);
+}
+
+void AssistantRunTest::folderOfFrames_data()
+{
+    QTest::addColumn<bool>("staleFrameFirst"); // a frame written before the level changed arrives first
+    QTest::addColumn<bool>("otherFilterFirst"); // a frame taken through another filter arrives first
+    QTest::newRow("frames as asked") << false << false;
+    QTest::newRow("a frame from before the level change is skipped") << true << false;
+    QTest::newRow("a frame through another filter is skipped") << false << true;
+}
+
+// The test plays the capture program: it writes each frame the progress line asks for, at the level the light box
+// shows, with FILTER and EXPTIME headers.
+void AssistantRunTest::folderOfFrames()
+{
+    QFETCH(bool, staleFrameFirst);
+    QFETCH(bool, otherFilterFirst);
+    AssistantRig *rig = rigFor();
+    QVERIFY(rig);
+    const QString folder = files->filePath(QStringLiteral("frames"));
+    QVERIFY(QDir().mkpath(folder));
+    FlatAssistant assistant;
+    AssistantOptions options = rig->options({"Red", "H_Alpha"});
+    options.camera.clear();
+    options.wheel.clear();
+    options.watchDir = folder;
+    options.search.exposure = 2;
+    options.search.minExposure = 0.5;
+    options.search.maxExposure = 60;
+    options.tablePath = table;
+    assistant.setOptions(options);
+    const flatmodel::BoxModel box = flatmodel::namedBox("measured-led");
+    flatmodel::CameraModel camera;
+    int written = 0;
+    QStringList progress;
+    const QRegularExpression ask(QStringLiteral("^(.+): take a frame at level (\\d+), exposure ([0-9.]+) s"));
+    connect(&assistant, &FlatAssistant::progressLine, [&](const QString &line) {
+        progress.append(line);
+        const QRegularExpressionMatch match = ask.match(line);
+        if (!match.hasMatch())
+            return;
+        const std::string filter = match.captured(1).toStdString();
+        const int level = match.captured(2).toInt();
+        const double exposure = match.captured(3).toDouble();
+        std::string problem;
+        auto path = [&](const char *name) { return QFile::encodeName(folder + '/' + name + QString::number(++written) + ".fits").toStdString(); };
+        if (written == 0 && staleFrameFirst) {
+            const std::string stale = path("stale");
+            QVERIFY(flatmodel::writeFitsFile(stale, box, camera, filter, 255, exposure, 1, true, problem));
+            QFile file(QString::fromStdString(stale));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        }
+        if (written == 0 && otherFilterFirst)
+            QVERIFY(flatmodel::writeFitsFile(path("other"), box, camera, "Green", level, exposure, 2, true, problem));
+        QVERIFY(flatmodel::writeFitsFile(path("flat"), box, camera, filter, level, exposure, unsigned(written), true,
+                                         problem));
+    });
+    QVERIFY(runToEnd(assistant, 60000));
+    QVERIFY2(assistant.errorText().isEmpty(), qPrintable(assistant.errorText()));
+    QCOMPARE(assistant.exitCode(), 0);
+    const QList<FilterResult> results = assistant.results();
+    QCOMPARE(results.size(), 2);
+    QCOMPARE(results[1].tableFilter, QStringLiteral("H-alpha"));
+    QVERIFY(results[1].exposure > 2);
+    QCOMPARE(progress.filter(QStringLiteral("written before the level changed")).size(), staleFrameFirst ? 1 : 0);
+    QCOMPARE(progress.filter(QStringLiteral("taken with filter Green")).size(), otherFilterFirst ? 1 : 0);
+    QCOMPARE(fileLines(table), (QStringList{oldLines[0], oldLines[1], tableLine(results[0]), tableLine(results[1])}));
+    // The level of each frame went to the box.
+    for (const FilterResult &result : results)
+        QVERIFY(rig->box.accepted().contains(QStringLiteral(">B%1").arg(result.level, 3, 10, QLatin1Char('0'))));
+}
+
+QTEST_GUILESS_MAIN(AssistantRunTest)
+#include "tst_assistantrun.moc"

@@ -1,0 +1,380 @@
+// The search for a filter's flat on model light boxes: frames rendered as FITS by the frame model and measured by
+// the assistant's own measurement, as the camera would deliver them.
+#include "curvestore.h"
+#include "fitsframe.h"
+#include "flatmodel.h"
+#include "flatsearch.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using flatsearch::Frame;
+using flatsearch::Verdict;
+
+Q_DECLARE_METATYPE(std::vector<Frame>)
+
+namespace {
+
+const std::vector<std::string> allFilters = {"Luminance", "Red", "Green", "Blue", "H-alpha", "OIII", "SII"};
+
+struct Outcome
+{
+    flatsearch::Step step;
+    std::vector<Frame> frames;
+};
+
+class ModelRig
+{
+public:
+    ModelRig(const QString &box, const QString &bayer = QString()) : box(flatmodel::namedBox(box.toStdString()))
+    {
+        camera.width = 160;
+        camera.height = 120;
+        camera.bayer = bayer.toStdString();
+    }
+
+    Frame take(const std::string &filter, int level, double exposure)
+    {
+        const auto bytes = flatmodel::renderFits(box, camera, filter, level, exposure, ++seed);
+        const auto measured = flatframes::measureFitsMemory(bytes.data(), bytes.size());
+        return {level, exposure, measured.figure, measured.saturated};
+    }
+
+    double truth(const std::string &filter, int level, double exposure) const
+    {
+        return flatmodel::expectedFigure(box, camera, filter, level, exposure);
+    }
+
+    // One filter searched to its verdict, the frames taken on the way.
+    Outcome search(const std::string &filter, const flatsearch::Settings &settings,
+        flatsearch::ResponseCurve &curve, double &rate)
+    {
+        flatsearch::FilterSearch search(settings, curve, rate);
+        Outcome outcome;
+        for (int guard = 0; guard < 30; ++guard) {
+            outcome.step = search.next(outcome.frames);
+            if (outcome.step.verdict != Verdict::Next)
+                break;
+            outcome.frames.push_back(take(filter, outcome.step.level, outcome.step.exposure));
+        }
+        curve = search.curve();
+        rate = search.fullLevelRate();
+        return outcome;
+    }
+
+    flatmodel::BoxModel box;
+    flatmodel::CameraModel camera;
+    unsigned seed = 0;
+};
+
+bool inBand(double figure, const flatsearch::Settings &settings)
+{
+    return std::abs(figure - settings.target) <= settings.target * settings.tolerance;
+}
+
+void verifyNoRepeat(const std::vector<Frame> &frames)
+{
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        const bool repeated = frames[i].level == frames[i - 1].level && frames[i].exposure == frames[i - 1].exposure;
+        QVERIFY2(!repeated, qPrintable(QStringLiteral("frame %1 repeats level %2").arg(i + 1).arg(frames[i].level)));
+    }
+}
+
+// A result in the band, by the frame and by the model itself.
+void verifyReached(const ModelRig &rig, const std::string &filter, const Outcome &outcome,
+    const flatsearch::Settings &settings)
+{
+    QCOMPARE(outcome.step.verdict, Verdict::Done);
+    QVERIFY(inBand(outcome.frames.back().figure, settings));
+    QVERIFY2(inBand(rig.truth(filter, outcome.step.level, outcome.step.exposure), settings),
+        qPrintable(QStringLiteral("%1 at level %2, %3 s gives %4")
+                       .arg(QString::fromStdString(filter))
+                       .arg(outcome.step.level)
+                       .arg(outcome.step.exposure)
+                       .arg(rig.truth(filter, outcome.step.level, outcome.step.exposure))));
+}
+
+QString exposureKind(double exposure, const flatsearch::Settings &settings)
+{
+    if (std::abs(exposure - settings.exposure) < 1e-9)
+        return QStringLiteral("held");
+    return exposure > settings.exposure ? QStringLiteral("longer") : QStringLiteral("shorter");
+}
+
+} // namespace
+
+class FlatSearchTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void newBox_data();
+    void newBox();
+    void outOfReach_data();
+    void outOfReach();
+    void filterSequence_data();
+    void filterSequence();
+    void frameHistory_data();
+    void frameHistory();
+    void curveText_data();
+    void curveText();
+};
+
+void FlatSearchTest::newBox_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("bayer");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("maxFrames");
+    QTest::addColumn<QString>("exposure");
+    QTest::addColumn<double>("bias");
+
+    QTest::newRow("linear, luminance") << "linear" << "" << "Luminance" << 3 << "held" << 0.0;
+    QTest::newRow("gamma, luminance") << "gamma" << "" << "Luminance" << 3 << "held" << 0.0;
+    QTest::newRow("LED curve, luminance") << "measured-led" << "" << "Luminance" << 3 << "held" << 0.0;
+    QTest::newRow("LED curve, colour camera") << "measured-led" << "RGGB" << "Luminance" << 3 << "held" << 0.0;
+    QTest::newRow("gamma, red") << "gamma" << "" << "Red" << 3 << "held" << 0.0;
+    QTest::newRow("dim box, luminance: longer") << "dim" << "" << "Luminance" << 4 << "longer" << 0.0;
+    QTest::newRow("gamma, H-alpha: longer") << "gamma" << "" << "H-alpha" << 4 << "longer" << 0.0;
+    QTest::newRow("bright box, red: shorter") << "bright" << "" << "Red" << 8 << "shorter" << 0.0;
+    QTest::newRow("LED curve, camera offset 0.02") << "measured-led" << "" << "Luminance" << 3 << "held" << 0.02;
+}
+
+// A box nothing is known of: the first filter reaches the band in a few frames, the exposure held where a level
+// will do.
+void FlatSearchTest::newBox()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, bayer);
+    QFETCH(QString, filter);
+    QFETCH(int, maxFrames);
+    QFETCH(QString, exposure);
+    QFETCH(double, bias);
+
+    ModelRig rig(box, bayer);
+    rig.camera.bias = bias;
+    flatsearch::Settings settings;
+    settings.bias = bias;
+    flatsearch::ResponseCurve curve;
+    double rate = 0;
+    const Outcome outcome = rig.search(filter.toStdString(), settings, curve, rate);
+
+    qInfo("%s: level %d, %.2f s, %d frames", qPrintable(filter), outcome.step.level, outcome.step.exposure,
+        int(outcome.frames.size()));
+    verifyReached(rig, filter.toStdString(), outcome, settings);
+    QVERIFY(int(outcome.frames.size()) <= maxFrames);
+    QCOMPARE(exposureKind(outcome.step.exposure, settings), exposure);
+    verifyNoRepeat(outcome.frames);
+    QVERIFY(curve.known());
+    QVERIFY(rate > 0);
+}
+
+void FlatSearchTest::outOfReach_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<double>("exposure");
+    QTest::addColumn<bool>("tooBright");
+
+    // The dim box gives H-alpha 0.05 * 0.015 * 60 s = 0.045 of full scale at its brightest.
+    QTest::newRow("too dim at 255 and 60 s") << "dim" << "H-alpha" << 255 << 60.0 << false;
+    // The bright box gives a clear filter 1.2 of full scale per second at its dimmest level, 3.
+    QTest::newRow("too bright at the dark zone's end and 0.5 s") << "bright" << "Luminance" << 3 << 0.5 << true;
+}
+
+// "Not reached" only once a frame at the end of the range and the exposure limit shows it.
+void FlatSearchTest::outOfReach()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, filter);
+    QFETCH(int, level);
+    QFETCH(double, exposure);
+    QFETCH(bool, tooBright);
+
+    ModelRig rig(box);
+    const flatsearch::Settings settings;
+    flatsearch::ResponseCurve curve;
+    double rate = 0;
+    const Outcome outcome = rig.search(filter.toStdString(), settings, curve, rate);
+
+    QCOMPARE(outcome.step.verdict, Verdict::Unreachable);
+    QCOMPARE(outcome.step.level, level);
+    QCOMPARE(outcome.step.exposure, exposure);
+    const auto proof = std::find_if(outcome.frames.begin(), outcome.frames.end(),
+        [&](const Frame &frame) { return frame.level == level && frame.exposure == exposure; });
+    QVERIFY(proof != outcome.frames.end());
+    if (tooBright) {
+        QVERIFY(proof->saturated || proof->figure > 0.525);
+        QCOMPARE(curve.darkZoneEnd(), level);
+    } else {
+        QVERIFY(proof->figure < 0.475);
+    }
+    verifyNoRepeat(outcome.frames);
+}
+
+void FlatSearchTest::filterSequence_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("bayer");
+
+    QTest::newRow("linear") << "linear" << "";
+    QTest::newRow("gamma") << "gamma" << "";
+    QTest::newRow("LED curve") << "measured-led" << "";
+    QTest::newRow("LED curve, colour camera") << "measured-led" << "GBRG";
+    QTest::newRow("dim box") << "dim" << "";
+}
+
+// Every filter of a wheel on a new box, each later filter starting from the curve the earlier ones taught; then a
+// second run from the box's memory as the store keeps it, one frame per filter.
+void FlatSearchTest::filterSequence()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, bayer);
+
+    ModelRig rig(box, bayer);
+    const flatsearch::Settings settings;
+    BoxMemory memory;
+    int firstRunFrames = 0;
+    for (std::size_t i = 0; i < allFilters.size(); ++i) {
+        const std::string &filter = allFilters[i];
+        double rate = flatsearch::guessFullLevelRate(filter, memory.filterRates);
+        const Outcome outcome = rig.search(filter, settings, memory.curve, rate);
+        memory.filterRates[filter] = rate;
+        firstRunFrames += int(outcome.frames.size());
+        QVERIFY2(int(outcome.frames.size()) <= (i == 0 ? 3 : 2), filter.c_str());
+        verifyNoRepeat(outcome.frames);
+        if (outcome.step.verdict == Verdict::Done)
+            verifyReached(rig, filter, outcome, settings);
+        else
+            QVERIFY(rig.truth(filter, 255, settings.maxExposure) < 0.475);
+    }
+
+    // The learned curve follows the box between the points it learned, dark zone and non-linear rise included.
+    const auto points = memory.curve.points();
+    QVERIFY(!points.empty());
+    const double luminanceRate = memory.filterRates["Luminance"];
+    for (int level = points.front().first; level <= points.back().first; level += 7) {
+        const double predicted = luminanceRate * memory.curve.brightness(level) * settings.exposure;
+        const double actual = rig.truth("Luminance", level, settings.exposure);
+        if (actual < 1.0)
+            QVERIFY2(std::abs(predicted / actual - 1) < 0.15, qPrintable(QString::number(level)));
+    }
+
+    QTemporaryDir folder;
+    QString error;
+    const CurveStore store(folder.path());
+    QVERIFY2(store.save(QStringLiteral("model:") + box, memory, error), qPrintable(error));
+    BoxMemory remembered = store.load(QStringLiteral("model:") + box);
+    int secondRunFrames = 0;
+    for (const std::string &filter : allFilters) {
+        double rate = remembered.filterRates[filter];
+        const Outcome outcome = rig.search(filter, settings, remembered.curve, rate);
+        secondRunFrames += int(outcome.frames.size());
+        if (outcome.step.verdict == Verdict::Done)
+            verifyReached(rig, filter, outcome, settings);
+    }
+    qInfo("first run %d frames, second run %d frames for %d filters", firstRunFrames, secondRunFrames,
+        int(allFilters.size()));
+    QVERIFY(secondRunFrames <= int(1.2 * allFilters.size()));
+}
+
+void FlatSearchTest::frameHistory_data()
+{
+    QTest::addColumn<std::vector<Frame>>("frames");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<int>("lowestLevel");
+    QTest::addColumn<int>("highestLevel");
+    QTest::addColumn<double>("exposure");
+    QTest::addColumn<int>("darkZoneEnd");
+    QTest::addColumn<QString>("knownCurve");
+
+    const int next = int(Verdict::Next);
+    QTest::newRow("in the band: done") << std::vector<Frame>{{120, 2, 0.49, false}} << int(Verdict::Done) << 120
+                                       << 120 << 2.0 << 0 << "";
+    QTest::newRow("saturated: far lower, nothing learned")
+        << std::vector<Frame>{{120, 2, 1.0, true}} << next << 1 << 60 << 2.0 << 0 << "";
+    QTest::newRow("saturated above a measured frame: stays below it")
+        << std::vector<Frame>{{60, 2, 0.3, false}, {90, 2, 1.0, true}} << next << 61 << 89 << 2.0 << 0 << "";
+    QTest::newRow("too dim: brighter at the held exposure")
+        << std::vector<Frame>{{40, 2, 0.2, false}} << next << 41 << 254 << 2.0 << 0 << "";
+    QTest::newRow("255 too dim: longer exposure at 255")
+        << std::vector<Frame>{{255, 2, 0.1, false}} << next << 255 << 255 << 10.0 << 0 << "";
+    // The curve says 255 falls just short at 2 s: a frame at 255 and 2 s first shows whether the exposure must move.
+    QTest::newRow("255 predicted just short: tried at the held exposure")
+        << std::vector<Frame>{{200, 2, 0.27, false}} << next << 255 << 255 << 2.0 << 0 << "";
+    QTest::newRow("255 measured short: then the exposure moves")
+        << std::vector<Frame>{{200, 2, 0.27, false}, {255, 2, 0.44, false}} << next << 255 << 255 << 2.0 * 0.5 / 0.44
+        << 0 << "";
+    QTest::newRow("255 at 60 s too dim: not reached")
+        << std::vector<Frame>{{255, 60, 0.1, false}} << int(Verdict::Unreachable) << 255 << 255 << 60.0 << 0 << "";
+    QTest::newRow("no light low down, once the rate is known: the dark zone")
+        << std::vector<Frame>{{40, 2, 0.3, false}, {10, 2, 0.0, false}} << next << 11 << 254 << 2.0 << 11 << "";
+    QTest::newRow("no light at the first frame: a dim filter, not a dark zone")
+        << std::vector<Frame>{{40, 2, 0.001, false}} << next << 41 << 255 << -1.0 << 0 << "";
+    // One level too dim, the next too bright: the step is coarser than the band, the exposure has to move.
+    QTest::newRow("coarse step: the dimmer level, exposure stretched")
+        << std::vector<Frame>{{10, 2, 0.45, false}, {11, 2, 0.58, false}} << next << 10 << 10 << 2 * 0.5 / 0.45 << 0
+        << "";
+    // The curve puts the target nearest level 10, where the last frame was.
+    QTest::newRow("the same level is not sent twice in a row")
+        << std::vector<Frame>{{10, 2, 0.45, false}} << next << 11 << 11 << 2.0 << 0 << "dark 0 points 10:0.45 11:0.58";
+}
+
+// What the search makes of frame histories, whoever took the frames (the folder mode takes the user's frames).
+void FlatSearchTest::frameHistory()
+{
+    QFETCH(std::vector<Frame>, frames);
+    QFETCH(int, verdict);
+    QFETCH(int, lowestLevel);
+    QFETCH(int, highestLevel);
+    QFETCH(double, exposure);
+    QFETCH(int, darkZoneEnd);
+    QFETCH(QString, knownCurve);
+
+    const auto curve = knownCurve.isEmpty() ? flatsearch::ResponseCurve{}
+                                            : *flatsearch::ResponseCurve::parse(knownCurve.toStdString());
+    flatsearch::FilterSearch search(flatsearch::Settings{}, curve);
+    const flatsearch::Step step = search.next(frames);
+
+    QCOMPARE(int(step.verdict), verdict);
+    QVERIFY2(step.level >= lowestLevel && step.level <= highestLevel, qPrintable(QString::number(step.level)));
+    if (exposure > 0)
+        QVERIFY2(std::abs(step.exposure - exposure) / exposure < 0.02, qPrintable(QString::number(step.exposure)));
+    QCOMPARE(search.curve().darkZoneEnd(), darkZoneEnd);
+    const bool onlySaturated = std::all_of(frames.begin(), frames.end(), [](const Frame &f) { return f.saturated; });
+    if (onlySaturated)
+        QVERIFY(search.curve().points().empty());
+    QVERIFY(!(step.level == frames.back().level && step.exposure == frames.back().exposure)
+        || verdict != int(Verdict::Next));
+}
+
+void FlatSearchTest::curveText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+
+    QTest::newRow("nothing known") << "dark 0 points" << true;
+    QTest::newRow("dark zone and points") << "dark 6 points 6:0.004 27:0.12 140:0.61" << true;
+    QTest::newRow("not a curve") << "hello" << false;
+    QTest::newRow("falling brightness") << "dark 0 points 10:0.5 20:0.4" << false;
+    QTest::newRow("point in the dark zone") << "dark 10 points 5:0.1" << false;
+    QTest::newRow("level beyond 255") << "dark 0 points 300:0.5" << false;
+    QTest::newRow("broken point") << "dark 0 points 10:" << false;
+}
+
+void FlatSearchTest::curveText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+
+    const auto curve = flatsearch::ResponseCurve::parse(text.toStdString());
+    QCOMPARE(curve.has_value(), valid);
+    if (valid) {
+        QCOMPARE(QString::fromStdString(curve->serialize()), text);
+        QCOMPARE(flatsearch::ResponseCurve::parse(curve->serialize())->points(), curve->points());
+    }
+}
+
+QTEST_GUILESS_MAIN(FlatSearchTest)
+#include "tst_flatsearch.moc"
