@@ -70,14 +70,14 @@
     </message>
     <message>
         <location filename="assistantwindow.cpp" line="190"/>
-        <location filename="assistantwindow.cpp" line="422"/>
+        <location filename="assistantwindow.cpp" line="423"/>
         <source>Flat table</source>
         <translation>Tabella dei flat</translation>
     </message>
     <message>
         <location filename="assistantwindow.cpp" line="193"/>
-        <source>saved when the run ends</source>
-        <translation>salvata a fine ricerca</translation>
+        <source>optional</source>
+        <translation>facoltativo</translation>
     </message>
     <message>
         <location filename="assistantwindow.cpp" line="194"/>
@@ -160,104 +160,104 @@
         <translation>Stato</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="340"/>
+        <location filename="assistantwindow.cpp" line="341"/>
         <source>Asking %1:%2…</source>
         <translation>Richiesta a %1:%2…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="364"/>
+        <location filename="assistantwindow.cpp" line="365"/>
         <source>Cameras: %1, light boxes: %2, filter wheels: %3</source>
         <translation>Camere: %1, pannelli luminosi: %2, ruote portafiltri: %3</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="387"/>
+        <location filename="assistantwindow.cpp" line="388"/>
         <source>Choose a camera and a light box first (List devices asks the INDI server).</source>
         <translation>Scegli prima una camera e un pannello luminoso (Elenca dispositivi interroga il server INDI).</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="404"/>
-        <location filename="assistantwindow.cpp" line="413"/>
+        <location filename="assistantwindow.cpp" line="405"/>
+        <location filename="assistantwindow.cpp" line="414"/>
         <source>Save to table</source>
         <translation>Salva nella tabella</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="404"/>
-        <location filename="assistantwindow.cpp" line="423"/>
+        <location filename="assistantwindow.cpp" line="405"/>
+        <location filename="assistantwindow.cpp" line="424"/>
         <source>Flat tables (*.vfc)</source>
         <translation>Tabelle dei flat (*.vfc)</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="413"/>
+        <location filename="assistantwindow.cpp" line="414"/>
         <source>The table was not saved: %1</source>
         <translation>La tabella non è stata salvata: %1</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="417"/>
+        <location filename="assistantwindow.cpp" line="418"/>
         <source>Saved to %1</source>
         <translation>Salvata in %1</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="462"/>
+        <location filename="assistantwindow.cpp" line="463"/>
         <source>Ready</source>
         <translation>Pronto</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="464"/>
+        <location filename="assistantwindow.cpp" line="465"/>
         <source>Connecting…</source>
         <translation>Connessione…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="466"/>
+        <location filename="assistantwindow.cpp" line="467"/>
         <source>Moving the filter wheel…</source>
         <translation>Movimento della ruota portafiltri…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="468"/>
+        <location filename="assistantwindow.cpp" line="469"/>
         <source>Setting the light…</source>
         <translation>Impostazione della luce…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="470"/>
+        <location filename="assistantwindow.cpp" line="471"/>
         <source>Exposing…</source>
         <translation>Esposizione in corso…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="472"/>
+        <location filename="assistantwindow.cpp" line="473"/>
         <source>Measuring…</source>
         <translation>Misura…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="474"/>
+        <location filename="assistantwindow.cpp" line="475"/>
         <source>Finished</source>
         <translation>Finito</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="476"/>
+        <location filename="assistantwindow.cpp" line="477"/>
         <source>Stopped</source>
         <translation>Fermato</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="478"/>
+        <location filename="assistantwindow.cpp" line="479"/>
         <source>Failed</source>
         <translation>Non riuscito</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="495"/>
+        <location filename="assistantwindow.cpp" line="496"/>
         <source>saturated</source>
         <translation>saturata</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="497"/>
+        <location filename="assistantwindow.cpp" line="498"/>
         <source>Searching…</source>
         <translation>Ricerca…</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="509"/>
+        <location filename="assistantwindow.cpp" line="510"/>
         <source>Done</source>
         <translation>Fatto</translation>
     </message>
     <message>
-        <location filename="assistantwindow.cpp" line="509"/>
+        <location filename="assistantwindow.cpp" line="510"/>
         <source>Not reached</source>
         <translation>Non raggiunto</translation>
     </message>
@@ -265,37 +265,37 @@
 <context>
     <name>FlatChart</name>
     <message>
-        <location filename="flatchart.cpp" line="36"/>
+        <location filename="flatchart.cpp" line="40"/>
         <source>Target band</source>
         <translation>Banda obiettivo</translation>
     </message>
     <message>
-        <location filename="flatchart.cpp" line="37"/>
+        <location filename="flatchart.cpp" line="41"/>
         <source>Learned curve</source>
         <translation>Curva appresa</translation>
     </message>
     <message>
-        <location filename="flatchart.cpp" line="38"/>
+        <location filename="flatchart.cpp" line="42"/>
         <source>Frames</source>
         <translation>Pose</translation>
     </message>
     <message>
-        <location filename="flatchart.cpp" line="39"/>
+        <location filename="flatchart.cpp" line="43"/>
         <source>Saturated</source>
         <translation>Saturate</translation>
     </message>
     <message>
-        <location filename="flatchart.cpp" line="50"/>
+        <location filename="flatchart.cpp" line="57"/>
         <source>Lamp level</source>
         <translation>Livello della lampada</translation>
     </message>
     <message>
-        <location filename="flatchart.cpp" line="54"/>
+        <location filename="flatchart.cpp" line="63"/>
         <source>Median (of full scale)</source>
         <translation>Mediana (del fondo scala)</translation>
     </message>
     <message>
-        <location filename="flatchart.cpp" line="112"/>
+        <location filename="flatchart.cpp" line="120"/>
         <source>%1 at %2 s</source>
         <extracomment>The chart&apos;s title: a filter and the exposure of its latest frame.</extracomment>
         <translation>%1 a %2 s</translation>
