@@ -449,6 +449,8 @@ void AssistantWindow::showState(FlatAssistant::State state)
     settingsPane->setEnabled(!busy);
     saveButton->setEnabled(!busy && resultsTable->rowCount() > 0);
     QString text = stateText(state);
+    if (state == FlatAssistant::State::Stopped || state == FlatAssistant::State::Failed)
+        markUnfinishedRows(text);
     if (state == FlatAssistant::State::Failed) {
         text += QStringLiteral(": ") + assistant->errorText();
         log(text);
@@ -510,6 +512,15 @@ void AssistantWindow::showResult(const FilterResult &result)
     setCell(row, StatusColumn, result.reached ? tr("Done") : tr("Not reached"));
     log(result.reportLine());
     saveButton->setEnabled(!running());
+}
+
+// A filter whose search the run left says why: "Stopped" or "Failed".
+void AssistantWindow::markUnfinishedRows(const QString &why)
+{
+    for (int row = 0; row < resultsTable->rowCount(); ++row) {
+        if (resultsTable->item(row, StatusColumn)->text() == tr("Searching…"))
+            setCell(row, StatusColumn, why);
+    }
 }
 
 // The row of a filter, made on its first frame.

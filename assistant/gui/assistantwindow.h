@@ -59,6 +59,7 @@ private:
     void showResult(const FilterResult &result);
     void log(const QString &line);
 
+    void markUnfinishedRows(const QString &why);
     int resultRow(const QString &filter);
     void setCell(int row, Column column, const QString &text);
     QString stateText(FlatAssistant::State state) const;

@@ -104,6 +104,7 @@ private slots:
     void saveToTableAnswers();
     void listDevicesShowsWhatTheServerOffers();
     void runThroughTheWindow();
+    void stopFromTheWindow();
     void listDevicesWithoutAServerSaysSo();
     void nightButtonSwitchesTheLook_data();
     void nightButtonSwitchesTheLook();
@@ -464,30 +465,47 @@ void AssistantWindowTest::listDevicesShowsWhatTheServerOffers()
     QCOMPARE(window->chosenOptions().filters, wheelNames.mid(1));
 }
 
-// A whole run started from the window: the project's test camera makes frames from the model of a box, lit by INDI's
-// light panel simulator, behind INDI's filter wheel simulator. Exposures are 20 times shorter than the model sees.
-void AssistantWindowTest::runThroughTheWindow()
+namespace {
+
+// The project's test camera makes frames from the model of a box, lit by INDI's light panel simulator, behind INDI's
+// filter wheel simulator. Exposures are 20 times shorter than the model sees them.
+bool startSimulators(IndiServer &server)
 {
     qputenv("VELMORA_TEST_CCD_LIGHT", "Light Panel Simulator");
     qputenv("VELMORA_TEST_CCD_TIME_SCALE", "20");
-    IndiServer server;
-    QVERIFY2(server.start({QStringLiteral(VELMORA_TEST_CAMERA), QStringLiteral("indi_simulator_lightpanel"),
-                           QStringLiteral("indi_simulator_wheel")},
-                          QStringLiteral("Model Camera")),
-             qPrintable(server.errorText()));
-    for (const char *device : {"Filter Simulator", "Light Panel Simulator", "Model Camera"})
-        QVERIFY(server.set(QLatin1String(device) + QStringLiteral(".CONNECTION.CONNECT=On")));
+    if (!server.start({QStringLiteral(VELMORA_TEST_CAMERA), QStringLiteral("indi_simulator_lightpanel"),
+                       QStringLiteral("indi_simulator_wheel")},
+                      QStringLiteral("Model Camera")))
+        return false;
+    for (const char *device : {"Filter Simulator", "Light Panel Simulator", "Model Camera"}) {
+        if (!server.set(QLatin1String(device) + QStringLiteral(".CONNECTION.CONNECT=On")))
+            return false;
+    }
+    return true;
+}
 
+AssistantOptions simulatorOptions(int port, const QStringList &filters)
+{
     AssistantOptions options;
-    options.indiPort = server.port();
+    options.indiPort = port;
     options.camera = QStringLiteral("Model Camera");
     options.light = QStringLiteral("Light Panel Simulator");
     options.wheel = QStringLiteral("Filter Simulator");
-    options.filters = QStringList{QStringLiteral("Red"), QStringLiteral("Green")};
+    options.filters = filters;
     options.search.exposure = 0.1;
     options.search.minExposure = 0.025;
     options.search.maxExposure = 3;
-    window->setOptions(options);
+    return options;
+}
+
+} // namespace
+
+// A whole run started from the window.
+void AssistantWindowTest::runThroughTheWindow()
+{
+    IndiServer server;
+    QVERIFY2(startSimulators(server), qPrintable(server.errorText()));
+    window->setOptions(simulatorOptions(server.port(), {QStringLiteral("Red"), QStringLiteral("Green")}));
     click("startButton");
     QTRY_COMPARE_WITH_TIMEOUT(assistant->state(), FlatAssistant::State::Finished, 30000);
 
@@ -525,6 +543,28 @@ void AssistantWindowTest::runThroughTheWindow()
     QCOMPARE(lines, (QStringList{QStringLiteral("CCD 1x1 Red 0.1 %1").arg(results[0].level),
                                  QStringLiteral("DSLR 800 Blue 3 90"),
                                  QStringLiteral("CCD 1x1 Green 0.1 %1").arg(results[1].level)}));
+}
+
+// Stop ends the run at once: the lamp the run switched on goes off, and the filter being searched says so.
+void AssistantWindowTest::stopFromTheWindow()
+{
+    IndiServer server;
+    QVERIFY2(startSimulators(server), qPrintable(server.errorText()));
+    QVERIFY(server.set(QStringLiteral("Light Panel Simulator.FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF=On")));
+    window->setOptions(simulatorOptions(server.port(), {QStringLiteral("H_Alpha"), QStringLiteral("Red")}));
+    click("startButton");
+    auto *table = find<QTableWidget>("resultsTable");
+    QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), 1, 20000);
+    QVERIFY(find<QPushButton>("stopButton")->isEnabled());
+    click("stopButton");
+
+    QTRY_COMPARE_WITH_TIMEOUT(assistant->state(), FlatAssistant::State::Stopped, 5000);
+    QVERIFY(server.waitFor({QStringLiteral("Light Panel Simulator.FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1")}, 5));
+    QCOMPARE(table->rowCount(), 1);
+    QCOMPARE(table->item(0, 5)->text(), QStringLiteral("Stopped"));
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Stopped"));
+    QVERIFY(find<QPushButton>("startButton")->isEnabled());
+    QVERIFY(!find<QPushButton>("stopButton")->isEnabled());
 }
 
 void AssistantWindowTest::listDevicesWithoutAServerSaysSo()
