@@ -353,11 +353,6 @@ Reply management(const Request &request, const QList<QByteArray> &parts, const S
     return badRequest(QStringLiteral("Unknown management path"));
 }
 
-QString yesNo(bool value)
-{
-    return value ? QStringLiteral("true") : QStringLiteral("false");
-}
-
 QString statusText(const DeviceSnapshot &state)
 {
     if (!state.boxConnected)

@@ -146,8 +146,8 @@ struct HttpFront::Loop
     std::vector<MHD_Daemon *> &daemons;
     std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
     std::atomic<bool> stopping{false};
-    std::unordered_set<Link *> links;
-    std::unordered_map<std::uint64_t, std::pair<MHD_Connection *, Exchange *>> putOff;
+    std::unordered_set<Link *> links{};
+    std::unordered_map<std::uint64_t, std::pair<MHD_Connection *, Exchange *>> putOff{};
     std::uint64_t nextTicket = 1;
 
     void run();

@@ -10,49 +10,49 @@ namespace {
 struct ThemedWidget
 {
     QWidget *widget;
-    const ThemeSheet &sheet;
+    StyleRole role;
 };
 
 } // namespace
 
-// Every sheet is replaced whole from the constant texts, so the look never depends on what was shown before.
+// Every sheet is replaced whole from the generated texts, so the look never depends on what was shown before.
 void VelmoraFlat::applyTheme(bool night)
 {
     const ThemedWidget themed[] = {
-        {ui->mainWindow, baseSheet},
-        {ui->tabWidget, tabPaneSheet},
-        {ui->MT_serialConnect, pushButtonSheet},
-        {ui->MT_serialDisconnect, pushButtonSheet},
-        {ui->MT_nightVisionButton, pushButtonSheet},
-        {ui->MT_serialCombo, comboBoxSheet},
-        {ui->MT_lampLevelSpinBox, spinBoxSheet},
-        {ui->FT_filterSetting, comboBoxSheet},
-        {ui->FT_cameraTypeSetting, comboBoxSheet},
-        {ui->FT_isobinSetting, comboBoxSheet},
-        {ui->FT_applySettingButton, pushButtonSheet},
-        {ui->ST_cameraSetting, comboBoxSheet},
-        {ui->ST_isobinSetting, comboBoxSheet},
-        {ui->ST_filterSetting, comboBoxSheet},
-        {ui->ST_modifyButton, pushButtonSheet},
-        {ui->ST_applyButton, pushButtonSheet},
-        {ui->ST_connectButton, pushButtonSheet},
-        {ui->ST_openButton, pushButtonSheet},
-        {ui->ST_saveButton, pushButtonSheet},
-        {ui->ST_lampLevelSpinBox, spinBoxSheet},
-        {ui->qtLogo, qtLogoSheet},
-        {ui->MT_lampSwitch, lampSwitchSheet},
-        {ui->MT_lampLevelSlider, sliderSheet},
-        {ui->ST_lampLevelSlider, sliderSheet},
-        {ui->statusBar, statusBarSheet},
-        {ui->ST_exposureValue, lineEditSheet},
-        {ui->FT_exposureSetting, lineEditSheet},
-        {ui->FT_lightSetting, lineEditSheet},
-        {ui->infoOS, lineEditSheet},
-        {ui->infoVersion, lineEditSheet},
-        {ui->infoLibVersion, lineEditSheet},
+        {ui->mainWindow, StyleRole::Base},
+        {ui->tabWidget, StyleRole::TabPane},
+        {ui->MT_serialConnect, StyleRole::PushButton},
+        {ui->MT_serialDisconnect, StyleRole::PushButton},
+        {ui->MT_nightVisionButton, StyleRole::PushButton},
+        {ui->MT_serialCombo, StyleRole::ComboBox},
+        {ui->MT_lampLevelSpinBox, StyleRole::SpinBox},
+        {ui->FT_filterSetting, StyleRole::ComboBox},
+        {ui->FT_cameraTypeSetting, StyleRole::ComboBox},
+        {ui->FT_isobinSetting, StyleRole::ComboBox},
+        {ui->FT_applySettingButton, StyleRole::PushButton},
+        {ui->ST_cameraSetting, StyleRole::ComboBox},
+        {ui->ST_isobinSetting, StyleRole::ComboBox},
+        {ui->ST_filterSetting, StyleRole::ComboBox},
+        {ui->ST_modifyButton, StyleRole::PushButton},
+        {ui->ST_applyButton, StyleRole::PushButton},
+        {ui->ST_connectButton, StyleRole::PushButton},
+        {ui->ST_openButton, StyleRole::PushButton},
+        {ui->ST_saveButton, StyleRole::PushButton},
+        {ui->ST_lampLevelSpinBox, StyleRole::SpinBox},
+        {ui->qtLogo, StyleRole::QtLogo},
+        {ui->MT_lampSwitch, StyleRole::LampSwitch},
+        {ui->MT_lampLevelSlider, StyleRole::Slider},
+        {ui->ST_lampLevelSlider, StyleRole::Slider},
+        {ui->statusBar, StyleRole::StatusBar},
+        {ui->ST_exposureValue, StyleRole::LineEdit},
+        {ui->FT_exposureSetting, StyleRole::LineEdit},
+        {ui->FT_lightSetting, StyleRole::LineEdit},
+        {ui->infoOS, StyleRole::LineEdit},
+        {ui->infoVersion, StyleRole::LineEdit},
+        {ui->infoLibVersion, StyleRole::LineEdit},
     };
     for (const ThemedWidget &entry : themed)
-        entry.widget->setStyleSheet(QString::fromLatin1(night ? entry.sheet.night : entry.sheet.day));
+        entry.widget->setStyleSheet(themeSheet(entry.role, night));
 }
 
 void VelmoraFlat::on_MT_nightVisionButton_pressed()

@@ -1,20 +1,10 @@
 #pragma once
 
-// Style sheets of the day and the night-vision theme. Each sheet carries both texts, so that
-// the two looks of a widget are always edited together.
-struct ThemeSheet
-{
-    const char *day;
-    const char *night;
-};
+#include <QString>
 
-extern const ThemeSheet baseSheet;
-extern const ThemeSheet tabPaneSheet;
-extern const ThemeSheet pushButtonSheet;
-extern const ThemeSheet comboBoxSheet;
-extern const ThemeSheet spinBoxSheet;
-extern const ThemeSheet qtLogoSheet;
-extern const ThemeSheet lampSwitchSheet;
-extern const ThemeSheet sliderSheet;
-extern const ThemeSheet statusBarSheet;
-extern const ThemeSheet lineEditSheet;
+// The style sheets of the day and the night-vision theme, made from one template per style role and the two
+// palettes, so that the two looks of a widget are always edited together.
+enum class StyleRole { Base, TabPane, PushButton, ComboBox, SpinBox, QtLogo, LampSwitch, Slider, StatusBar, LineEdit };
+constexpr int styleRoleCount = 10;
+
+const QString &themeSheet(StyleRole role, bool night);

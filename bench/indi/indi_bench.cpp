@@ -77,7 +77,7 @@ public:
                 return true;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-            if (left <= 0 || !socket.waitForReadyRead(int(left)) && socket.state() != QAbstractSocket::ConnectedState)
+            if (left <= 0 || (!socket.waitForReadyRead(int(left)) && socket.state() != QAbstractSocket::ConnectedState))
                 return false;
             readAvailable();
         }

@@ -4,13 +4,17 @@
 #include "fakeflat.h"
 #include "fakeports.h"
 #include "testmain.h"
+#include "themesheets.h"
 #include "windowtest.h"
 
+#include <QFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+
+#include <iterator>
 
 namespace {
 
@@ -238,6 +242,29 @@ const Assignment assignments[] = {
     {"infoLibVersion", "QLineEdit", &lineEditTable},
 };
 
+// Each style role: the file of its sheets as the window applied them before they came from templates
+// (themesheets/<file>-day.qss and -night.qss), and its theme table, which names the widgets that wear it.
+struct RoleSheets
+{
+    StyleRole role;
+    const char *file;
+    const QVector<TableRow> *table;
+};
+
+const RoleSheets roleSheets[] = {
+    {StyleRole::Base, "base", &baseTable},
+    {StyleRole::TabPane, "tabpane", &tabPaneTable},
+    {StyleRole::PushButton, "pushbutton", &pushButtonTable},
+    {StyleRole::ComboBox, "combobox", &comboBoxTable},
+    {StyleRole::SpinBox, "spinbox", &spinBoxTable},
+    {StyleRole::QtLogo, "qtlogo", &qtLogoTable},
+    {StyleRole::LampSwitch, "lampswitch", &lampSwitchTable},
+    {StyleRole::Slider, "slider", &sliderTable},
+    {StyleRole::StatusBar, "statusbar", &statusBarTable},
+    {StyleRole::LineEdit, "lineedit", &lineEditTable},
+};
+static_assert(std::size(roleSheets) == styleRoleCount, "every style role has its expected sheets");
+
 // ---- Sheets as ordered rules, so that texts differing only in layout, comments or blanks compare equal.
 
 struct Rule
@@ -412,6 +439,8 @@ private slots:
     void init();
     void pressesAlternateThemes_data();
     void pressesAlternateThemes();
+    void generatedSheetsAreTheAppliedAndTheFormerTexts_data();
+    void generatedSheetsAreTheAppliedAndTheFormerTexts();
     void themeChangesWhenTheButtonGoesDown();
     void startupSheetsDifferFromTheDaySetOnlyAsListed_data();
     void startupSheetsDifferFromTheDaySetOnlyAsListed();
@@ -458,6 +487,45 @@ void ThemeTest::pressesAlternateThemes()
                        tableSheet(*assignment.table, night ? Theme::Night : Theme::Day));
     }
     QCOMPARE(window->styleSheet(), windowSheet);
+}
+
+void ThemeTest::generatedSheetsAreTheAppliedAndTheFormerTexts_data()
+{
+    QTest::addColumn<int>("role");
+    QTest::addColumn<bool>("night");
+    QTest::addColumn<QString>("expectedFile");
+    for (int index = 0; index < styleRoleCount; ++index) {
+        for (const bool night : {false, true}) {
+            const QString file = QStringLiteral(":/expected/themesheets/%1-%2.qss")
+                                     .arg(QLatin1String(roleSheets[index].file), night ? "night" : "day");
+            QTest::addRow("%s, %s", roleSheets[index].file, night ? "night" : "day") << index << night << file;
+        }
+    }
+}
+
+// Byte for byte: the sheet made from the role's template and the theme's palette is the former constant text, and
+// it is what each widget of that role wears after the switch.
+void ThemeTest::generatedSheetsAreTheAppliedAndTheFormerTexts()
+{
+    QFETCH(int, role);
+    QFETCH(bool, night);
+    QFETCH(QString, expectedFile);
+    const RoleSheets &roleSheet = roleSheets[role];
+    const QString &generated = themeSheet(roleSheet.role, night);
+    QFile expected(expectedFile);
+    QVERIFY2(expected.open(QIODevice::ReadOnly), qPrintable(expectedFile));
+    QCOMPARE(generated.toLatin1(), expected.readAll());
+
+    auto window = shownWindow();
+    pressNightVision(*window, night ? 1 : 2);
+    int wearers = 0;
+    for (const Assignment &assignment : assignments) {
+        if (assignment.table != roleSheet.table)
+            continue;
+        ++wearers;
+        QCOMPARE(child<QWidget>(*window, assignment.objectName)->styleSheet(), generated);
+    }
+    QVERIFY(wearers > 0);
 }
 
 void ThemeTest::themeChangesWhenTheButtonGoesDown()

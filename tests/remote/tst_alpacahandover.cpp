@@ -410,7 +410,7 @@ void AlpacaHandOverTest::connectSearchesWithoutMessageBoxes_data()
     const QString disconnected = QStringLiteral(" FLAT BOX DISCONNECTED ");
     const SerialPortEntry box{QStringLiteral("ttyACM0"), 0x2341};
     const SerialPortEntry other{QStringLiteral("ttyS0"), 0};
-    for (const QString how : {QStringLiteral("Connected=true"), QStringLiteral("connect")}) {
+    for (const QString &how : {QStringLiteral("Connected=true"), QStringLiteral("connect")}) {
         const int failed = how == QLatin1String("connect") ? 0x500 : 0x407; // connect: its Connecting says so
         const char *way = how == QLatin1String("connect") ? "connect" : "Connected=true";
         QTest::addRow("%s, box answers", way) << how << QList<SerialPortEntry>{other, box} << QList<unsigned>{} << 0
