@@ -63,6 +63,17 @@ std::map<std::string, double> ratesFromJson(const QJsonObject &json)
 
 } // namespace
 
+std::map<std::string, double> BoxMemory::ratesFor(const QString &camera, const QString &isoBin) const
+{
+    const std::string prefix = CurveStore::rateKey(camera, isoBin, QString());
+    std::map<std::string, double> rates;
+    for (const auto &[key, rate] : filterRates) {
+        if (key.size() > prefix.size() && key.compare(0, prefix.size(), prefix) == 0)
+            rates[key.substr(prefix.size())] = rate;
+    }
+    return rates;
+}
+
 CurveStore::CurveStore(const QString &folder) : folder(folder) {}
 
 QString CurveStore::defaultFolder()

@@ -14,6 +14,9 @@ struct BoxMemory
     flatsearch::ResponseCurve curve;
     // Each filter's figure per second at level 255, keyed by CurveStore::rateKey(camera, ISO/binning, filter).
     std::map<std::string, double> filterRates;
+
+    // The rates known for one camera and ISO/binning, by filter name (as flatsearch::guessFullLevelRate takes them).
+    std::map<std::string, double> ratesFor(const QString &camera, const QString &isoBin) const;
 };
 
 class CurveStore

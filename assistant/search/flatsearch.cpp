@@ -263,12 +263,30 @@ bool FilterSearch::tooBright(const Frame &frame) const
 
 Step FilterSearch::next(const std::vector<Frame> &history)
 {
-    if (settings.bias <= 0)
+    const double offset = std::max(settings.bias, frameOffset(history));
+    if (offset <= 0)
         return search(history);
     std::vector<Frame> aboveOffset = history;
     for (Frame &frame : aboveOffset)
-        frame.figure = std::max(0.0, frame.figure - settings.bias);
+        frame.figure = std::max(0.0, frame.figure - offset);
     return search(aboveOffset);
+}
+
+// Where the camera's offset is not known, two frames whose figures stay put while the second had half as much
+// exposure again at the same or a higher level show it: what they read is no light at all.
+double FilterSearch::frameOffset(const std::vector<Frame> &history) const
+{
+    double offset = 0;
+    for (const Frame &shorter : history) {
+        for (const Frame &longer : history) {
+            const bool pair = longer.level >= shorter.level && longer.exposure >= 1.5 * shorter.exposure
+                && !shorter.saturated && !longer.saturated;
+            const bool unchanged = longer.figure < 1.2 * shorter.figure;
+            if (pair && unchanged && longer.figure < 0.2 * settings.target)
+                offset = std::max(offset, std::max(shorter.figure, longer.figure) + darkFigure / 2);
+        }
+    }
+    return offset;
 }
 
 Step FilterSearch::search(const std::vector<Frame> &history)
@@ -284,6 +302,7 @@ Step FilterSearch::search(const std::vector<Frame> &history)
     Plan proposal = filterRate > 0 ? plan(filterRate, history) : firstPlan();
     if (!history.empty())
         avoidRepeat(proposal, history.back());
+    avoidCycle(proposal, history);
     return {Verdict::Next, proposal.level, proposal.exposure};
 }
 
@@ -456,11 +475,26 @@ void FilterSearch::keepBelowSaturation(Plan &proposal, const std::vector<Frame> 
             continue;
         if (frame.level > box.darkZoneEnd()) {
             const int lower = box.levelFor(box.brightness(frame.level) / saturatedFigure);
-            proposal.level = std::clamp(lower, box.darkZoneEnd(), frame.level - 1);
+            const int dimBelow = highestTooDim(history, frame.level, proposal.exposure);
+            // Between a level measured too dim and the saturated one, halfway; else well below the saturated one.
+            const int level = dimBelow >= 0 ? (dimBelow + frame.level) / 2 : lower;
+            proposal.level = std::clamp(level, std::max(box.darkZoneEnd(), dimBelow + 1), frame.level - 1);
         } else {
             proposal.exposure = std::max(settings.minExposure, frame.exposure / saturatedFigure);
         }
     }
+}
+
+// The highest level below `below` that a frame at this exposure showed too dim (but lit); -1 when none did.
+int FilterSearch::highestTooDim(const std::vector<Frame> &history, int below, double exposure) const
+{
+    int highest = -1;
+    for (const Frame &frame : history) {
+        if (frame.level < below && sameExposure(frame.exposure, exposure) && tooDim(frame)
+            && frame.figure >= darkFigure)
+            highest = std::max(highest, frame.level);
+    }
+    return highest;
 }
 
 // Where one level is too dim and the next too bright at the held exposure, no level reaches the band: the dimmer
@@ -497,6 +531,20 @@ void FilterSearch::avoidRepeat(Plan &proposal, const Frame &last) const
     }
     const double factor = bright ? 1.0 / saturatedFigure : settings.target / std::max(last.figure, darkFigure);
     proposal.exposure = std::clamp(last.exposure * factor, settings.minExposure, settings.maxExposure);
+}
+
+// A frame taken before at the same level and exposure would teach nothing new (the curve there stays flat, as it does
+// below an unknown camera offset): the exposure moves instead, to where that frame says the band lies.
+void FilterSearch::avoidCycle(Plan &proposal, const std::vector<Frame> &history) const
+{
+    for (const Frame &frame : history) {
+        if (frame.level != proposal.level || !sameExposure(frame.exposure, proposal.exposure))
+            continue;
+        const double factor = tooBright(frame) ? 1.0 / saturatedFigure
+                                               : std::min(4.0, settings.target / std::max(frame.figure, darkFigure));
+        proposal.exposure = std::clamp(frame.exposure * factor, settings.minExposure, settings.maxExposure);
+        return;
+    }
 }
 
 double guessFullLevelRate(const std::string &filter, const std::map<std::string, double> &knownRates)

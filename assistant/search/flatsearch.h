@@ -26,7 +26,8 @@ struct Settings
     double maxExposure = 60;
     double target = 0.5;     // fraction of full scale
     double tolerance = 0.05; // relative to target: 0.5 and 0.05 accept 0.475..0.525
-    // The figure a frame without light reads (the camera's offset), when known: light is what lies above it.
+    // The figure a frame without light reads (the camera's offset), when known: light is what lies above it. Left
+    // at 0, the search still reads an offset from frames whose figure does not follow a longer exposure.
     double bias = 0;
 };
 
@@ -107,7 +108,7 @@ public:
     // rate is not known).
     double predictedFigure(int level, double exposure) const;
 
-    // A frame whose figure lies below this reads no light (a bias-free camera's dark frame).
+    // A frame whose figure (above the camera's offset) lies below this shows no light.
     static constexpr double darkFigure = 0.005;
     static constexpr int maxFrames = 20;
     // The level of the first frame on a box nothing is known of, with no guess of the filter's rate.
@@ -120,6 +121,7 @@ private:
         double exposure = 0;
     };
     Step search(const std::vector<Frame> &history);
+    double frameOffset(const std::vector<Frame> &history) const;
     void replay(const std::vector<Frame> &history);
     void takeDarkFrame(const Frame &frame, double knownRate);
     void takeMeasuredFrame(const Frame &frame);
@@ -134,6 +136,8 @@ private:
     void keepBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
     void splitCoarseStep(Plan &plan, const std::vector<Frame> &history) const;
     void avoidRepeat(Plan &plan, const Frame &last) const;
+    void avoidCycle(Plan &plan, const std::vector<Frame> &history) const;
+    int highestTooDim(const std::vector<Frame> &history, int below, double exposure) const;
     bool inBand(double figure) const;
     bool tooDim(const Frame &frame) const;
     bool tooBright(const Frame &frame) const;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -261,6 +262,75 @@ double measureMilliseconds(const std::string &path)
     return best;
 }
 
+// Beyond the named boxes: random boxes (dark zone 0-15, exponent 0.8-2.6, light at 255 from 0.1 to 50 of full scale
+// per second through a clear filter), each with the seven filters twice. Frequencies of the frame counts.
+void sweepRandomBoxes(const flatsearch::Settings &settings, int boxes, double cameraOffset)
+{
+    std::mt19937 random(42);
+    std::map<int, int> first, later, second;
+    int wrong = 0;
+    for (int b = 0; b < boxes; ++b) {
+        flatmodel::BoxModel box;
+        box.darkZoneEnd = std::uniform_int_distribution<>(0, 15)(random);
+        box.gamma = std::uniform_real_distribution<>(0.8, 2.6)(random);
+        box.fullRate = std::exp(std::uniform_real_distribution<>(std::log(0.1), std::log(50.0))(random));
+        flatmodel::CameraModel camera;
+        camera.width = 160;
+        camera.height = 120;
+        camera.bias = cameraOffset;
+        unsigned seed = unsigned(b) * 1000;
+        flatsearch::ResponseCurve curve;
+        std::map<std::string, double> rates;
+        for (int run = 0; run < 2; ++run) {
+            for (std::size_t i = 0; i < filters.size(); ++i) {
+                const std::string &filter = filters[i];
+                const double rate = run == 0 ? flatsearch::guessFullLevelRate(filter, rates) : rates[filter];
+                flatsearch::FilterSearch search(settings, curve, rate);
+                std::vector<flatsearch::Frame> history;
+                flatsearch::Step step;
+                while ((step = search.next(history)).verdict == flatsearch::Verdict::Next) {
+                    const auto bytes = flatmodel::renderFits(box, camera, filter, step.level, step.exposure, ++seed);
+                    const auto measured = flatframes::measureFitsMemory(bytes.data(), bytes.size());
+                    history.push_back({step.level, step.exposure, measured.figure, measured.saturated});
+                }
+                curve = search.curve();
+                if (search.fullLevelRate() > 0)
+                    rates[filter] = search.fullLevelRate();
+                const int frames = int(history.size());
+                (run == 1 ? second : i == 0 ? first : later)[frames]++;
+                const double truth = flatmodel::expectedFigure(box, camera, filter, step.level, step.exposure);
+                // Half a thousandth of slack: a frame's noise may put a result on the band's edge.
+                const double edge = settings.target * settings.tolerance + 5e-4;
+                const bool reached = step.verdict == flatsearch::Verdict::Done;
+                const bool outOfReach = flatmodel::expectedFigure(box, camera, filter, 255, settings.maxExposure)
+                        < settings.target * (1 - settings.tolerance)
+                    || flatmodel::expectedFigure(box, camera, filter, box.darkZoneEnd, settings.minExposure)
+                        > settings.target * (1 + settings.tolerance);
+                if (reached ? std::abs(truth - settings.target) > edge : !outOfReach)
+                    ++wrong;
+            }
+        }
+    }
+    auto print = [](const char *name, const std::map<int, int> &counts) {
+        int total = 0, frames = 0;
+        for (const auto &[n, count] : counts) {
+            total += count;
+            frames += n * count;
+        }
+        std::printf("  %-22s mean %.2f, frames:count", name, double(frames) / total);
+        for (const auto &[n, count] : counts) {
+            std::printf(" %d:%d", n, count);
+        }
+        std::printf("\n");
+    };
+    std::printf("\n%d random boxes, camera offset %.2f%s\n", boxes, cameraOffset,
+        cameraOffset > 0 && settings.bias == 0 ? " (not told to the search)" : "");
+    print("first filter", first);
+    print("later filters", later);
+    print("second run", second);
+    std::printf("  results out of the band or wrongly 'not reached': %d\n", wrong);
+}
+
 } // namespace
 
 int main()
@@ -305,6 +375,9 @@ int main()
     }
     std::printf("  (frame targets: first filter <= 3, later filters <= 2, second run <= 1.2 per filter, on every box but"
                 " 'bright', whose first filter is out of reach even at its dimmest level and shortest exposure)\n");
+    sweepRandomBoxes(settings, 100, 0.0);
+    sweepRandomBoxes(settings, 100, 0.01);
+
     const double searchMs = 1000 * stats.searchSeconds / std::max(1, stats.searchCalls);
     std::printf("\nSearch computation per frame: %.3f ms (target: under 300 ms beyond the camera)\n", searchMs);
     met = met && searchMs < 300;

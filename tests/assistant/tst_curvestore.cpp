@@ -83,6 +83,9 @@ void CurveStoreTest::roundTrip()
     QCOMPARE(loaded.curve.points(), learnedMemory().curve.points());
     QCOMPARE(loaded.filterRates, learnedMemory().filterRates);
     QCOMPARE(loaded.curve.brightness(80), learnedMemory().curve.brightness(80));
+    QCOMPARE(loaded.ratesFor("CCD", "1x1"), (std::map<std::string, double>{{"Red", 0.83}}));
+    QCOMPARE(loaded.ratesFor("CCD", "2x2"), (std::map<std::string, double>{{"H-alpha", 0.041}}));
+    QVERIFY(loaded.ratesFor("DSLR", "ISO 800").empty());
     // Another box keeps its own file.
     QVERIFY(!store.load(boxId + "2").curve.known());
     QVERIFY(store.filePath(boxId) != store.filePath(boxId + "2"));

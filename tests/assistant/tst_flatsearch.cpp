@@ -310,6 +310,9 @@ void FlatSearchTest::frameHistory_data()
         << std::vector<Frame>{{255, 60, 0.1, false}} << int(Verdict::Unreachable) << 255 << 255 << 60.0 << 0 << "";
     QTest::newRow("no light low down, once the rate is known: the dark zone")
         << std::vector<Frame>{{40, 2, 0.3, false}, {10, 2, 0.0, false}} << next << 11 << 254 << 2.0 << 11 << "";
+    QTest::newRow("same figure at twice the exposure: the camera's offset, no light")
+        << std::vector<Frame>{{40, 2, 0.3, false}, {10, 2, 0.012, false}, {10, 4, 0.012, false}} << next << 11 << 254
+        << 2.0 << 11 << "";
     QTest::newRow("no light at the first frame: a dim filter, not a dark zone")
         << std::vector<Frame>{{40, 2, 0.001, false}} << next << 41 << 255 << -1.0 << 0 << "";
     // One level too dim, the next too bright: the step is coarser than the band, the exposure has to move.
