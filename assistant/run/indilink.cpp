@@ -5,8 +5,8 @@
 #include <indipropertyswitch.h>
 
 #include <QMetaObject>
-#include <QPointer>
 
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -85,6 +85,10 @@ public:
 
     void finish()
     {
+        {
+            const std::lock_guard<std::mutex> lock(ownerLock);
+            owner = nullptr; // nothing more is handed on, whatever the library's thread still reports
+        }
         if (connector.joinable())
             connector.join();
         if (isServerConnected())
@@ -128,15 +132,17 @@ private:
         post([copy](IndiLink *link) { link->take(copy); });
     }
 
+    // Called on the library's threads: the job runs on the link's thread, unless the link has let go meanwhile.
     template <typename Job> void post(Job job)
     {
-        QPointer<IndiLink> target(owner);
-        QMetaObject::invokeMethod(owner, [target, job] {
-            if (target)
-                job(target.data());
-        }, Qt::QueuedConnection);
+        const std::lock_guard<std::mutex> lock(ownerLock);
+        if (!owner)
+            return;
+        IndiLink *link = owner;
+        QMetaObject::invokeMethod(owner, [link, job] { job(link); }, Qt::QueuedConnection);
     }
 
+    std::mutex ownerLock;
     IndiLink *owner;
     std::thread connector;
 };
