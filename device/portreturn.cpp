@@ -1,12 +1,12 @@
 #include "portreturn.h"
 
+#include "velmora/portnode.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
-#if defined(Q_OS_UNIX)
-#include <sys/stat.h>
-#endif
 #if defined(VELMORA_HAVE_UDEV)
 #include <libudev.h>
 #endif
@@ -25,25 +25,17 @@ constexpr int listingIntervalMs = 2000;
 
 QString serialPortNode(const QString &portName)
 {
-#if defined(Q_OS_UNIX)
-    return isPath(portName) ? portName : QStringLiteral("/dev/") + portName;
-#else
-    return portName;
-#endif
+    return QFile::decodeName(QByteArray::fromStdString(velmora::portNodePath(QFile::encodeName(portName).toStdString())));
 }
 
+// The library's reading of the node, as a key that compares equal exactly when the readings do.
 QByteArray serialPortNodeIdentity(const QString &portName)
 {
-#if defined(Q_OS_UNIX)
-    const QString node = serialPortNode(portName);
-    struct stat info {};
-    if (::stat(QFile::encodeName(node).constData(), &info) != 0)
+    const velmora::PortNode node = velmora::portNodeOf(QFile::encodeName(portName).toStdString());
+    if (!node.exists)
         return QByteArray();
-    return QFile::encodeName(QFileInfo(node).canonicalFilePath()) + ':' + QByteArray::number(qulonglong(info.st_ino));
-#else
-    Q_UNUSED(portName)
-    return QByteArray();
-#endif
+    return QByteArray::number(node.linkInode) + ':' + QByteArray::number(node.inode) + ':'
+           + QByteArray::number(node.device);
 }
 
 #if defined(VELMORA_HAVE_UDEV)

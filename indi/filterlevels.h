@@ -1,20 +1,18 @@
-// Per-filter lamp levels from a flat table, as the panel's filters tab shows them.
+// Per-filter lamp levels from a flat table's records, as the panel's filters tab shows them. Which filter of the
+// table a wheel's name means is the table library's tableFilterName.
 #pragma once
+
+#include "flatrecord.h"
 
 #include <QDateTime>
 #include <QString>
 
 #include <vector>
 
-// Which filter of the table (or of the panel's filter list) a filter wheel's name means: the name itself, then
-// the name ignoring case, blanks, "-" and "_", then the usual short forms (L, Lum, R, G, B, Ha, O3, S2, LP, LPR).
-// Empty when nothing fits.
-QString tableFilterName(const QString &wheelName, const std::vector<QString> &table, const QString &camera,
-                        const QString &isoBin);
-
-// The level the filters tab shows for camera, ISO/binning and filter, held to 0..255 as its Apply does;
-// -1 when the table has no line for them.
-int tableLevel(const std::vector<QString> &table, const QString &camera, const QString &isoBin, const QString &filter);
+// The level of the table's first record for camera, ISO/binning and filter, held to 0..255 as the filters tab's
+// Apply does; -1 when the table has no record for them or its level is not a number.
+int tableLevel(const std::vector<FlatRecord> &records, const QString &camera, const QString &isoBin,
+               const QString &filter);
 
 // A .vfc file read again whenever it changes on disk.
 class WatchedTable
@@ -25,6 +23,7 @@ public:
     // True when the file changed since it was last read (and has been read again).
     bool refresh();
     const std::vector<QString> &lines() const { return tableLines; }
+    const std::vector<FlatRecord> &records() const { return tableRecords; }
     bool isSet() const { return !filePath.isEmpty(); }
 
 private:
@@ -34,4 +33,5 @@ private:
     QDateTime modified;
     qint64 size = -1;
     std::vector<QString> tableLines;
+    std::vector<FlatRecord> tableRecords;
 };

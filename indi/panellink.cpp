@@ -57,6 +57,11 @@ PanelLink::~PanelLink()
     close();
 }
 
+BoxIdentity PanelLink::panelIdentity() const
+{
+    return {"through the panel", std::string(), "Alpaca CoverCalibrator at " + where};
+}
+
 void PanelLink::toLoop(std::function<void()> job)
 {
     std::weak_ptr<bool> token = alive;
@@ -66,8 +71,7 @@ void PanelLink::toLoop(std::function<void()> job)
     });
 }
 
-bool PanelLink::open(LampState &state, std::string &product, std::string &firmware, std::string &dialect,
-                     std::string &error)
+bool PanelLink::open(LampState &state, BoxIdentity &identity, std::string &error)
 {
     struct Outcome
     {
@@ -102,9 +106,7 @@ bool PanelLink::open(LampState &state, std::string &product, std::string &firmwa
     }
     last = lampOf(result.reading);
     state = last;
-    product = "through the panel";
-    firmware = "";
-    dialect = "Alpaca CoverCalibrator at " + where;
+    identity = panelIdentity();
     client->run([this, reading = result.reading] {
         seen = reading;
         schedulePoll();
@@ -235,7 +237,7 @@ void PanelLink::pollAnswered(const AlpacaReply &reply)
         seen = reading;
         const LampState state = lampOf(reading);
         if (wasLost)
-            toLoop([this, state] { last = state; events.boxBack(state, "The panel at " + where + " has the flat box again."); });
+            toLoop([this, state] { last = state; events.boxBack(state, panelIdentity(), "The panel at " + where + " has the flat box again."); });
         else if (changed)
             toLoop([this, state] { last = state; events.lampChangedElsewhere(state); });
         return;

@@ -17,8 +17,7 @@ public:
     PanelLink(const std::string &host, int port, LoopMailbox &mailbox, BoxLinkEvents &events);
     ~PanelLink() override;
 
-    bool open(LampState &state, std::string &product, std::string &firmware, std::string &dialect,
-              std::string &error) override;
+    bool open(LampState &state, BoxIdentity &identity, std::string &error) override;
     void close() override;
     void setLamp(bool on, unsigned level, Done done) override;
     void setLevel(unsigned level, Done done) override;
@@ -41,6 +40,7 @@ private:
     void pollAnswered(const AlpacaReply &reply);
     void markLost(const QString &why);
 
+    BoxIdentity panelIdentity() const;
     // Runs `job` on the INDI loop's thread unless the link has gone meanwhile.
     void toLoop(std::function<void()> job);
 

@@ -2,37 +2,75 @@
 
 #include "loopmailbox.h"
 
+#include "velmora/lampswitch.h"
+#include "velmora/statusnames.h"
+
 #include <indidevapi.h>
 
-#include <sys/stat.h>
+#include <future>
 
 namespace {
 
-constexpr int lampOnAttempts = 3;
-// The box does not always light at the first command; the next attempt comes after this pause.
-constexpr int pauseAfterTurnOnMs = 200;
 // While the box is lost its port's path is looked at this often.
 constexpr int watchPeriodMs = 250;
+// The INDI loop waits this long for a command of one exchange (the library's 500 ms, and a little more).
+constexpr int oneExchangeMs = 600;
 
 const char lostText[] = "the flat box is lost; waiting for it to come back";
 
-std::string statusText(unsigned status)
+BoxIdentity identityOf(const velmora::Identity &identity)
 {
-    switch (status) {
-    case velmora::NotConnected: return "not connected";
-    case velmora::PortError: return "port error";
-    case velmora::Timeout: return "no answer";
-    case velmora::BadReply: return "unexpected answer";
-    case velmora::OutOfRange: return "out of range";
-    default: return "error " + std::to_string(status);
-    }
+    return {std::to_string(identity.productId), identity.firmware,
+            "terminator " + identity.terminator + ", filler " + identity.filler};
 }
 
 } // namespace
 
-bool SerialLink::PortNode::operator==(const PortNode &other) const
+SerialLink::Worker::Worker() : thread([this] { loop(); })
 {
-    return exists == other.exists && linkInode == other.linkInode && inode == other.inode && device == other.device;
+}
+
+SerialLink::Worker::~Worker()
+{
+    stop();
+}
+
+void SerialLink::Worker::run(std::function<void()> job)
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (stopping)
+            return;
+        jobs.push_back(std::move(job));
+    }
+    wake.notify_all();
+}
+
+void SerialLink::Worker::stop()
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+        jobs.clear();
+    }
+    wake.notify_all();
+    if (thread.joinable())
+        thread.join();
+}
+
+void SerialLink::Worker::loop()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        wake.wait(lock, [this] { return stopping || !jobs.empty(); });
+        if (stopping)
+            return;
+        std::function<void()> job = std::move(jobs.front());
+        jobs.pop_front();
+        lock.unlock();
+        job();
+        lock.lock();
+    }
 }
 
 SerialLink::SerialLink(const std::string &port, LoopMailbox &mailbox, BoxLinkEvents &events)
@@ -48,28 +86,29 @@ SerialLink::~SerialLink()
     close();
 }
 
-bool SerialLink::open(LampState &state, std::string &product, std::string &firmware, std::string &dialect,
-                      std::string &error)
+void SerialLink::toLoop(std::function<void()> job)
 {
-    const unsigned status = flat.connect(port.c_str(), false);
-    if (status != velmora::Ok) {
-        flat.disconnect();
-        error = "no flat box answers on " + port + " (" + statusText(status) + ")";
-        return false;
+    std::weak_ptr<bool> token = alive;
+    mailbox.post([token, job = std::move(job)] {
+        if (auto living = token.lock(); living && *living)
+            job();
+    });
+}
+
+bool SerialLink::open(LampState &state, BoxIdentity &identity, std::string &error)
+{
+    auto outcome = std::make_shared<std::promise<bool>>();
+    std::future<bool> opened = outcome->get_future();
+    worker->run([this, outcome, &state, &identity, &error] { outcome->set_value(connectBox(state, identity, error)); });
+    bool ok = false;
+    try {
+        ok = opened.get();
+    } catch (const std::future_error &) {
+        error = "the link to " + port + " is closed";
     }
-    velmora::Identity identity;
-    velmora::BoxState boxState;
-    const unsigned read = flat.readState(boxState);
-    if (flat.getIdentity(identity) != velmora::Ok || read != velmora::Ok) {
-        flat.disconnect();
-        error = "the flat box on " + port + " did not report its lamp (" + statusText(read) + ")";
+    if (!ok)
         return false;
-    }
-    product = std::to_string(identity.productId);
-    firmware = identity.firmware;
-    dialect = "terminator " + identity.terminator + ", filler " + identity.filler;
-    last = {boxState.lampOn, boxState.brightness};
-    state = last;
+    last = state;
     connected = true;
     // The library may call this on a thread of its own: only the INDI loop's thread touches the driver.
     std::weak_ptr<bool> token = alive;
@@ -82,124 +121,114 @@ bool SerialLink::open(LampState &state, std::string &product, std::string &firmw
     return true;
 }
 
+// The box's identity comes with the connect; its lamp is read as it is, without touching it.
+bool SerialLink::connectBox(LampState &state, BoxIdentity &identity, std::string &error)
+{
+    velmora::Identity found;
+    const unsigned status = flat.connect(port.c_str(), false, found);
+    if (status != velmora::Ok) {
+        flat.disconnect();
+        error = "no flat box answers on " + port + " (" + velmora::statusName(status) + ")";
+        return false;
+    }
+    identity = identityOf(found);
+    velmora::BoxState boxState;
+    const unsigned read = flat.readState(boxState);
+    if (read != velmora::Ok) {
+        flat.disconnect();
+        error = "the flat box on " + port + " did not report its lamp (" + velmora::statusName(read) + ")";
+        return false;
+    }
+    state = {boxState.lampOn, boxState.brightness};
+    return true;
+}
+
 void SerialLink::close()
 {
     connected = false;
     lost = false;
+    reconnecting = false;
     stopWatch();
-    if (retryTimer >= 0)
-        IERmTimer(retryTimer);
-    retryTimer = -1;
-    queue.clear();
-    running = false;
     flat.setLostHandler({});
+    worker->stop();
     flat.disconnect();
 }
 
-void SerialLink::enqueue(std::function<void()> command)
+void SerialLink::commandDone(unsigned status, const char *what, const LampState &state, const Done &done)
 {
-    queue.push_back(std::move(command));
-    if (!running)
-        finish();
-}
-
-// Starts the next command, if any; every command calls this when it is done.
-void SerialLink::finish()
-{
-    running = !queue.empty();
-    if (!running)
+    if (status == velmora::Ok) {
+        last = state;
+        done(true, std::string(), last);
         return;
-    auto command = std::move(queue.front());
-    queue.pop_front();
-    command();
-}
-
-void SerialLink::failed(unsigned status, const char *what, const Done &done)
-{
+    }
     if (status == velmora::NotConnected)
         boxGone(); // the library gave the box up during the call
-    done(false, lost ? std::string(lostText) : std::string(what) + ": " + statusText(status), last);
+    done(false, lost ? std::string(lostText) : std::string(what) + ": " + velmora::statusName(status), last);
+}
+
+namespace {
+
+// A command's status, handed from the worker to the INDI loop: at once while the loop still waits for it, otherwise
+// through the mailbox.
+struct Handover
+{
+    std::mutex mutex;
+    std::condition_variable ready;
+    bool done = false;
+    bool loopWaits = false;
+    unsigned status = velmora::NotConnected;
+};
+
+} // namespace
+
+void SerialLink::runCommand(std::function<unsigned()> command, int waitMs, std::function<void(unsigned)> finish)
+{
+    auto handover = std::make_shared<Handover>();
+    handover->loopWaits = waitMs > 0;
+    worker->run([this, command = std::move(command), handover, finish] {
+        const unsigned status = command();
+        std::unique_lock<std::mutex> lock(handover->mutex);
+        handover->status = status;
+        handover->done = true;
+        if (handover->loopWaits) {
+            handover->ready.notify_all();
+            return;
+        }
+        lock.unlock();
+        toLoop([finish, status] { finish(status); });
+    });
+    if (waitMs <= 0)
+        return;
+    std::unique_lock<std::mutex> lock(handover->mutex);
+    if (!handover->ready.wait_for(lock, std::chrono::milliseconds(waitMs), [&handover] { return handover->done; })) {
+        handover->loopWaits = false;
+        return;
+    }
+    const unsigned status = handover->status;
+    lock.unlock();
+    finish(status);
 }
 
 void SerialLink::setLamp(bool on, unsigned level, Done done)
 {
     (void)level; // the box keeps its level: the lamp lights at the level it was last given
-    enqueue([this, on, done] {
-        if (lost || !connected) {
-            done(false, lostText, last);
-            return finish();
-        }
-        if (on)
-            return attemptTurnOn(lampOnAttempts, done);
-        const unsigned status = flat.turnOff();
-        if (status == velmora::Ok) {
-            last.on = false;
-            done(true, std::string(), last);
-        } else {
-            failed(status, "the lamp did not go out", done);
-        }
-        finish();
-    });
-}
-
-void SerialLink::attemptTurnOn(int attemptsLeft, Done done)
-{
-    if (lost || !connected) {
-        done(false, lostText, last);
-        return finish();
-    }
-    const unsigned status = flat.turnOn();
-    if (status == velmora::Ok) {
-        last.on = true;
-        done(true, std::string(), last);
-        return finish();
-    }
-    if (status == velmora::NotConnected || attemptsLeft <= 1) {
-        failed(status, "the lamp did not light", done);
-        return finish();
-    }
-    retry = [this, attemptsLeft, done] { attemptTurnOn(attemptsLeft - 1, done); };
-    retryTimer = IEAddTimer(pauseAfterTurnOnMs, &SerialLink::retryTick, this);
-}
-
-void SerialLink::retryTick(void *self)
-{
-    auto *link = static_cast<SerialLink *>(self);
-    link->retryTimer = -1;
-    auto next = std::move(link->retry);
-    next();
+    if (lost || !connected)
+        return done(false, lostText, last);
+    LampState wanted = last;
+    wanted.on = on;
+    const char *failure = on ? "the lamp did not light" : "the lamp did not go out";
+    runCommand([this, on] { return on ? velmora::switchLampOn(flat) : flat.turnOff(); }, on ? 0 : oneExchangeMs,
+               [this, failure, wanted, done](unsigned status) { commandDone(status, failure, wanted, done); });
 }
 
 void SerialLink::setLevel(unsigned level, Done done)
 {
-    enqueue([this, level, done] {
-        if (lost || !connected) {
-            done(false, lostText, last);
-            return finish();
-        }
-        const unsigned status = flat.setBrightness(level);
-        if (status == velmora::Ok) {
-            last.level = level;
-            done(true, std::string(), last);
-        } else {
-            failed(status, "the box refused the level", done);
-        }
-        finish();
-    });
-}
-
-SerialLink::PortNode SerialLink::currentNode() const
-{
-    PortNode node;
-    struct stat linkInfo{};
-    struct stat info{};
-    if (lstat(port.c_str(), &linkInfo) != 0 || stat(port.c_str(), &info) != 0)
-        return node;
-    node.exists = true;
-    node.linkInode = linkInfo.st_ino;
-    node.inode = info.st_ino;
-    node.device = info.st_rdev;
-    return node;
+    if (lost || !connected)
+        return done(false, lostText, last);
+    LampState wanted = last;
+    wanted.level = level;
+    runCommand([this, level] { return flat.setBrightness(level); }, oneExchangeMs,
+               [this, wanted, done](unsigned status) { commandDone(status, "the box refused the level", wanted, done); });
 }
 
 void SerialLink::boxGone()
@@ -207,9 +236,9 @@ void SerialLink::boxGone()
     if (!connected || lost)
         return;
     lost = true;
-    flat.disconnect(); // the port may still be open after a silent box was given up by a failed call
+    worker->run([this] { flat.disconnect(); }); // a silent box given up by a failed call may still hold its port
     events.boxLost("Flat box lost on " + port + "; waiting for it to come back.");
-    nodeAtLoss = currentNode();
+    portReturn = velmora::PortReturn(port);
     startWatch();
 }
 
@@ -231,33 +260,37 @@ void SerialLink::watchTick(void *self)
     static_cast<SerialLink *>(self)->watchPort();
 }
 
-// A box that comes back is a new node at the port's path (or a link to a new one); the same node is the lost
-// box itself, still silent, and is not tried again.
+// A box plugged in again is connected and given the lamp as it was; what it is (another box, perhaps) is taken
+// from the connect.
 void SerialLink::watchPort()
 {
-    const PortNode node = currentNode();
-    if (node == nodeAtLoss)
+    if (reconnecting || !portReturn.hasComeBack())
         return;
-    nodeAtLoss = node;
-    if (!node.exists)
-        return;
-    if (flat.connect(port.c_str(), false) != velmora::Ok) {
-        flat.disconnect();
-        return;
-    }
-    if (!restore()) {
-        flat.disconnect();
-        return;
-    }
-    stopWatch();
-    lost = false;
-    events.boxBack(last, "Flat box back on " + port + ".");
+    reconnecting = true;
+    const LampState wanted = last;
+    worker->run([this, wanted] {
+        velmora::Identity found;
+        const bool back = flat.connect(port.c_str(), false, found) == velmora::Ok && restore(wanted) == velmora::Ok;
+        if (!back)
+            flat.disconnect();
+        const BoxIdentity identity = identityOf(found);
+        toLoop([this, back, wanted, identity] {
+            reconnecting = false;
+            if (!back || !lost)
+                return;
+            stopWatch();
+            lost = false;
+            last = wanted;
+            events.boxBack(last, identity, "Flat box back on " + port + ".");
+        });
+    });
 }
 
 // The box comes back from a reset: it gets the level first, then the lamp as it was.
-bool SerialLink::restore()
+unsigned SerialLink::restore(const LampState &wanted)
 {
-    if (flat.setBrightness(last.level) != velmora::Ok)
-        return false;
-    return (last.on ? flat.turnOn() : flat.turnOff()) == velmora::Ok;
+    const unsigned level = flat.setBrightness(wanted.level);
+    if (level != velmora::Ok)
+        return level;
+    return wanted.on ? velmora::switchLampOn(flat) : flat.turnOff();
 }

@@ -1,14 +1,21 @@
-// The box on a serial port, through the device library. Library calls block the INDI loop for one exchange
-// at most (the library's 500 ms per command), except connect.
+// The box on a serial port, through the device library. Every library call runs on the link's own worker thread,
+// one after the other. The INDI loop waits for one exchange at most (a level, the lamp off): its outcome then goes
+// out to the clients alone, without a Busy before it. The lamp's switch-on attempts with their pauses and a returning
+// box's connect do not hold the loop; open, the one long wait the driver allows itself, does. Outcomes that come
+// later reach the INDI loop through the mailbox.
 #pragma once
 
 #include "boxlink.h"
 
 #include "velmora/flat.h"
+#include "velmora/portnode.h"
 
+#include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
-#include <sys/types.h>
+#include <mutex>
+#include <thread>
 
 class LoopMailbox;
 
@@ -18,35 +25,46 @@ public:
     SerialLink(const std::string &port, LoopMailbox &mailbox, BoxLinkEvents &events);
     ~SerialLink() override;
 
-    bool open(LampState &state, std::string &product, std::string &firmware, std::string &dialect,
-              std::string &error) override;
+    bool open(LampState &state, BoxIdentity &identity, std::string &error) override;
     void close() override;
     void setLamp(bool on, unsigned level, Done done) override;
     void setLevel(unsigned level, Done done) override;
 
 private:
-    // What a port's path leads to: a new node or a new target of a link means a box plugged in again.
-    struct PortNode
+    // Runs the library's calls in order on a thread of its own.
+    class Worker
     {
-        bool exists = false;
-        ino_t linkInode = 0;
-        ino_t inode = 0;
-        dev_t device = 0;
-        bool operator==(const PortNode &other) const;
-    };
-    PortNode currentNode() const;
+    public:
+        Worker();
+        ~Worker();
+        void run(std::function<void()> job);
+        // Drops the jobs not yet started and waits for the one under way.
+        void stop();
 
-    void enqueue(std::function<void()> command);
-    void finish();
-    void attemptTurnOn(int attemptsLeft, Done done);
-    void failed(unsigned status, const char *what, const Done &done);
+    private:
+        void loop();
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<std::function<void()>> jobs;
+        bool stopping = false;
+        std::thread thread;
+    };
+
+    // The worker's thread.
+    bool connectBox(LampState &state, BoxIdentity &identity, std::string &error);
+    unsigned restore(const LampState &wanted);
+
+    // The INDI loop's thread.
+    void toLoop(std::function<void()> job);
+    // Runs `command` on the worker; `finish` gets its status on the INDI loop, within this call when it comes within
+    // `waitMs`.
+    void runCommand(std::function<unsigned()> command, int waitMs, std::function<void(unsigned)> finish);
+    void commandDone(unsigned status, const char *what, const LampState &state, const Done &done);
     void boxGone();
     void startWatch();
     void stopWatch();
     void watchPort();
-    bool restore();
     static void watchTick(void *self);
-    static void retryTick(void *self);
 
     std::string port;
     LoopMailbox &mailbox;
@@ -56,10 +74,8 @@ private:
     LampState last;
     bool connected = false;
     bool lost = false;
-    PortNode nodeAtLoss;
+    bool reconnecting = false;
+    velmora::PortReturn portReturn;
     int watchTimer = -1;
-    int retryTimer = -1;
-    std::function<void()> retry;
-    std::deque<std::function<void()>> queue;
-    bool running = false;
+    std::unique_ptr<Worker> worker = std::make_unique<Worker>();
 };

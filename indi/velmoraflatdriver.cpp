@@ -126,15 +126,16 @@ bool VelmoraFlatDriver::openLink()
         link = std::make_unique<SerialLink>(serialConnection->port(), *mailbox, *this);
 
     LampState state;
-    std::string product, firmware, dialect, error;
-    if (!link->open(state, product, firmware, dialect, error)) {
+    BoxIdentity identity;
+    std::string error;
+    if (!link->open(state, identity, error)) {
         LOGF_ERROR("Connect failed: %s.", error.c_str());
         link.reset();
         return false;
     }
-    LOGF_INFO("Flat box connected: product %s, firmware %s, %s; lamp %s at %u.", product.c_str(), firmware.c_str(),
-              dialect.c_str(), state.on ? "on" : "off", state.level);
-    showIdentity(product, firmware, dialect);
+    LOGF_INFO("Flat box connected: product %s, firmware %s, %s; lamp %s at %u.", identity.product.c_str(),
+              identity.firmware.c_str(), identity.dialect.c_str(), state.on ? "on" : "off", state.level);
+    showIdentity(identity);
     showLamp(state, IPS_OK, IPS_OK);
     return true;
 }
@@ -148,12 +149,11 @@ bool VelmoraFlatDriver::Disconnect()
     return DefaultDevice::Disconnect();
 }
 
-void VelmoraFlatDriver::showIdentity(const std::string &product, const std::string &firmware,
-                                     const std::string &dialect)
+void VelmoraFlatDriver::showIdentity(const BoxIdentity &identity)
 {
-    IUSaveText(&BoxT[ProductId], product.c_str());
-    IUSaveText(&BoxT[Firmware], firmware.c_str());
-    IUSaveText(&BoxT[Dialect], dialect.c_str());
+    IUSaveText(&BoxT[ProductId], identity.product.c_str());
+    IUSaveText(&BoxT[Firmware], identity.firmware.c_str());
+    IUSaveText(&BoxT[Dialect], identity.dialect.c_str());
     BoxTP.s = IPS_OK;
     IDSetText(&BoxTP, nullptr);
 }
@@ -298,8 +298,8 @@ void VelmoraFlatDriver::changeLevel(unsigned level)
         else
             IDSetNumber(&LightIntensityNP, "Brightness: %s", error.c_str());
     });
-    // A change that takes longer than this call (the panel's, a lamp's retry) shows Busy meanwhile; one exchange
-    // on the serial port ends here, and an Ok alone reaches the clients sooner.
+    // A change that takes longer than this call (the panel's, or one queued behind the lamp's switch-on) shows Busy
+    // meanwhile; one exchange on the serial port ends here, and an Ok alone reaches the clients sooner.
     if (*answered)
         return;
     LightIntensityN[0].value = level;
@@ -314,11 +314,13 @@ void VelmoraFlatDriver::boxLost(const std::string &message)
     setConnected(true, IPS_ALERT);
 }
 
-void VelmoraFlatDriver::boxBack(const LampState &state, const std::string &message)
+// What is behind the port now is read again: another box may have been plugged in meanwhile.
+void VelmoraFlatDriver::boxBack(const LampState &state, const BoxIdentity &identity, const std::string &message)
 {
     lost = false;
     LOG_INFO(message.c_str());
     setConnected(true, IPS_OK);
+    showIdentity(identity);
     showLamp(state, IPS_OK, IPS_OK);
 }
 
@@ -352,7 +354,7 @@ void VelmoraFlatDriver::applyTable(bool moveLamp)
     bool changed = false;
     for (int i = 0; i < FilterIntensityNP.nnp; ++i) {
         const QString wheelName = QString::fromUtf8(FilterIntensityN[i].label);
-        const int level = tableLevel(table.lines(), camera, isoBin,
+        const int level = tableLevel(table.records(), camera, isoBin,
                                      tableFilterName(wheelName, table.lines(), camera, isoBin));
         if (level >= 0 && FilterIntensityN[i].value != level) {
             FilterIntensityN[i].value = level;

@@ -35,7 +35,7 @@ public:
     void TimerHit() override;
 
     void boxLost(const std::string &message) override;
-    void boxBack(const LampState &state, const std::string &message) override;
+    void boxBack(const LampState &state, const BoxIdentity &identity, const std::string &message) override;
     void lampChangedElsewhere(const LampState &state) override;
 
 protected:
@@ -49,7 +49,7 @@ private:
     void switchLamp(bool on);
     void changeLevel(unsigned level);
     void showLamp(const LampState &state, IPState switchState, IPState levelState);
-    void showIdentity(const std::string &product, const std::string &firmware, const std::string &dialect);
+    void showIdentity(const BoxIdentity &identity);
     void setTable(char *texts[], char *names[], int n);
     void applyTable(bool moveLamp);
     void filterSlotChanged(XMLEle *root);

@@ -47,8 +47,10 @@ struct BoxState
 // for the newest command it fits (its letter, and for ">B" its level): the late answer to an earlier
 // command, a duplicate or an answer the board kept while starting up is passed over, and a box that
 // ignored a command and answers its retry at once is driven on.
-// A box that vanishes (port error, hang-up) or misses two lamp or brightness commands in a row is given
-// up: the port closes and every later call returns NotConnected at once until connect.
+// A box that vanishes (port error, hang-up) or misses two counted commands in a row is given up: the port
+// closes and every later call returns NotConnected at once until connect. Counted are turnOn, turnOff,
+// setBrightness, readState (each of its two queries) and the library's own idle status query below; a
+// connect's queries and isFlatConnected are not (a time-out is what they answer).
 // The library keeps the port on a thread of its own, which does every call's work while the caller
 // waits and, between calls, watches the connected box without the program's help: a hang-up is seen
 // at once, its device node is looked at every second, and a box that has heard nothing for 2 s is
@@ -70,6 +72,9 @@ public:
     // With `flag` true the box is taken to be running already and pings have 0.3 s. On failure
     // the port is left closed.
     unsigned int connect(const char *port, const bool &flag);
+    // The same connect, which on Ok also gives what it learned of the box (as getIdentity would);
+    // `identity` is untouched on failure.
+    unsigned int connect(const char *port, const bool &flag, Identity &identity);
     // Closes the port; Ok also when nothing was connected.
     unsigned int disconnect();
     // `connected` is true only while the port is open and the box answers a status query.
@@ -87,7 +92,7 @@ public:
     unsigned int getIdentity(Identity &identity);
     // Asks the box for its lamp state (">S") and then its brightness (">J"); `state` is written only
     // when both answered (Ok). A box that does not answer gives Timeout, one that answers nonsense
-    // BadReply; NotConnected when no box is connected.
+    // BadReply; NotConnected when no box is connected. Its time-outs count toward giving the box up.
     unsigned int readState(BoxState &state);
 
     // Called once when a connected box is given up (not on disconnect or a new connect), with the

@@ -1,8 +1,10 @@
 #include "portio.h"
 
 #include "velmora/flat.h"
+#include "velmora/portnode.h"
 
-#include <QFileInfo>
+#include <QFile>
+
 
 namespace velmora {
 namespace {
@@ -10,12 +12,6 @@ namespace {
 // Replies are read while a call waits for them, never in the background: what a chattering box sends
 // meanwhile stays in the kernel's buffer, which is bounded, and is thrown away before the next command.
 constexpr qint64 readChunk = 256;
-
-bool isPath(const QString &name)
-{
-    return name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1String("./"))
-           || name.startsWith(QLatin1String("../"));
-}
 
 } // namespace
 
@@ -47,8 +43,7 @@ void PortIo::close()
     if (port.isOpen())
         port.close();
     port.clearError();
-    input.clear();
-    collector.reset();
+    forgetInput();
 }
 
 int PortIo::handle() const
@@ -64,7 +59,7 @@ int PortIo::handle() const
 bool PortIo::nodeGone() const
 {
 #if defined(Q_OS_UNIX)
-    return !QFileInfo::exists(isPath(portName) ? portName : QStringLiteral("/dev/") + portName);
+    return !portNodeOf(QFile::encodeName(portName).toStdString()).exists;
 #else
     return false;
 #endif
@@ -78,25 +73,6 @@ unsigned PortIo::write(const std::string &bytes)
     if (port.write(bytes.data(), size) != size || !port.waitForBytesWritten(500))
         return PortError;
     return Ok;
-}
-
-unsigned PortIo::nextReply(const QDeadlineTimer &deadline, protocol::Reply &reply)
-{
-    for (;;) {
-        const std::size_t taken = collector.feed(input.data(), input.size());
-        input.erase(0, taken);
-        const auto state = collector.state();
-        if (state != protocol::ReplyCollector::State::Incomplete) {
-            const std::string line = collector.line();
-            collector.reset();
-            if (state == protocol::ReplyCollector::State::Overlong)
-                return BadReply;
-            return protocol::parseReply(line.data(), line.size(), reply) ? Ok : BadReply;
-        }
-        const unsigned result = readMore(deadline);
-        if (result != Ok)
-            return result;
-    }
 }
 
 unsigned PortIo::readMore(const QDeadlineTimer &deadline)
@@ -116,14 +92,12 @@ unsigned PortIo::readMore(const QDeadlineTimer &deadline)
     const qint64 count = port.read(chunk, sizeof chunk);
     if (count < 0)
         return PortError;
-    input.append(chunk, std::size_t(count));
+    appendInput(chunk, std::size_t(count));
     return Ok;
 }
 
-void PortIo::dropInput()
+void PortIo::dropPending()
 {
-    input.clear();
-    collector.reset();
     if (port.isOpen())
         port.clear(QSerialPort::Input);
     port.readAll();

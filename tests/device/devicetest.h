@@ -73,7 +73,7 @@ inline QString describe(const Cost &cost)
     return QStringLiteral("%1 ms taken, %2 ms of CPU").arg(cost.wallMs).arg(cost.cpuMs);
 }
 
-// Runs one step written as text: "on", "off", "status", "B<level>" or "reconnect".
+// Runs one step written as text: "on", "off", "status", "state" (readState), "B<level>" or "reconnect".
 inline unsigned runStep(velmora::Flat &flat, const QString &step, const QByteArray &port)
 {
     if (step == QLatin1String("on"))
@@ -83,6 +83,10 @@ inline unsigned runStep(velmora::Flat &flat, const QString &step, const QByteArr
     if (step == QLatin1String("status")) {
         bool connected = false;
         return flat.isFlatConnected(connected);
+    }
+    if (step == QLatin1String("state")) {
+        velmora::BoxState state;
+        return flat.readState(state);
     }
     if (step == QLatin1String("reconnect"))
         return flat.connect(port.constData(), false);

@@ -2,10 +2,12 @@
 #include "devicetest.h"
 #include "flatboxsim.h"
 #include "velmora/flat.h"
+#include "velmora/portnode.h"
 
 #include <QtTest>
 
 #include <climits>
+#include <cstdio>
 
 using namespace devicetest;
 using velmora::Flat;
@@ -58,6 +60,9 @@ private slots:
     void floodWhileIdleIsBounded();
     void reconnectsToANewBoxAfterUnplug();
     void connectingAgainClosesTheOldPort();
+    void failedConnectWithIdentityLeavesItUntouched();
+    void portReturnIsANewNode_data();
+    void portReturnIsANewNode();
 };
 
 void FlatLibraryTest::reportsItsVersion()
@@ -113,7 +118,13 @@ void FlatLibraryTest::connectsToTheBox()
     Flat flat;
     QCOMPARE(identityText(flat), QStringLiteral("none"));
     QCOMPARE(stateText(flat), QStringLiteral("status 1"));
-    QCOMPARE(flat.connect(box.portName().constData(), false), unsigned(velmora::Ok));
+    velmora::Identity opened;
+    QCOMPARE(flat.connect(box.portName().constData(), false, opened), unsigned(velmora::Ok));
+    QCOMPARE(QStringLiteral("%1 %2 %3 %4")
+                 .arg(opened.productId)
+                 .arg(QString::fromStdString(opened.firmware), QString::fromStdString(opened.terminator),
+                      QString::fromStdString(opened.filler)),
+             identity);
     bool connected = false;
     QCOMPARE(flat.isFlatConnected(connected), unsigned(velmora::Ok));
     QVERIFY(connected);
@@ -451,6 +462,10 @@ void FlatLibraryTest::silentBoxIsGivenUpAfterTwoTimeouts_data()
                                              << QList<Status>{Timeout, Timeout, NotConnected};
     QTest::newRow("brightness twice") << silent << QStringList{"B10", "B11", "B12"}
                                       << QList<Status>{Timeout, Timeout, NotConnected};
+    QTest::newRow("state reads count") << silent << QStringList{"state", "on", "B10"}
+                                       << QList<Status>{Timeout, Timeout, NotConnected};
+    QTest::newRow("state read twice") << silent << QStringList{"state", "state", "status"}
+                                      << QList<Status>{Timeout, Timeout, NotConnected};
     QTest::newRow("status queries do not count")
         << silent << QStringList{"status", "status", "on", "status", "B10", "on"}
         << QList<Status>{Timeout, Timeout, Timeout, Timeout, Timeout, NotConnected};
@@ -682,6 +697,64 @@ void FlatLibraryTest::connectingAgainClosesTheOldPort()
     QCOMPARE(other.connect(first.portName().constData(), false), unsigned(velmora::Ok));
     QCOMPARE(first.accepted(), (handshake() + handshake() + handshake() + handshake()));
     QCOMPARE(second.accepted(), handshake() + QStringList{">L000"});
+}
+
+// A connect that finds no box leaves the caller's identity as it was.
+void FlatLibraryTest::failedConnectWithIdentityLeavesItUntouched()
+{
+    FlatBoxSim box;
+    QVERIFY2(box.start({"--silent-after", "0"}), qPrintable(box.errorText()));
+    Flat flat;
+    velmora::Identity identity;
+    identity.productId = 42;
+    QCOMPARE(flat.connect(box.portName().constData(), true, identity), unsigned(velmora::Timeout));
+    QCOMPARE(identity.productId, 42);
+    QVERIFY(identity.firmware.empty());
+}
+
+// The rule a lost box's watcher applies at each look at its port's path: a node that is there and was not at the
+// look before is a box plugged in again; the lost box's own node, or nothing, is not.
+void FlatLibraryTest::portReturnIsANewNode_data()
+{
+    QTest::addColumn<bool>("nodeAtLoss");
+    QTest::addColumn<QStringList>("looks"); // what happened to the path before each look, and the look's answer
+    QTest::newRow("the lost box's node stays") << true << QStringList{"nothing:no", "nothing:no"};
+    QTest::newRow("pulled and plugged in again")
+        << true << QStringList{"remove:no", "nothing:no", "link a:yes", "nothing:no"};
+    QTest::newRow("link pointed at another node") << true << QStringList{"link b:yes", "nothing:no"};
+    QTest::newRow("node behind the link made anew") << true << QStringList{"replace a:yes", "nothing:no"};
+    QTest::newRow("nothing there at the loss, then a node") << false << QStringList{"nothing:no", "link b:yes"};
+}
+
+void FlatLibraryTest::portReturnIsANewNode()
+{
+    QFETCH(bool, nodeAtLoss);
+    QFETCH(QStringList, looks);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("port"));
+    auto makeFile = [&dir](const QString &name) {
+        QFile file(dir.filePath(name));
+        return file.open(QIODevice::WriteOnly);
+    };
+    QVERIFY(makeFile("a") && makeFile("b"));
+    if (nodeAtLoss)
+        QVERIFY(QFile::link(dir.filePath("a"), path));
+    velmora::PortReturn watch(QFile::encodeName(path).toStdString());
+    for (const QString &look : looks) {
+        const QString action = look.section(':', 0, 0);
+        if (action == QLatin1String("remove")) {
+            QVERIFY(QFile::remove(path));
+        } else if (action.startsWith(QLatin1String("link "))) {
+            QFile::remove(path);
+            QVERIFY(QFile::link(dir.filePath(action.mid(5)), path));
+        } else if (action.startsWith(QLatin1String("replace "))) {
+            // Made before the old one goes, so that it cannot get the old inode again.
+            const QString target = dir.filePath(action.mid(8));
+            QVERIFY(makeFile(action.mid(8) + ".new"));
+            QVERIFY(::rename(QFile::encodeName(target + ".new").constData(), QFile::encodeName(target).constData()) == 0);
+        }
+        QCOMPARE(watch.hasComeBack() ? QStringLiteral("yes") : QStringLiteral("no"), look.section(':', 1));
+    }
 }
 
 QTEST_GUILESS_MAIN(FlatLibraryTest)

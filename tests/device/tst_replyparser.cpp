@@ -1,5 +1,9 @@
-// Commands and reply checking of the box's command set, without a port.
+// Commands and reply checking of the box's command set, without a port, and the dialect probe against a
+// scripted port.
+#include "boxline.h"
+#include "dialectprobe.h"
 #include "protocol.h"
+#include "velmora/flat.h"
 
 #include <QtTest>
 
@@ -20,7 +24,65 @@ private slots:
     void collectsReplyLines();
     void matchesRepliesToCommands_data();
     void matchesRepliesToCommands();
+    void probesTheDialect_data();
+    void probesTheDialect();
 };
+
+namespace {
+
+// A box that answers each expected write with its scripted reply, and stays silent at anything else. It keeps
+// every byte written to it.
+class ScriptedPort : public velmora::BoxLine
+{
+public:
+    // "bytes written => reply" per step, in order.
+    explicit ScriptedPort(const QStringList &script)
+    {
+        for (const QString &step : script) {
+            const QStringList parts = step.split(QStringLiteral(" => "));
+            steps.append({unescape(parts.value(0)), unescape(parts.value(1))});
+        }
+    }
+
+    static QByteArray unescape(QString text)
+    {
+        return text.replace(QLatin1String("\\r"), QLatin1String("\r")).replace(QLatin1String("\\n"), QLatin1String("\n")).toLatin1();
+    }
+
+    bool isOpen() const override { return true; }
+
+    unsigned write(const std::string &bytes) override
+    {
+        const QByteArray text = QByteArray::fromStdString(bytes);
+        written += text;
+        if (next < steps.size() && steps[next].first == text)
+            pending += steps[next++].second;
+        return velmora::Ok;
+    }
+
+    unsigned readMore(const QDeadlineTimer &deadline) override
+    {
+        if (pending.isEmpty()) {
+            QThread::msleep(quint64(qMax<qint64>(0, deadline.remainingTime())));
+            return velmora::Timeout;
+        }
+        appendInput(pending.constData(), std::size_t(pending.size()));
+        pending.clear();
+        return velmora::Ok;
+    }
+
+    QByteArray written;
+    int next = 0;
+
+protected:
+    void dropPending() override { pending.clear(); }
+
+private:
+    QList<QPair<QByteArray, QByteArray>> steps;
+    QByteArray pending;
+};
+
+} // namespace
 
 void ReplyParserTest::buildsCommands_data()
 {
@@ -179,6 +241,77 @@ void ReplyParserTest::matchesRepliesToCommands()
         seen.append(answer ? QStringLiteral("answer") : QStringLiteral("stale"));
     }
     QCOMPARE(seen.join(' '), verdicts);
+}
+
+// Each row is a firmware as the probe meets it: the script answers the exact bytes that firmware understands
+// ("\r" and "\n" written as \\r and \\n), and the probe must have written exactly `written`.
+void ReplyParserTest::probesTheDialect_data()
+{
+    QTest::addColumn<bool>("quick");
+    QTest::addColumn<QStringList>("script");
+    QTest::addColumn<unsigned>("status");
+    QTest::addColumn<QString>("found");   // product, terminator, filler, firmware
+    QTest::addColumn<QByteArray>("written"); // all of it; for a failure, how it starts
+    QTest::newRow("running, CR and digits")
+        << true
+        << QStringList{">S000\\r>P000\\r\\n => *S19000\\n*P19000\\n", ">J000\\r => *J19000\\n",
+                       ">V000\\r => *V19001\\n"}
+        << unsigned(velmora::Ok) << "19 CR 0 001" << QByteArray(">S000\r>P000\r\n>J000\r>V000\r");
+    QTest::newRow("running, LF and letters, product 98")
+        << true
+        << QStringList{">S000\\r>P000\\r\\n => ", ">JOOO\\r>VOOO\\r\\n => *J98000\\n",
+                       ">JOOO\\r>VOOO\\r\\n => *J98000\\n", ">VOOO\\n => *V98002\\n"}
+        << unsigned(velmora::Ok) << "98 LF O 002"
+        << QByteArray(">S000\r>P000\r\n>JOOO\r>VOOO\r\n>JOOO\r>VOOO\r\n>VOOO\n");
+    QTest::newRow("booting, answers the third round, replies in CR LF")
+        << false
+        << QStringList{">S000\\r>P000\\r\\n => ", ">JOOO\\r>VOOO\\r\\n => ",
+                       ">S000\\r>P000\\r\\n => *S19000\\r\\n*P19000\\r\\n",
+                       ">S000\\r>P000\\r\\n => *S19000\\r\\n*P19000\\r\\n", ">J000\\r => ", ">V000\\r => *V19001\\r\\n"}
+        << unsigned(velmora::Ok) << "19 CR 0 001"
+        << QByteArray(">S000\r>P000\r\n>JOOO\r>VOOO\r\n>S000\r>P000\r\n>S000\r>P000\r\n>J000\r>V000\r");
+    QTest::newRow("CR and letters: the round's answer carries the version")
+        << true
+        << QStringList{">S000\\r>P000\\r\\n => ", ">JOOO\\r>VOOO\\r\\n => *J19000\\n*V19003\\n",
+                       ">JOOO\\r>VOOO\\r\\n => *J19000\\n*V19003\\n", ">JOOO\\r => *J19000\\n"}
+        << unsigned(velmora::Ok) << "19 CR O 003"
+        << QByteArray(">S000\r>P000\r\n>JOOO\r>VOOO\r\n>JOOO\r>VOOO\r\n>JOOO\r");
+    QTest::newRow("another product answers the version")
+        << true
+        << QStringList{">S000\\r>P000\\r\\n => *S19000\\n*P19000\\n", ">J000\\r => *J19000\\n",
+                       ">V000\\r => *V15001\\n"}
+        << unsigned(velmora::BadReply) << "" << QByteArray(">S000\r>P000\r\n>J000\r>V000\r");
+    QTest::newRow("silent: rounds with each filler in turn")
+        << true << QStringList()
+        << unsigned(velmora::Timeout) << "" << QByteArray(">S000\r>P000\r\n>JOOO\r>VOOO\r\n>S000\r>P000\r\n");
+}
+
+void ReplyParserTest::probesTheDialect()
+{
+    QFETCH(bool, quick);
+    QFETCH(QStringList, script);
+    QFETCH(unsigned, status);
+    QFETCH(QString, found);
+    QFETCH(QByteArray, written);
+    ScriptedPort port(script);
+    velmora::protocol::ReplyMatcher matcher;
+    QElapsedTimer clock;
+    clock.start();
+    velmora::DialectProbe probe(port, matcher, clock);
+    velmora::DialectProbe::Found box;
+    QCOMPARE(probe.run(quick, box), status);
+    if (status != velmora::Ok) {
+        QVERIFY2(port.written.startsWith(written), port.written.constData());
+        return;
+    }
+    QCOMPARE(port.written, written);
+    QCOMPARE(port.next, script.size());
+    const QString identity = QStringLiteral("%1 %2 %3 %4")
+                                 .arg(QString::fromStdString(box.productId),
+                                      QLatin1String(velmora::protocol::terminatorName(box.dialect.terminator)),
+                                      QLatin1String(velmora::protocol::fillerName(box.dialect.filler)),
+                                      QString::fromStdString(box.firmware));
+    QCOMPARE(identity, found);
 }
 
 QTEST_GUILESS_MAIN(ReplyParserTest)

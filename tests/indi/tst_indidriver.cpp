@@ -198,6 +198,10 @@ void IndiDriverTest::levelsPerFilterFromTheTable_data()
                        "CCD 2x2 o-iii 5 55", "CCD 2x2 lpr 6 66", "CCD 2x2 L 7 abc"}
         << "2x2" << QStringList{"22", "0", "0", "33", "44", "55", "66", "0"} << 4
         << "" << QStringList{"22", "0", "0", "33", "44", "55", "66", "0"};
+    QTest::newRow("notes after the level, a level above 255, an exposure with a blank")
+        << QStringList{"CCD 1x1 Red 2.5 140 dusk light", "CCD 1x1 Green 2 300", "CCD 1x1 Blue 1.5 s 45"}
+        << "1x1" << QStringList{"140", "255", "45", "0", "0", "0", "0", "0"} << 3
+        << "" << QStringList{"140", "255", "45", "0", "0", "0", "0", "0"};
 }
 
 // The wheel (indi_simulator_wheel) names Red, Green, Blue, H_Alpha, SII, OIII, LPR and Luminance.
@@ -306,6 +310,25 @@ void IndiDriverTest::throughThePanel()
     QVERIFY(indi.waitFor(holds({"CONNECTION._STATE==1", "FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}), 8));
     QCOMPARE(VelmoraFlatTestAccess::statusText(*window), QStringLiteral(" FLAT BOX CONNECTED "));
 
+    // The panel goes away (its Alpaca server stops) and comes back on the same port: the driver waits for it.
+    const int panelPort = server->httpPort();
+    QElapsedTimer clock;
+    clock.start();
+    server.reset();
+    QVERIFY(indi.waitFor(holds({"CONNECTION._STATE==3"}), 3));
+    const qint64 panelLossMs = clock.elapsed();
+    QVERIFY2(panelLossMs < 2000, qPrintable(QString::number(panelLossMs)));
+    QVERIFY(indi.messages().filter("Flat box lost: the panel at 127.0.0.1").size() == 2);
+    settings.port = panelPort;
+    server = AlpacaService::start(*window, settings);
+    QVERIFY(server);
+    clock.restart();
+    QVERIFY(indi.waitFor(holds({"CONNECTION._STATE==1", "FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}), 5));
+    qInfo("panel gone: Alert after %lld ms; back %lld ms after the panel returned", panelLossMs, clock.elapsed());
+    QVERIFY(indi.set(prop("FLAT_LIGHT_CONTROL.FLAT_LIGHT_ON=On")));
+    QVERIFY(indi.waitFor(holds({"FLAT_LIGHT_CONTROL.FLAT_LIGHT_ON==1", "FLAT_LIGHT_CONTROL._STATE==1"}), 5));
+    QVERIFY(lampSwitch->isChecked());
+
     // Ekos's disconnect ends only its own use: the panel keeps the box.
     QVERIFY(indi.set(prop("CONNECTION.DISCONNECT=On")));
     QVERIFY(indi.waitFor(holds({"CONNECTION.DISCONNECT==1"}), 3));
@@ -314,18 +337,37 @@ void IndiDriverTest::throughThePanel()
 
 void IndiDriverTest::lostBoxComesBack_data()
 {
-    QTest::addColumn<bool>("boxStops"); // the box goes with its node (a pulled cable), or only the node goes
-    QTest::newRow("cable pulled") << true;
-    QTest::newRow("device node removed") << false;
+    QTest::addColumn<QString>("fault");          // "pulled": the box goes with its node; "node": only the node goes;
+                                                 // "silent": the box stays plugged in and stops answering
+    QTest::addColumn<QStringList>("boxOptions");
+    QTest::addColumn<int>("lossBoundMs");        // from the lamp's confirmation (the box's last answer before it)
+    QTest::addColumn<QStringList>("newBox");     // the box plugged in afterwards
+    QTest::addColumn<QString>("product");        // VELMORA_BOX as it is read again
+    QTest::addColumn<QString>("dialect");
+    QTest::newRow("cable pulled") << "pulled" << QStringList() << 2500 << QStringList() << "19"
+                                  << "terminator CR, filler 0";
+    QTest::newRow("device node removed") << "node" << QStringList() << 2500 << QStringList() << "19"
+                                         << "terminator CR, filler 0";
+    // Connect's six queries, the level and the lamp are answered; the idle status queries are not.
+    QTest::newRow("box silent, still plugged in") << "silent" << QStringList{"--silent-after", "8"} << 3000
+                                                  << QStringList() << "19" << "terminator CR, filler 0";
+    QTest::newRow("another box plugged in")
+        << "pulled" << QStringList() << 2500 << QStringList{"--product-id", "99", "--terminator", "lf", "--filler", "letter"}
+        << "99" << "terminator LF, filler O";
 }
 
 // The box behind a link: a new box plugged in is a new simulator behind the same path.
 void IndiDriverTest::lostBoxComesBack()
 {
-    QFETCH(bool, boxStops);
-    const QString link = files.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-'));
+    QFETCH(QString, fault);
+    QFETCH(QStringList, boxOptions);
+    QFETCH(int, lossBoundMs);
+    QFETCH(QStringList, newBox);
+    QFETCH(QString, product);
+    QFETCH(QString, dialect);
+    const QString link = files.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-').remove(','));
     FlatBoxSim box;
-    QVERIFY2(box.start(), qPrintable(box.errorText()));
+    QVERIFY2(box.start(boxOptions), qPrintable(box.errorText()));
     QFile::remove(link);
     QVERIFY(QFile::link(box.port(), link));
     IndiServer indi;
@@ -337,25 +379,33 @@ void IndiDriverTest::lostBoxComesBack()
 
     QElapsedTimer clock;
     clock.start();
-    QFile::remove(link);
-    if (boxStops)
+    if (fault != QLatin1String("silent"))
+        QFile::remove(link);
+    if (fault == QLatin1String("pulled"))
         box.stop();
-    QVERIFY(indi.waitFor(holds({"CONNECTION._STATE==3"}), 3));
+    QVERIFY(indi.waitFor(holds({"CONNECTION._STATE==3"}), 4));
     const qint64 lossMs = clock.elapsed();
-    QVERIFY2(lossMs < 2500, qPrintable(QString::number(lossMs)));
+    QVERIFY2(lossMs < lossBoundMs, qPrintable(QString::number(lossMs)));
     QVERIFY(indi.messages().filter("Flat box lost on " + link).size() == 1);
+    QFile::remove(link);
+    box.stop();
 
     FlatBoxSim replugged;
-    QVERIFY2(replugged.start({"--boot-delay-ms", "2000"}), qPrintable(replugged.errorText()));
+    QVERIFY2(replugged.start(newBox + QStringList{"--boot-delay-ms", "2000"}), qPrintable(replugged.errorText()));
     clock.restart();
     QVERIFY(QFile::link(replugged.port(), link));
     QVERIFY(indi.waitFor(holds({"CONNECTION._STATE==1", "FLAT_LIGHT_CONTROL.FLAT_LIGHT_ON==1",
                                 "FLAT_LIGHT_INTENSITY.FLAT_LIGHT_INTENSITY_VALUE==128"}), 8));
     qInfo("%s: lost after %lld ms, back %lld ms after the port returned", QTest::currentDataTag(), lossMs,
           clock.elapsed());
+    const QString filler = dialect.endsWith('O') ? QStringLiteral("OOO") : QStringLiteral("000");
     const QStringList accepted = replugged.accepted();
-    QCOMPARE(accepted.mid(accepted.lastIndexOf(">V000") + 1), (QStringList{">B128", ">L000"}));
+    QCOMPARE(accepted.mid(accepted.lastIndexOf(">V" + filler) + 1), (QStringList{">B128", ">L" + filler}));
     QVERIFY(indi.messages().filter("Flat box back on " + link).size() == 1);
+    const auto shown = indi.get(prop("VELMORA_BOX.*"));
+    QCOMPARE(shown.value(prop("VELMORA_BOX.PRODUCT_ID")), product);
+    QCOMPARE(shown.value(prop("VELMORA_BOX.DIALECT")), dialect);
+    QCOMPARE(shown.value(prop("VELMORA_BOX.FIRMWARE")), QStringLiteral("001"));
 }
 
 VELMORA_TEST_MAIN(IndiDriverTest)
