@@ -11,6 +11,7 @@ packages=(
     libindi-dev indi-bin
     libcurl4-openssl-dev
     libcfitsio-dev
+    libqt5charts5-dev
 )
 # Extra tools for the checks that CI runs (packaging, desktop files, fuzzing).
 if [ "${1:-}" = "--ci" ]; then

@@ -68,6 +68,24 @@ dpkg-deb -f "$indi_deb" Depends | grep -qF "velmora-flat (= $version)" \
     || { echo "the driver's package does not depend on velmora-flat $version" >&2; exit 1; }
 dpkg-deb -f "$indi_deb" Depends | grep -q libindidriver1 || { echo "the driver's package lacks libindidriver1" >&2; exit 1; }
 
+# The flat assistant: a package of its own, with its window, manual page and Italian texts.
+assistant_deb="$out/velmora-flat-assistant_${version}_${arch}.deb"
+echo "== $assistant_deb"
+dpkg-deb -I "$assistant_deb" | sed -n '/Package:/,$p'
+assistant_contents=$(dpkg-deb -c "$assistant_deb")
+echo "$assistant_contents"
+for wanted in usr/bin/velmora-flat-assistant usr/share/applications/velmora-flat-assistant.desktop \
+              usr/share/man/man1/velmora-flat-assistant.1.gz \
+              usr/share/velmora-flat-assistant/translations/velmora-flat-assistant_it.qm \
+              usr/share/doc/velmora-flat-assistant/copyright; do
+    echo "$assistant_contents" | grep -qF "./$wanted" || { echo "missing from the assistant's package: $wanted" >&2; exit 1; }
+done
+for library in libindiclient libqt5charts5; do
+    dpkg-deb -f "$assistant_deb" Depends | grep -q "$library" \
+        || { echo "the assistant's package lacks $library" >&2; exit 1; }
+done
+if echo "$contents" | grep -q assistant; then echo "the panel's package carries the assistant's files" >&2; exit 1; fi
+
 echo "== lintian"
 lintian --fail-on error,warning --display-info --pedantic --info "$changes"
 echo "lintian: no error, no warning"

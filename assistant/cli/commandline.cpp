@@ -36,6 +36,8 @@ QList<QCommandLineOption> programOptions()
         valued("camera-type", "Camera type of the table lines: DSLR or CCD (default CCD).", "TYPE"),
         valued("iso-bin", "ISO or binning of the table lines (default: the camera's binning).", "TEXT"),
         QCommandLineOption(QStringLiteral("gui"), QStringLiteral("Open the window.")),
+        // ---- read by the window (assistant/gui) ----
+        QCommandLineOption(QStringLiteral("night"), QStringLiteral("With --gui, start in the night theme.")),
     };
 }
 

@@ -1,0 +1,559 @@
+#include "assistantwindow.h"
+
+#include "assistanttheme.h"
+#include "flatchart.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QDoubleSpinBox *secondsSpin(const char *name, double minimum, double maximum, double value)
+{
+    auto *spin = new QDoubleSpinBox;
+    spin->setObjectName(QLatin1String(name));
+    spin->setDecimals(3);
+    spin->setRange(minimum, maximum);
+    spin->setValue(value);
+    spin->setSuffix(QStringLiteral(" s"));
+    return spin;
+}
+
+QDoubleSpinBox *fractionSpin(const char *name, double minimum, double maximum, double value)
+{
+    auto *spin = new QDoubleSpinBox;
+    spin->setObjectName(QLatin1String(name));
+    spin->setDecimals(3);
+    spin->setSingleStep(0.01);
+    spin->setRange(minimum, maximum);
+    spin->setValue(value);
+    return spin;
+}
+
+QPushButton *button(const QString &text, const char *name)
+{
+    auto *pushButton = new QPushButton(text);
+    pushButton->setObjectName(QLatin1String(name));
+    return pushButton;
+}
+
+QString figureText(double figure)
+{
+    return QString::number(figure, 'f', 3);
+}
+
+QString secondsText(double seconds)
+{
+    return QString::number(seconds, 'g', 4);
+}
+
+// A wheel of its own before a camera's built-in one (INDI's CCD simulator has one too).
+QString preferredWheel(const IndiDevices &devices)
+{
+    for (const QString &wheel : devices.wheels) {
+        if (!devices.cameras.contains(wheel))
+            return wheel;
+    }
+    return devices.wheels.value(0);
+}
+
+} // namespace
+
+AssistantWindow::AssistantWindow(FlatAssistant *assistant, QWidget *parent)
+    : QMainWindow(parent), assistant(assistant), lister(new IndiDeviceLister(this))
+{
+    setWindowTitle(QStringLiteral("VELMORA Flat Assistant"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("velmora-flat")));
+
+    settingsPane = new QWidget;
+    auto *settingsLayout = new QVBoxLayout(settingsPane);
+    settingsLayout->setContentsMargins(0, 0, 0, 0);
+    for (QWidget *box : {buildServerBox(), buildDevicesBox(), buildSearchBox(), buildTableBox()})
+        settingsLayout->addWidget(box);
+    settingsLayout->addStretch();
+
+    auto *leftColumn = new QWidget;
+    auto *leftLayout = new QVBoxLayout(leftColumn);
+    leftLayout->addWidget(settingsPane, 1);
+    leftLayout->addWidget(buildButtons());
+
+    auto *splitter = new QSplitter;
+    splitter->addWidget(leftColumn);
+    splitter->addWidget(buildResultsArea());
+    splitter->setStretchFactor(1, 1);
+    setCentralWidget(splitter);
+
+    connect(lister, &IndiDeviceLister::listed, this, &AssistantWindow::showDevices);
+    connectAssistant();
+    chart->setSettings(chosenOptions().search);
+    showState(assistant->state());
+    setNightTheme(false);
+    resize(1280, 820);
+}
+
+QWidget *AssistantWindow::buildServerBox()
+{
+    auto *box = new QGroupBox(tr("INDI server"));
+    hostEdit = new QLineEdit(QStringLiteral("127.0.0.1"));
+    hostEdit->setObjectName(QStringLiteral("hostEdit"));
+    portSpin = new QSpinBox;
+    portSpin->setObjectName(QStringLiteral("portSpin"));
+    portSpin->setRange(1, 65535);
+    portSpin->setValue(7624);
+    listButton = button(tr("List devices"), "listButton");
+    serverStatus = new QLabel;
+    serverStatus->setObjectName(QStringLiteral("serverStatus"));
+    serverStatus->setWordWrap(true);
+
+    auto *row = new QHBoxLayout;
+    row->addWidget(hostEdit, 1);
+    row->addWidget(portSpin);
+    row->addWidget(listButton);
+    auto *layout = new QVBoxLayout(box);
+    layout->addLayout(row);
+    layout->addWidget(serverStatus);
+    connect(listButton, &QPushButton::clicked, this, &AssistantWindow::listDevices);
+    return box;
+}
+
+QWidget *AssistantWindow::buildDevicesBox()
+{
+    auto *box = new QGroupBox(tr("Devices"));
+    cameraCombo = new QComboBox;
+    cameraCombo->setObjectName(QStringLiteral("cameraCombo"));
+    lightCombo = new QComboBox;
+    lightCombo->setObjectName(QStringLiteral("lightCombo"));
+    wheelCombo = new QComboBox;
+    wheelCombo->setObjectName(QStringLiteral("wheelCombo"));
+    for (QComboBox *combo : {cameraCombo, lightCombo, wheelCombo}) {
+        // Names can also be typed, for a server that is not listed yet.
+        combo->setEditable(true);
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        combo->setMinimumContentsLength(14);
+    }
+    filterList = new QListWidget;
+    filterList->setObjectName(QStringLiteral("filterList"));
+    filterList->setMaximumHeight(110);
+
+    auto *layout = new QFormLayout(box);
+    layout->addRow(tr("Camera"), cameraCombo);
+    layout->addRow(tr("Light box"), lightCombo);
+    layout->addRow(tr("Filter wheel"), wheelCombo);
+    layout->addRow(tr("Filters"), filterList);
+    connect(wheelCombo, &QComboBox::currentTextChanged, this, &AssistantWindow::showWheelFilters);
+    return box;
+}
+
+QWidget *AssistantWindow::buildSearchBox()
+{
+    const flatsearch::Settings defaults;
+    auto *box = new QGroupBox(tr("Search"));
+    exposureSpin = secondsSpin("exposureSpin", 0.001, 3600, defaults.exposure);
+    minExposureSpin = secondsSpin("minExposureSpin", 0.001, 3600, defaults.minExposure);
+    maxExposureSpin = secondsSpin("maxExposureSpin", 0.001, 3600, defaults.maxExposure);
+    targetSpin = fractionSpin("targetSpin", 0.05, 0.95, defaults.target);
+    toleranceSpin = fractionSpin("toleranceSpin", 0.005, 0.5, defaults.tolerance);
+
+    auto *layout = new QFormLayout(box);
+    layout->addRow(tr("Exposure"), exposureSpin);
+    layout->addRow(tr("Shortest exposure"), minExposureSpin);
+    layout->addRow(tr("Longest exposure"), maxExposureSpin);
+    layout->addRow(tr("Target (of full scale)"), targetSpin);
+    layout->addRow(tr("Tolerance (of the target)"), toleranceSpin);
+    for (QDoubleSpinBox *spin : {targetSpin, toleranceSpin})
+        connect(spin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
+                [this] { chart->setSettings(chosenOptions().search); });
+    return box;
+}
+
+QWidget *AssistantWindow::buildTableBox()
+{
+    auto *box = new QGroupBox(tr("Flat table"));
+    tableEdit = new QLineEdit;
+    tableEdit->setObjectName(QStringLiteral("tableEdit"));
+    tableEdit->setPlaceholderText(tr("optional"));
+    browseButton = button(tr("Browse…"), "browseButton");
+    cameraTypeCombo = new QComboBox;
+    cameraTypeCombo->setObjectName(QStringLiteral("cameraTypeCombo"));
+    cameraTypeCombo->addItems({QStringLiteral("CCD"), QStringLiteral("DSLR")});
+    isoBinEdit = new QLineEdit;
+    isoBinEdit->setObjectName(QStringLiteral("isoBinEdit"));
+    isoBinEdit->setPlaceholderText(tr("the camera's binning"));
+
+    auto *fileRow = new QHBoxLayout;
+    fileRow->addWidget(tableEdit, 1);
+    fileRow->addWidget(browseButton);
+    auto *layout = new QFormLayout(box);
+    layout->addRow(tr("Table file"), fileRow);
+    layout->addRow(tr("Camera type"), cameraTypeCombo);
+    layout->addRow(tr("ISO/binning"), isoBinEdit);
+    connect(browseButton, &QPushButton::clicked, this, &AssistantWindow::browseTable);
+    return box;
+}
+
+QWidget *AssistantWindow::buildButtons()
+{
+    auto *row = new QWidget;
+    startButton = button(tr("Start"), "startButton");
+    stopButton = button(tr("Stop"), "stopButton");
+    saveButton = button(tr("Save to table…"), "saveButton");
+    nightButton = button(tr("Night"), "nightButton");
+    nightButton->setCheckable(true);
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    for (QPushButton *pushButton : {startButton, stopButton, saveButton, nightButton})
+        layout->addWidget(pushButton);
+    connect(startButton, &QPushButton::clicked, this, &AssistantWindow::startRun);
+    connect(stopButton, &QPushButton::clicked, assistant, &FlatAssistant::stop);
+    connect(saveButton, &QPushButton::clicked, this, &AssistantWindow::saveToTable);
+    connect(nightButton, &QPushButton::toggled, this, &AssistantWindow::setNightTheme);
+    return row;
+}
+
+QWidget *AssistantWindow::buildResultsArea()
+{
+    auto *area = new QSplitter(Qt::Vertical);
+
+    auto *chartPane = new QWidget;
+    chartFilterCombo = new QComboBox;
+    chartFilterCombo->setObjectName(QStringLiteral("chartFilterCombo"));
+    chartFilterCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    chart = new FlatChart;
+    auto *chooserRow = new QHBoxLayout;
+    chooserRow->addWidget(new QLabel(tr("Filter shown")));
+    chooserRow->addWidget(chartFilterCombo);
+    chooserRow->addStretch();
+    auto *chartLayout = new QVBoxLayout(chartPane);
+    chartLayout->setContentsMargins(0, 0, 0, 0);
+    chartLayout->addLayout(chooserRow);
+    chartLayout->addWidget(chart, 1);
+    connect(chartFilterCombo, &QComboBox::currentTextChanged, chart, &FlatChart::showFilter);
+
+    resultsTable = new QTableWidget(0, ColumnCount);
+    resultsTable->setObjectName(QStringLiteral("resultsTable"));
+    resultsTable->setHorizontalHeaderLabels(
+        {tr("Filter"), tr("Level"), tr("Exposure (s)"), tr("Median"), tr("Frames"), tr("Status")});
+    resultsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    resultsTable->horizontalHeader()->setStretchLastSection(true);
+    resultsTable->verticalHeader()->hide();
+    resultsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    resultsTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+
+    logView = new QPlainTextEdit;
+    logView->setObjectName(QStringLiteral("logView"));
+    logView->setReadOnly(true);
+    logView->setMaximumBlockCount(2000);
+
+    area->addWidget(chartPane);
+    area->addWidget(resultsTable);
+    area->addWidget(logView);
+    area->setSizes({440, 190, 150});
+    return area;
+}
+
+void AssistantWindow::connectAssistant()
+{
+    connect(assistant, &FlatAssistant::stateChanged, this, &AssistantWindow::showState);
+    connect(assistant, &FlatAssistant::frameMeasured, this, &AssistantWindow::showFrame);
+    connect(assistant, &FlatAssistant::curveChanged, this, [this] { chart->setCurve(assistant->curve()); });
+    connect(assistant, &FlatAssistant::filterFinished, this, &AssistantWindow::showResult);
+    connect(assistant, &FlatAssistant::progressLine, this, &AssistantWindow::log);
+}
+
+void AssistantWindow::setNightTheme(bool nightOn)
+{
+    night = nightOn;
+    // Qt repolishes the children for a new sheet only once the window itself is polished; before it is shown (--night)
+    // they would keep the look they already took.
+    ensurePolished();
+    setStyleSheet(assistanttheme::windowSheet(night));
+    chart->setNight(night);
+    const QSignalBlocker quiet(nightButton);
+    nightButton->setChecked(night);
+}
+
+void AssistantWindow::setOptions(const AssistantOptions &options)
+{
+    hostEdit->setText(options.indiHost);
+    portSpin->setValue(options.indiPort);
+    cameraCombo->setCurrentText(options.camera);
+    lightCombo->setCurrentText(options.light);
+    wheelCombo->setCurrentText(options.wheel);
+    for (const QString &filter : options.filters) {
+        auto *item = new QListWidgetItem(filter, filterList);
+        item->setCheckState(Qt::Checked);
+    }
+    exposureSpin->setValue(options.search.exposure);
+    minExposureSpin->setValue(options.search.minExposure);
+    maxExposureSpin->setValue(options.search.maxExposure);
+    targetSpin->setValue(options.search.target);
+    toleranceSpin->setValue(options.search.tolerance);
+    tableEdit->setText(options.tablePath);
+    cameraTypeCombo->setCurrentText(options.cameraType);
+    isoBinEdit->setText(options.isoBin);
+}
+
+AssistantOptions AssistantWindow::chosenOptions() const
+{
+    AssistantOptions options;
+    options.indiHost = hostEdit->text().trimmed();
+    options.indiPort = portSpin->value();
+    options.camera = cameraCombo->currentText().trimmed();
+    options.light = lightCombo->currentText().trimmed();
+    options.wheel = wheelCombo->currentText().trimmed();
+    for (int i = 0; i < filterList->count(); ++i) {
+        if (filterList->item(i)->checkState() == Qt::Checked)
+            options.filters.append(filterList->item(i)->text());
+    }
+    options.search.exposure = exposureSpin->value();
+    options.search.minExposure = minExposureSpin->value();
+    options.search.maxExposure = maxExposureSpin->value();
+    options.search.target = targetSpin->value();
+    options.search.tolerance = toleranceSpin->value();
+    options.tablePath = tableEdit->text().trimmed();
+    options.cameraType = cameraTypeCombo->currentText();
+    options.isoBin = isoBinEdit->text().trimmed();
+    return options;
+}
+
+void AssistantWindow::listDevices()
+{
+    listButton->setEnabled(false);
+    serverStatus->setText(tr("Asking %1:%2…").arg(hostEdit->text().trimmed()).arg(portSpin->value()));
+    lister->list(hostEdit->text().trimmed(), portSpin->value());
+}
+
+void AssistantWindow::showDevices(const IndiDevices &devices)
+{
+    listButton->setEnabled(true);
+    if (!devices.error.isEmpty()) {
+        serverStatus->setText(devices.error);
+        log(devices.error);
+        return;
+    }
+    const auto refill = [](QComboBox *combo, const QStringList &names) {
+        const QString kept = combo->currentText();
+        combo->clear();
+        combo->addItems(names);
+        if (names.contains(kept))
+            combo->setCurrentText(kept);
+    };
+    refill(cameraCombo, devices.cameras);
+    refill(lightCombo, devices.lights);
+    refill(wheelCombo, QStringList{QString()} + devices.wheels);
+    if (wheelCombo->currentText().isEmpty())
+        wheelCombo->setCurrentText(preferredWheel(devices));
+    serverStatus->setText(tr("Cameras: %1, light boxes: %2, filter wheels: %3")
+                              .arg(devices.cameras.size())
+                              .arg(devices.lights.size())
+                              .arg(devices.wheels.size()));
+    showWheelFilters();
+}
+
+void AssistantWindow::showWheelFilters()
+{
+    const QStringList names = lister->wheelFilters(wheelCombo->currentText().trimmed());
+    if (names.isEmpty())
+        return;
+    filterList->clear();
+    for (const QString &name : names) {
+        auto *item = new QListWidgetItem(name, filterList);
+        item->setCheckState(Qt::Checked);
+    }
+}
+
+void AssistantWindow::startRun()
+{
+    const AssistantOptions options = chosenOptions();
+    if (options.camera.isEmpty() || options.light.isEmpty()) {
+        const QString missing = tr("Choose a camera and a light box first (List devices asks the INDI server).");
+        statusBar()->showMessage(missing);
+        log(missing);
+        return;
+    }
+    resultsTable->setRowCount(0);
+    chartFilterCombo->clear();
+    chart->clear();
+    chart->setSettings(options.search);
+    assistant->setOptions(options);
+    assistant->start();
+}
+
+void AssistantWindow::saveToTable()
+{
+    const QString start = tableEdit->text().trimmed().isEmpty() ? QDir::homePath() : tableEdit->text().trimmed();
+    // The results are merged into the table: replacing a file is what the user wants here, not a question.
+    QString path = QFileDialog::getSaveFileName(this, tr("Save to table"), start, tr("Flat tables (*.vfc)"), nullptr,
+                                                QFileDialog::DontConfirmOverwrite);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".vfc");
+    QString error;
+    if (!assistant->saveResults(path, error)) {
+        log(error);
+        QMessageBox::warning(this, tr("Save to table"), tr("The table was not saved: %1").arg(error));
+        return;
+    }
+    tableEdit->setText(path);
+    log(tr("Saved to %1").arg(QDir::toNativeSeparators(path)));
+}
+
+void AssistantWindow::browseTable()
+{
+    const QString path = QFileDialog::getSaveFileName(this, tr("Flat table"), tableEdit->text().trimmed(),
+                                                      tr("Flat tables (*.vfc)"), nullptr,
+                                                      QFileDialog::DontConfirmOverwrite);
+    if (!path.isEmpty())
+        tableEdit->setText(path);
+}
+
+bool AssistantWindow::running() const
+{
+    switch (shownState) {
+    case FlatAssistant::State::Idle:
+    case FlatAssistant::State::Finished:
+    case FlatAssistant::State::Stopped:
+    case FlatAssistant::State::Failed:
+        return false;
+    default:
+        return true;
+    }
+}
+
+void AssistantWindow::showState(FlatAssistant::State state)
+{
+    shownState = state;
+    const bool busy = running();
+    startButton->setEnabled(!busy);
+    stopButton->setEnabled(busy);
+    settingsPane->setEnabled(!busy);
+    saveButton->setEnabled(!busy && resultsTable->rowCount() > 0);
+    QString text = stateText(state);
+    if (state == FlatAssistant::State::Stopped || state == FlatAssistant::State::Failed)
+        markUnfinishedRows(text);
+    if (state == FlatAssistant::State::Failed) {
+        text += QStringLiteral(": ") + assistant->errorText();
+        log(text);
+    }
+    statusBar()->showMessage(text);
+}
+
+QString AssistantWindow::stateText(FlatAssistant::State state) const
+{
+    switch (state) {
+    case FlatAssistant::State::Idle:
+        return tr("Ready");
+    case FlatAssistant::State::Connecting:
+        return tr("Connecting…");
+    case FlatAssistant::State::MovingWheel:
+        return tr("Moving the filter wheel…");
+    case FlatAssistant::State::SettingLight:
+        return tr("Setting the light…");
+    case FlatAssistant::State::Exposing:
+        return tr("Exposing…");
+    case FlatAssistant::State::Measuring:
+        return tr("Measuring…");
+    case FlatAssistant::State::Finished:
+        return tr("Finished");
+    case FlatAssistant::State::Stopped:
+        return tr("Stopped");
+    case FlatAssistant::State::Failed:
+        return tr("Failed");
+    }
+    return QString();
+}
+
+void AssistantWindow::showFrame(const QString &filter, const flatsearch::Frame &frame)
+{
+    if (chartFilterCombo->findText(filter) < 0)
+        chartFilterCombo->addItem(filter);
+    chart->addFrame(filter, frame);
+    // The chart follows the filter being searched.
+    chartFilterCombo->setCurrentText(filter);
+
+    const int row = resultRow(filter);
+    const int frames = resultsTable->item(row, FramesColumn)->text().toInt() + 1;
+    setCell(row, LevelColumn, QString::number(frame.level));
+    setCell(row, ExposureColumn, secondsText(frame.exposure));
+    setCell(row, MedianColumn, frame.saturated ? tr("saturated") : figureText(frame.figure));
+    setCell(row, FramesColumn, QString::number(frames));
+    setCell(row, StatusColumn, tr("Searching…"));
+}
+
+void AssistantWindow::showResult(const FilterResult &result)
+{
+    const int row = resultRow(result.filter);
+    if (result.tableFilter != result.filter && !result.tableFilter.isEmpty())
+        setCell(row, FilterColumn, QStringLiteral("%1 (%2)").arg(result.filter, result.tableFilter));
+    setCell(row, LevelColumn, QString::number(result.level));
+    setCell(row, ExposureColumn, secondsText(result.exposure));
+    setCell(row, MedianColumn, figureText(result.figure));
+    setCell(row, FramesColumn, QString::number(result.frames));
+    setCell(row, StatusColumn, result.reached ? tr("Done") : tr("Not reached"));
+    log(result.reportLine());
+    saveButton->setEnabled(!running());
+}
+
+// A filter whose search the run left says why: "Stopped" or "Failed".
+void AssistantWindow::markUnfinishedRows(const QString &why)
+{
+    for (int row = 0; row < resultsTable->rowCount(); ++row) {
+        if (resultsTable->item(row, StatusColumn)->text() == tr("Searching…"))
+            setCell(row, StatusColumn, why);
+    }
+}
+
+// The row of a filter, made on its first frame.
+int AssistantWindow::resultRow(const QString &filter)
+{
+    for (int row = 0; row < resultsTable->rowCount(); ++row) {
+        if (resultsTable->item(row, FilterColumn)->data(Qt::UserRole).toString() == filter)
+            return row;
+    }
+    const int row = resultsTable->rowCount();
+    resultsTable->insertRow(row);
+    for (int column = 0; column < ColumnCount; ++column)
+        resultsTable->setItem(row, column, new QTableWidgetItem);
+    resultsTable->item(row, FilterColumn)->setData(Qt::UserRole, filter);
+    setCell(row, FilterColumn, filter);
+    setCell(row, FramesColumn, QStringLiteral("0"));
+    return row;
+}
+
+void AssistantWindow::setCell(int row, Column column, const QString &text)
+{
+    resultsTable->item(row, column)->setText(text);
+}
+
+void AssistantWindow::closeEvent(QCloseEvent *event)
+{
+    // Closing the window ends the run the way Stop does: the lamp goes off if the run switched it on.
+    if (running())
+        assistant->stop();
+    QMainWindow::closeEvent(event);
+}
+
+void AssistantWindow::log(const QString &line)
+{
+    logView->appendPlainText(line);
+}

@@ -1,0 +1,100 @@
+// The flat assistant's window: a view of a FlatAssistant. It gathers the run's options, starts and stops the run,
+// and shows what the module reports: each frame on the chart, each filter in the results table, the progress lines
+// in the log. It never drives the devices itself.
+#pragma once
+
+#include "run/flatassistant.h"
+
+#include <QMainWindow>
+
+class FlatChart;
+class QComboBox;
+class QDoubleSpinBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+
+class AssistantWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // The window shows `assistant`, which outlives it.
+    explicit AssistantWindow(FlatAssistant *assistant, QWidget *parent = nullptr);
+
+    void setNightTheme(bool night);
+    bool nightTheme() const { return night; }
+    // Fills the fields from options given on the command line.
+    void setOptions(const AssistantOptions &options);
+    AssistantOptions chosenOptions() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    enum Column { FilterColumn, LevelColumn, ExposureColumn, MedianColumn, FramesColumn, StatusColumn, ColumnCount };
+
+    QWidget *buildServerBox();
+    QWidget *buildDevicesBox();
+    QWidget *buildSearchBox();
+    QWidget *buildTableBox();
+    QWidget *buildButtons();
+    QWidget *buildResultsArea();
+    void connectAssistant();
+
+    void listDevices();
+    void showDevices(const IndiDevices &devices);
+    void showWheelFilters();
+    void startRun();
+    void saveToTable();
+    void browseTable();
+
+    void showState(FlatAssistant::State state);
+    void showFrame(const QString &filter, const flatsearch::Frame &frame);
+    void showResult(const FilterResult &result);
+    void log(const QString &line);
+
+    void markUnfinishedRows(const QString &why);
+    int resultRow(const QString &filter);
+    void setCell(int row, Column column, const QString &text);
+    QString stateText(FlatAssistant::State state) const;
+    bool running() const;
+
+    FlatAssistant *assistant;
+    IndiDeviceLister *lister;
+    bool night = false;
+    // As the last stateChanged said: the window follows the module's signals only.
+    FlatAssistant::State shownState = FlatAssistant::State::Idle;
+
+    QLineEdit *hostEdit;
+    QSpinBox *portSpin;
+    QPushButton *listButton;
+    QLabel *serverStatus;
+    QComboBox *cameraCombo;
+    QComboBox *lightCombo;
+    QComboBox *wheelCombo;
+    QListWidget *filterList;
+    QDoubleSpinBox *exposureSpin;
+    QDoubleSpinBox *minExposureSpin;
+    QDoubleSpinBox *maxExposureSpin;
+    QDoubleSpinBox *targetSpin;
+    QDoubleSpinBox *toleranceSpin;
+    QLineEdit *tableEdit;
+    QPushButton *browseButton;
+    QComboBox *cameraTypeCombo;
+    QLineEdit *isoBinEdit;
+    QPushButton *startButton;
+    QPushButton *stopButton;
+    QPushButton *saveButton;
+    QPushButton *nightButton;
+    QComboBox *chartFilterCombo;
+    FlatChart *chart;
+    QTableWidget *resultsTable;
+    QPlainTextEdit *logView;
+    QWidget *settingsPane;
+};
