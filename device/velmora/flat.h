@@ -53,9 +53,9 @@ struct BoxState
 // connect's queries and isFlatConnected are not (a time-out is what they answer).
 // The library keeps the port on a thread of its own, which does every call's work while the caller
 // waits and, between calls, watches the connected box without the program's help: a hang-up is seen
-// at once, its device node is looked at every second, and a box that has heard nothing for 2 s is
+// at once, its device node is looked at every 0.75 s, and a box that has heard nothing for 1.5 s is
 // asked for its status (500 ms, a second time if it does not answer). No answer, or the node gone,
-// gives the box up too. This needs no Qt event loop and no QCoreApplication in the program.
+// gives the box up too: a box that falls silent is given up about 2.5 s after its last answer. This needs no Qt event loop and no QCoreApplication in the program.
 class VELMORA_API Flat
 {
 public:

@@ -24,6 +24,7 @@ bool FlatBoxSim::start(const QStringList &options)
     process.setProgram(QStringLiteral(VELMORA_FLATBOX_SIM));
     process.setArguments(options + QStringList{QStringLiteral("--log"), logPathIn(directory)});
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    launched.start();
     process.start();
     QDeadlineTimer deadline(startTimeoutMs);
     while (!process.canReadLine() && process.state() != QProcess::NotRunning && !deadline.hasExpired())
@@ -48,7 +49,7 @@ void FlatBoxSim::stop()
     }
 }
 
-QStringList FlatBoxSim::received() const
+QStringList FlatBoxSim::logLines() const
 {
     QFile log(logPathIn(directory));
     QStringList lines;
@@ -58,8 +59,16 @@ QStringList FlatBoxSim::received() const
         QString line = QString::fromUtf8(log.readLine());
         if (line.endsWith(QLatin1Char('\n')))
             line.chop(1);
-        lines.append(line.section(QLatin1Char(' '), 1));
+        lines.append(line);
     }
+    return lines;
+}
+
+QStringList FlatBoxSim::received() const
+{
+    QStringList lines;
+    for (const QString &line : logLines())
+        lines.append(line.section(QLatin1Char(' '), 1));
     return lines;
 }
 
@@ -71,4 +80,14 @@ QStringList FlatBoxSim::accepted() const
             commands.append(line);
     }
     return commands;
+}
+
+qint64 FlatBoxSim::msSinceLastAnswer() const
+{
+    const QStringList lines = logLines();
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        if (line->count(QLatin1Char(' ')) == 1)
+            return launched.elapsed() - qint64(line->section(QLatin1Char(' '), 0, 0).toDouble() * 1000);
+    }
+    return -1;
 }

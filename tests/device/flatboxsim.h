@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -30,9 +31,15 @@ public:
     QStringList received() const;
     // Only the commands it took in: not ignored while booting, silent or malformed.
     QStringList accepted() const;
+    // Milliseconds since it took in the last command it answered, -1 if none: at most a few
+    // milliseconds more than the truth, as its clock starts a little after the one measuring here.
+    qint64 msSinceLastAnswer() const;
 
 private:
+    QStringList logLines() const; // "seconds since its start, command line, note"
+
     QProcess process;
+    QElapsedTimer launched;
     QTemporaryDir directory;
     QString devicePath;
     QString error;

@@ -47,8 +47,9 @@ int main(int argc, char **argv)
         std::printf("not heard of\n");
         return 1;
     }
+    const long long lostMs = clock.elapsed();
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // a throwing handler's warning goes out
-    std::printf("lost after %lld ms on the %s thread\n", static_cast<long long>(clock.elapsed()),
+    std::printf("lost after %lld ms on the %s thread\n", lostMs,
                 onMainThread ? "main" : "library's");
     bool connected = true;
     flat.isFlatConnected(connected);

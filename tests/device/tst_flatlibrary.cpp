@@ -556,8 +556,11 @@ void FlatLibraryTest::vanishingBoxIsClosedWhileIdle_data()
     QTest::newRow("unplugged, application object whose loop never runs") << unplugged << "application" << true
                                                                          << 2000;
     QTest::newRow("unplugged, handler that throws") << unplugged << "none throw" << true << 2000;
+    // A box that stays plugged in but falls silent: two idle status queries go unanswered.
     QTest::newRow("silent, program without an application object")
-        << QStringList{"--silent-after", afterHandshake()} << "none" << true << 5000;
+        << QStringList{"--silent-after", afterHandshake()} << "none" << true << 3000;
+    QTest::newRow("silent, event loop running") << QStringList{"--silent-after", afterHandshake()} << "test" << true
+                                                << 3000;
     QTest::newRow("idle status query answered 600 ms late")
         << QStringList{"--faults-after", afterHandshake(), "--latency-for", "S:600"} << "test" << false << 4000;
 }
@@ -581,6 +584,7 @@ void FlatLibraryTest::vanishingBoxIsClosedWhileIdle()
             = QRegularExpression(QStringLiteral("lost after (\\d+) ms on the library's thread\n")).match(output);
         QVERIFY2(heard.hasMatch(), qPrintable(output + errors));
         QVERIFY2(heard.captured(1).toInt() < boundMs, qPrintable(output));
+        qInfo("%s: lost %s ms after the connect", QTest::currentDataTag(), qPrintable(heard.captured(1)));
         QVERIFY2(output.contains(QStringLiteral("calls after the loss: NotConnected")), qPrintable(output));
         QVERIFY2(!errors.contains(QStringLiteral("QSocketNotifier")), qPrintable(errors));
         QCOMPARE(errors.contains(QStringLiteral("flat box: the lost handler threw: handler failure")),
@@ -592,7 +596,12 @@ void FlatLibraryTest::vanishingBoxIsClosedWhileIdle()
     flat.setLostHandler([&heard](const std::string &) { heard = true; });
     QCOMPARE(flat.connect(box.portName().constData(), false), unsigned(velmora::Ok));
     const Cost idle = measure([&] { (void)QTest::qWaitFor([&heard] { return heard; }, boundMs); });
+    const qint64 sinceAnswerMs = box.msSinceLastAnswer();
     QCOMPARE(heard, lost);
+    if (lost) {
+        qInfo("%s: lost %lld ms after the box's last answer", QTest::currentDataTag(), sinceAnswerMs);
+        QVERIFY2(sinceAnswerMs < boundMs, qPrintable(QString::number(sinceAnswerMs)));
+    }
     QVERIFY2(idle.cpuMs < 200, qPrintable(describe(idle)));
     // Closed while idle: the call does not even try the port.
     QCOMPARE(flat.turnOn(), unsigned(lost ? velmora::NotConnected : velmora::Ok));

@@ -340,7 +340,7 @@ void IndiDriverTest::lostBoxComesBack_data()
     QTest::addColumn<QString>("fault");          // "pulled": the box goes with its node; "node": only the node goes;
                                                  // "silent": the box stays plugged in and stops answering
     QTest::addColumn<QStringList>("boxOptions");
-    QTest::addColumn<int>("lossBoundMs");        // from the lamp's confirmation (the box's last answer before it)
+    QTest::addColumn<int>("lossBoundMs");        // from the lamp's confirmation and from the box's last answer
     QTest::addColumn<QStringList>("newBox");     // the box plugged in afterwards
     QTest::addColumn<QString>("product");        // VELMORA_BOX as it is read again
     QTest::addColumn<QString>("dialect");
@@ -385,7 +385,9 @@ void IndiDriverTest::lostBoxComesBack()
         box.stop();
     QVERIFY(indi.waitFor(holds({"CONNECTION._STATE==3"}), 4));
     const qint64 lossMs = clock.elapsed();
+    const qint64 sinceAnswerMs = box.msSinceLastAnswer();
     QVERIFY2(lossMs < lossBoundMs, qPrintable(QString::number(lossMs)));
+    QVERIFY2(sinceAnswerMs < lossBoundMs, qPrintable(QString::number(sinceAnswerMs)));
     QVERIFY(indi.messages().filter("Flat box lost on " + link).size() == 1);
     QFile::remove(link);
     box.stop();
@@ -396,8 +398,8 @@ void IndiDriverTest::lostBoxComesBack()
     QVERIFY(QFile::link(replugged.port(), link));
     QVERIFY(indi.waitFor(holds({"CONNECTION._STATE==1", "FLAT_LIGHT_CONTROL.FLAT_LIGHT_ON==1",
                                 "FLAT_LIGHT_INTENSITY.FLAT_LIGHT_INTENSITY_VALUE==128"}), 8));
-    qInfo("%s: lost after %lld ms, back %lld ms after the port returned", QTest::currentDataTag(), lossMs,
-          clock.elapsed());
+    qInfo("%s: lost after %lld ms (%lld ms after the box's last answer), back %lld ms after the port returned",
+          QTest::currentDataTag(), lossMs, sinceAnswerMs, clock.elapsed());
     const QString filler = dialect.endsWith('O') ? QStringLiteral("OOO") : QStringLiteral("000");
     const QStringList accepted = replugged.accepted();
     QCOMPARE(accepted.mid(accepted.lastIndexOf(">V" + filler) + 1), (QStringList{">B128", ">L" + filler}));
