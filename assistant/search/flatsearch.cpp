@@ -300,6 +300,7 @@ Step FilterSearch::search(const std::vector<Frame> &history)
         return {Verdict::Unreachable, history.back().level, history.back().exposure};
     const double filterRate = rateMeasured ? rate : assumedRate(history, startRate);
     Plan proposal = filterRate > 0 ? plan(filterRate, history) : firstPlan();
+    reachForTop(proposal, history);
     if (!history.empty())
         avoidRepeat(proposal, history.back());
     avoidCycle(proposal, history);
@@ -397,6 +398,17 @@ FilterSearch::Plan FilterSearch::firstPlan() const
     return {level, settings.exposure};
 }
 
+// On a box nothing was known of, a first frame that puts the band high in the range says little of where: the first
+// guess's exponent may be far off there, and the band may lie beyond 255. A frame at 255 settles both: too dim, and
+// the exposure that reaches the band follows from it alone; too bright, and the band lies between two measured
+// levels.
+void FilterSearch::reachForTop(Plan &proposal, const std::vector<Frame> &history) const
+{
+    const bool firstOnNewBox = !startBox.known() && history.size() == 1 && rateMeasured;
+    if (firstOnNewBox && proposal.level >= topJumpLevel && sameExposure(proposal.exposure, settings.exposure))
+        proposal.level = 255;
+}
+
 // The held exposure and the level the curve gives for the target; the exposure moves only when the curve says that
 // no level between the dark zone's end and 255 reaches the band.
 FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame> &history) const
@@ -417,6 +429,7 @@ FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame
         proposal.level = nearestLevel(target / (filterRate * held));
     }
     proposal.exposure = std::clamp(proposal.exposure, settings.minExposure, settings.maxExposure);
+    aimBelowSaturation(proposal, history);
     keepBelowSaturation(proposal, history);
     splitCoarseStep(proposal, history);
     return proposal;
@@ -430,6 +443,11 @@ bool FilterSearch::closeCall(double predicted) const
     const auto points = box.points();
     const bool topLearned = !points.empty() && points.back().first == 255;
     return predicted >= (topLearned ? 0.9 : 0.6) * settings.target * (1 - settings.tolerance);
+}
+
+double FilterSearch::x(int level) const
+{
+    return level - box.darkZoneEnd() + 1.0;
 }
 
 bool FilterSearch::measuredAt(const std::vector<Frame> &history, int level)
@@ -463,6 +481,41 @@ int FilterSearch::dimmestTrialLevel(const std::vector<Frame> &history) const
     if (lowestLit == 256 || lowestLit <= dimmest + 1)
         return dimmest;
     return dimmest + (lowestLit - dimmest) / 2;
+}
+
+// On a box nothing was known of, a lit frame too dim below a saturated one at the held exposure bounds the curve's
+// steepness between them: the rise from the lit frame's figure to at least full scale. The band is aimed at on the
+// power law that rises to a little above full scale there, rather than on the first guess's exponent.
+void FilterSearch::aimBelowSaturation(Plan &proposal, const std::vector<Frame> &history) const
+{
+    if (startBox.known() || !sameExposure(proposal.exposure, settings.exposure))
+        return;
+    const Frame *lit = nullptr;
+    for (const Frame &frame : history) {
+        const bool usable = sameExposure(frame.exposure, settings.exposure) && tooDim(frame)
+            && frame.figure >= 2 * darkFigure && frame.level >= box.darkZoneEnd();
+        if (usable && (!lit || frame.level > lit->level))
+            lit = &frame;
+    }
+    if (!lit)
+        return;
+    const Frame *saturated = nullptr;
+    for (const Frame &frame : history) {
+        if (!sameExposure(frame.exposure, settings.exposure) || frame.level <= lit->level)
+            continue;
+        if (!frame.saturated)
+            return; // a measured frame above the lit one already shapes the curve there
+        if (saturated)
+            return; // the aim below saturation missed once: the search bisects from here
+        saturated = &frame;
+    }
+    if (!saturated || saturated->level <= lit->level + 1)
+        return;
+    const double exponent = std::clamp(std::log(1.5 / lit->figure) / std::log(x(saturated->level) / x(lit->level)),
+        0.3, 4.0);
+    const double aimed = x(lit->level) * std::pow(settings.target / lit->figure, 1 / exponent);
+    proposal.level = std::clamp(int(std::lround(aimed + box.darkZoneEnd() - 1)), lit->level + 1,
+        saturated->level - 1);
 }
 
 // A saturated frame binds: nothing at its level or above at its exposure or longer is worth a frame.

@@ -113,6 +113,8 @@ public:
     static constexpr int maxFrames = 20;
     // The level of the first frame on a box nothing is known of, with no guess of the filter's rate.
     static constexpr int firstLevel = 40;
+    // Above this level, the second frame on a new box goes to 255 (see reachForTop).
+    static constexpr int topJumpLevel = 160;
 
 private:
     struct Plan
@@ -129,10 +131,13 @@ private:
     std::optional<Step> unreachable(const std::vector<Frame> &history) const;
     Plan plan(double filterRate, const std::vector<Frame> &history) const;
     Plan firstPlan() const;
+    void reachForTop(Plan &proposal, const std::vector<Frame> &history) const;
     int nearestLevel(double relative) const;
     bool closeCall(double predicted) const;
+    double x(int level) const;
     static bool measuredAt(const std::vector<Frame> &history, int level);
     int dimmestTrialLevel(const std::vector<Frame> &history) const;
+    void aimBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
     void keepBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
     void splitCoarseStep(Plan &plan, const std::vector<Frame> &history) const;
     void avoidRepeat(Plan &plan, const Frame &last) const;

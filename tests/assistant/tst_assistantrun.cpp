@@ -95,22 +95,23 @@ void AssistantRunTest::wholeRun_data()
     QTest::addColumn<QStringList>("reached");
     QTest::addColumn<QString>("exposureMoves"); // "held", "longer" or "shorter" for the reached filters
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("lampOnBefore"); // the user left the lamp on: the run leaves it so
     const QStringList broadband{"Red", "Green", "Blue", "Luminance"};
     QTest::newRow("LED panel, broadband filters at the asked exposure")
-        << "measured-led" << "" << broadband << 0.0 << broadband << "held" << 0;
+        << "measured-led" << "" << broadband << 0.0 << broadband << "held" << 0 << false;
     QTest::newRow("gamma panel, the wheel's short names") << "gamma" << "" << QStringList{"LPR", "Red"} << 0.0
-                                                          << QStringList{"LPR", "Red"} << "held" << 0;
+                                                          << QStringList{"LPR", "Red"} << "held" << 0 << true;
     QTest::newRow("narrowband needs a longer exposure")
-        << "measured-led" << "" << QStringList{"H_Alpha", "SII"} << 0.0 << QStringList{"H_Alpha", "SII"} << "longer" << 0;
+        << "measured-led" << "" << QStringList{"H_Alpha", "SII"} << 0.0 << QStringList{"H_Alpha", "SII"} << "longer" << 0 << false;
     QTest::newRow("too bright at its dimmest: a shorter exposure")
-        << "bright" << "" << QStringList{"Luminance"} << 0.1 << QStringList{"Luminance"} << "shorter" << 0;
+        << "bright" << "" << QStringList{"Luminance"} << 0.1 << QStringList{"Luminance"} << "shorter" << 0 << false;
     QTest::newRow("too bright even at the shortest exposure")
-        << "bright" << "" << QStringList{"Luminance"} << 0.5 << QStringList() << "held" << 1;
+        << "bright" << "" << QStringList{"Luminance"} << 0.5 << QStringList() << "held" << 1 << false;
     QTest::newRow("narrowband out of reach within the longest exposure")
-        << "dim" << "" << QStringList{"Red", "H_Alpha"} << 0.0 << QStringList{"Red"} << "longer" << 1;
+        << "dim" << "" << QStringList{"Red", "H_Alpha"} << 0.0 << QStringList{"Red"} << "longer" << 1 << false;
     QTest::newRow("colour camera: the brightest channel held to the target")
         << "measured-led" << "RGGB" << QStringList{"Luminance", "Blue"} << 0.0 << QStringList{"Luminance", "Blue"}
-        << "held" << 0;
+        << "held" << 0 << false;
 }
 
 // Every filter's result line, the table (the filters found replaced or added, every other line as it was), and
@@ -124,6 +125,7 @@ void AssistantRunTest::wholeRun()
     QFETCH(QStringList, reached);
     QFETCH(QString, exposureMoves);
     QFETCH(int, exitCode);
+    QFETCH(bool, lampOnBefore);
     RigSetup setup;
     setup.box = box;
     setup.bayer = bayer;
@@ -132,6 +134,10 @@ void AssistantRunTest::wholeRun()
     AssistantRig *rig = rigFor(setup);
     QVERIFY(rig);
     QVERIFY(rig->indi.set(AssistantRig::light + ".VELMORA_TABLE.FILE;CAMERA;ISO_BIN=" + table + ";CCD;1x1"));
+    if (lampOnBefore) {
+        QVERIFY(rig->indi.set(AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_ON=On"));
+        QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_ON==1"}, 3));
+    }
 
     FlatAssistant assistant;
     AssistantOptions options = rig->options(filters);
@@ -172,8 +178,9 @@ void AssistantRunTest::wholeRun()
             expectedTable.append(line);
     }
     QCOMPARE(fileLines(table), expectedTable);
-    // The lamp goes off again: the run switched it on.
-    QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}, 3));
+    // The box is left as the run found it: the lamp off again where the run switched it on, else still on.
+    const QString lampAfter = lampOnBefore ? "FLAT_LIGHT_ON==1" : "FLAT_LIGHT_OFF==1";
+    QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL." + lampAfter}, 3));
     for (const FilterResult &result : results)
         if (result.reached && result.filter == result.tableFilter && !result.filter.contains(' '))
             QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_FILTER_INTENSITY." + result.filter + "=="

@@ -134,9 +134,15 @@ void FlatSearchTest::newBox_data()
     QTest::newRow("LED curve, luminance") << "measured-led" << "" << "Luminance" << 3 << "held" << 0.0;
     QTest::newRow("LED curve, colour camera") << "measured-led" << "RGGB" << "Luminance" << 3 << "held" << 0.0;
     QTest::newRow("gamma, red") << "gamma" << "" << "Red" << 3 << "held" << 0.0;
-    QTest::newRow("dim box, luminance: longer") << "dim" << "" << "Luminance" << 4 << "longer" << 0.0;
+    QTest::newRow("dim box, luminance: longer") << "dim" << "" << "Luminance" << 3 << "longer" << 0.0;
     QTest::newRow("gamma, H-alpha: longer") << "gamma" << "" << "H-alpha" << 4 << "longer" << 0.0;
     QTest::newRow("bright box, red: shorter") << "bright" << "" << "Red" << 8 << "shorter" << 0.0;
+    QTest::newRow("linear, OIII first: longer") << "linear" << "" << "OIII" << 3 << "longer" << 0.0;
+    QTest::newRow("gamma, green first") << "gamma" << "" << "Green" << 3 << "held" << 0.0;
+    QTest::newRow("LED curve, blue first") << "measured-led" << "" << "Blue" << 3 << "held" << 0.0;
+    QTest::newRow("LED curve, colour camera, red first") << "measured-led" << "RGGB" << "Red" << 3 << "held" << 0.0;
+    QTest::newRow("LED curve, H-alpha first: longer") << "measured-led" << "" << "H-alpha" << 3 << "longer" << 0.0;
+    QTest::newRow("dim box, red first: longer") << "dim" << "" << "Red" << 3 << "longer" << 0.0;
     QTest::newRow("LED curve, camera offset 0.02") << "measured-led" << "" << "Luminance" << 3 << "held" << 0.02;
 }
 
