@@ -729,11 +729,12 @@ struct FlatAssistant::Run
 QString FilterResult::reportLine() const
 {
     if (reached)
-        return QStringLiteral("%1: level %2, exposure %3 s, median %4 of full scale, %5 frames")
+        return QStringLiteral("%1: level %2, exposure %3 s, median %4 of full scale, %5 %6")
             .arg(filter)
             .arg(level)
             .arg(seconds(exposure), QString::number(figure, 'f', 3))
-            .arg(frames);
+            .arg(frames)
+            .arg(frames == 1 ? QStringLiteral("frame") : QStringLiteral("frames"));
     return QStringLiteral("%1: not reached: %2 of full scale at level %3 and %4 s")
         .arg(filter, QString::number(figure, 'f', 2))
         .arg(level)

@@ -185,6 +185,7 @@ void AssistantCliTest::wholeRun()
         }
         QVERIFY2(done.contains(match.captured(1)), qPrintable(line));
         QVERIFY2(qAbs(match.captured(4).toDouble() - 0.5) <= 0.025, qPrintable(line));
+        QVERIFY2(line.endsWith(match.captured(5) == QLatin1String("1") ? " 1 frame" : " frames"), qPrintable(line));
         const QString tableFilter = match.captured(1) == QLatin1String("LPR") ? QStringLiteral("Light Pollution")
                                                                                   : match.captured(1);
         written.append(QStringLiteral("%1 %2 %3 %4").arg(tableKey, tableFilter, match.captured(3), match.captured(2)));
