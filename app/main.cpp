@@ -1,4 +1,5 @@
 #include "alpacaservice.h"
+#include "console.h"
 #include "headless.h"
 #include "highdensity.h"
 #include "serialports.h"
@@ -57,9 +58,13 @@ int runWindow(QApplication &app)
 int main(int argc, char *argv[])
 {
     startSerialPortListing();
+    const bool noDisplay = wantsNoDisplay(argc, argv);
+    if (noDisplay)
+        useConsoleOfItsOwn();
+    routeDebugLines();
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("Serve the box to Alpaca clients without a window or a display."));
-    if (wantsNoDisplay(argc, argv)) {
+    if (noDisplay) {
         QCoreApplication app(argc, argv);
         setApplicationIdentity();
         QCommandLineParser parser;

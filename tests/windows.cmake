@@ -1,0 +1,31 @@
+# The suites that run on Windows, under wine64 when cross-built (tools/windows/test.sh runs them): the table,
+# the configuration file, the window and its tabs, the themes and the translation, the box controller with the test
+# doubles, the port listing and the Alpaca protocol. The device library, the Alpaca server and the lost box are
+# tested on Windows end to end against the box simulator (tools/windows/test.sh).
+set(VELMORA_TEST_AREAS shell connection advisor appearance remote)
+
+# ctest starts each test program through wine64, with the toolchain's DLLs and the device library on WINEPATH and
+# Qt's plugins on QT_PLUGIN_PATH. The Wine prefix is the caller's (WINEPREFIX).
+function(velmora_windows_path out)
+    set(paths)
+    foreach(dir ${ARGN})
+        string(REPLACE "/" "\\\\" dir "${dir}")
+        list(APPEND paths "Z:${dir}")
+    endforeach()
+    list(JOIN paths ";" joined)
+    set(${out} "${joined}" PARENT_SCOPE)
+endfunction()
+velmora_windows_path(wine_path ${VELMORA_MINGW_QT}/bin ${PROJECT_BINARY_DIR}/device/velmora
+    ${PROJECT_BINARY_DIR}/tests/support)
+velmora_windows_path(plugin_path ${VELMORA_MINGW_QT}/plugins)
+set(VELMORA_WINE_RUN ${PROJECT_BINARY_DIR}/wine-run.sh)
+file(WRITE ${VELMORA_WINE_RUN} "#!/bin/sh
+# Runs a Windows program of this build under wine64 (made by tests/windows.cmake).
+export WINEPATH=\"${wine_path}\"
+export QT_PLUGIN_PATH=\"${plugin_path}\"
+export WINEDEBUG=\${WINEDEBUG:--all}
+exec \${VELMORA_WINE:-/usr/lib/wine/wine64} \"$@\"
+")
+file(CHMOD ${VELMORA_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+    WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMORA_WINE_RUN})
