@@ -198,6 +198,128 @@ ChannelFigures sortedFigures(const std::vector<double> &pixels, const Layout &la
     return figures;
 }
 
+// Fewer row means than this give no reliable smooth course to measure bands against.
+constexpr long bandingRowsNeeded = 8;
+// The pixel noise is read from this many neighbour differences at most, spread over the centre's rows.
+constexpr std::size_t noiseSamples = 1 << 20;
+
+struct RowFigures
+{
+    std::vector<double> means; // per row (row pair of a colour frame), fraction of full scale
+    double pixelNoise = 0;     // standard deviation of one pixel, fraction of full scale
+    long pixelsPerMean = 0;
+};
+
+// The pixel noise from differences of horizontal neighbours of the same colour, which the light's slow course
+// leaves out: the median absolute difference is 0.6745 * sqrt(2) standard deviations.
+template<typename T>
+double pixelNoise(const std::vector<T> &pixels, const Centre &c, long step)
+{
+    const std::size_t perRow = std::size_t(std::max(0L, c.width - step));
+    if (perRow == 0)
+        return 0;
+    const long rowStride = std::max(1L, long(perRow * std::size_t(c.height) / noiseSamples));
+    std::vector<double> differences;
+    differences.reserve(std::min(noiseSamples + perRow, perRow * std::size_t(c.height)));
+    for (long row = 0; row < c.height; row += rowStride) {
+        const T *line = pixels.data() + row * c.width;
+        for (long column = 0; column + step < c.width; ++column) {
+            const double difference = std::abs(double(line[column + step]) - double(line[column]));
+            if (!std::isnan(difference))
+                differences.push_back(difference);
+        }
+    }
+    if (differences.empty())
+        return 0;
+    auto middle = differences.begin() + std::ptrdiff_t(differences.size() / 2);
+    std::nth_element(differences.begin(), middle, differences.end());
+    return *middle / (0.6745 * std::sqrt(2.0));
+}
+
+template<typename T>
+RowFigures rowFigures(const std::vector<T> &pixels, const Layout &layout, double fullScale)
+{
+    const Centre &c = layout.centre;
+    const long rowsPerMean = layout.bayer.empty() ? 1 : 2; // a colour frame's row pair holds every colour alike
+    RowFigures figures;
+    figures.pixelsPerMean = rowsPerMean * c.width;
+    for (long first = 0; first + rowsPerMean <= c.height; first += rowsPerMean) {
+        double sum = 0;
+        long count = 0;
+        for (long row = first; row < first + rowsPerMean; ++row) {
+            const T *line = pixels.data() + row * c.width;
+            for (long column = 0; column < c.width; ++column) {
+                if (std::isnan(double(line[column])))
+                    continue;
+                sum += double(line[column]);
+                ++count;
+            }
+        }
+        if (count > 0)
+            figures.means.push_back(sum / double(count) / fullScale);
+    }
+    figures.pixelNoise = pixelNoise(pixels, c, layout.bayer.empty() ? 1 : 2) / fullScale;
+    return figures;
+}
+
+// The standard deviation of values around the parabola fitted through them (least squares): the light's smooth
+// course down the frame (vignetting, a panel brighter at one edge) is not banding.
+double spreadAroundParabola(const std::vector<double> &values)
+{
+    const std::size_t n = values.size();
+    const double half = std::max(1.0, (double(n) - 1) / 2);
+    // Normal equations for a + b x + c x^2, x in -1..1.
+    double s[5] = {0, 0, 0, 0, 0};
+    double t[3] = {0, 0, 0};
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = (double(i) - (double(n) - 1) / 2) / half;
+        double power = 1;
+        for (int k = 0; k < 5; ++k, power *= x) {
+            s[k] += power;
+            if (k < 3)
+                t[k] += power * values[i];
+        }
+    }
+    double m[3][4] = {{s[0], s[1], s[2], t[0]}, {s[1], s[2], s[3], t[1]}, {s[2], s[3], s[4], t[2]}};
+    for (int pivot = 0; pivot < 3; ++pivot) {
+        for (int row = pivot + 1; row < 3; ++row) {
+            const double factor = m[row][pivot] / m[pivot][pivot];
+            for (int column = pivot; column < 4; ++column)
+                m[row][column] -= factor * m[pivot][column];
+        }
+    }
+    double coefficient[3] = {0, 0, 0};
+    for (int row = 2; row >= 0; --row) {
+        double rest = m[row][3];
+        for (int column = row + 1; column < 3; ++column)
+            rest -= m[row][column] * coefficient[column];
+        coefficient[row] = rest / m[row][row];
+    }
+    double squares = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = (double(i) - (double(n) - 1) / 2) / half;
+        const double residual = values[i] - (coefficient[0] + coefficient[1] * x + coefficient[2] * x * x);
+        squares += residual * residual;
+    }
+    return std::sqrt(squares / double(n - 3));
+}
+
+template<typename T>
+void measureBanding(const std::vector<T> &pixels, const Layout &layout, double fullScale, Measurement &result)
+{
+    const RowFigures rows = rowFigures(pixels, layout, fullScale);
+    if (long(rows.means.size()) < bandingRowsNeeded)
+        return;
+    double level = 0;
+    for (double mean : rows.means)
+        level += mean;
+    level /= double(rows.means.size());
+    result.rowSpread = spreadAroundParabola(rows.means);
+    result.rowNoise = rows.pixelNoise / std::sqrt(double(rows.pixelsPerMean));
+    const double allowed = bandingAllowed(result.rowNoise, level);
+    result.banding = allowed > 0 ? result.rowSpread / allowed : 0;
+}
+
 // Floating-point frames carry no range of their own: data within 0..1 is on a scale of 1, data within 0..65535 on
 // the 16-bit scale, anything larger on its DATAMAX header, or else on the centre's largest value.
 double floatFullScale(fitsfile *file, const std::vector<double> &pixels)
@@ -239,24 +361,28 @@ bool measureImage(fitsfile *file, const Layout &layout, Measurement &result, int
             return false;
         fullScale = 255;
         figures = histogramFigures(pixels, layout, 0, fullScale);
+        measureBanding(pixels, layout, fullScale, result);
     } else if (equivalent == USHORT_IMG) {
         std::vector<unsigned short> pixels;
         if (!readCentre(file, TUSHORT, layout.centre, pixels, status))
             return false;
         fullScale = 65535;
         figures = histogramFigures(pixels, layout, 0, fullScale);
+        measureBanding(pixels, layout, fullScale, result);
     } else if (equivalent == SHORT_IMG) {
         std::vector<short> pixels;
         if (!readCentre(file, TSHORT, layout.centre, pixels, status))
             return false;
         fullScale = 32767;
         figures = histogramFigures(pixels, layout, 32768, fullScale);
+        measureBanding(pixels, layout, fullScale, result);
     } else {
         std::vector<double> pixels;
         if (!readCentre(file, TDOUBLE, layout.centre, pixels, status))
             return false;
         fullScale = bitpix < 0 ? floatFullScale(file, pixels) : integerFullScale(bitpix, zero, scale);
         figures = sortedFigures(pixels, layout, fullScale);
+        measureBanding(pixels, layout, fullScale, result);
     }
     for (std::size_t channel = 0; channel < figures.medians.size(); ++channel) {
         const double figure = figures.medians[channel] / fullScale;
@@ -265,6 +391,8 @@ bool measureImage(fitsfile *file, const Layout &layout, Measurement &result, int
         result.saturated = result.saturated || figures.clipped[channel] > clippedShare;
     }
     result.saturated = result.saturated || result.figure >= saturatedMedian;
+    if (result.saturated)
+        result.rowSpread = result.rowNoise = result.banding = 0; // clipped rows say nothing of bands
     return true;
 }
 
@@ -339,6 +467,11 @@ std::string openError(const void *start, std::size_t size, int status)
 }
 
 } // namespace
+
+double bandingAllowed(double rowNoise, double level)
+{
+    return std::max(bandingSignificance * rowNoise, bandingShare * level);
+}
 
 Measurement measureFitsMemory(const void *data, std::size_t size, const std::string &bayerPattern)
 {

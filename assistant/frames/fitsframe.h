@@ -19,7 +19,21 @@ struct Measurement
     std::string bayerPattern;   // "RGGB", ... when measured as a colour frame
     long width = 0;
     long height = 0;
+    // Bands across the rows, as a rolling shutter shows a PWM-dimmed lamp: the standard deviation of the centre's row
+    // means (row pairs of a colour frame) around their smooth course, what the frame's own pixel noise gives that
+    // spread, and the spread against the most a flat may show (see `bandingAllowed`): above 1 the frame bands. All
+    // fractions of full scale; 0 for a saturated frame.
+    double rowSpread = 0;
+    double rowNoise = 0;
+    double banding = 0;
 };
+
+// The most row-to-row spread a flat may show: the larger of `bandingSignificance` times what its noise gives (so
+// noise alone never reads as bands) and `bandingShare` of its level (so bands too faint to leave a mark in a
+// calibrated light do not lengthen the exposure).
+constexpr double bandingSignificance = 3.0;
+constexpr double bandingShare = 0.002;
+double bandingAllowed(double rowNoise, double level);
 
 // The centre is the centred rectangle of half the width and half the height. Full scale is the data range the
 // image's BITPIX and BZERO/BSCALE give (65535 for unsigned 16-bit), or 1 for float frames whose values lie in 0..1.

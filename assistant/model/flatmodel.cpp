@@ -108,18 +108,40 @@ void fillPixels(std::vector<T> &pixels, const std::vector<double> &fractions, do
     }
 }
 
+bool flickers(const BoxModel &box, int level)
+{
+    return box.pwmFrequency > 0 && box.dutyCycle(level) < 1;
+}
+
+// The lamp's on-time from the start of the first PWM cycle to `time`, in seconds.
+double onTimeUntil(double time, double period, double duty)
+{
+    const double cycles = std::floor(time / period);
+    return cycles * duty * period + std::min(time - cycles * period, duty * period);
+}
+
+// Where in its PWM cycle the lamp is when the frame's first row starts: a frame's own, from its seed (a generator
+// of its own, so that the pixel noise of every frame stays as it was without PWM).
+double framePhase(unsigned seed)
+{
+    std::mt19937 random(seed ^ 0x9e3779b9u);
+    return std::uniform_real_distribution<double>(0.0, 1.0)(random);
+}
+
 // Each pixel's value as a fraction of full scale, clipped at 0 and 1: light, fall-off, colour, bias and noise.
 std::vector<double> pixelFractions(const BoxModel &box, const CameraModel &camera, const std::string &filter,
     int level, double exposure, unsigned seed, bool lampOn)
 {
     const double light = lightSignal(box, filter, level, exposure, lampOn);
+    const std::vector<double> rows = flickers(box, level) ? rowLight(box, camera, level, exposure, framePhase(seed))
+                                                          : std::vector<double>(std::size_t(camera.height), 1.0);
     std::mt19937 random(seed);
     std::normal_distribution<double> noise(0.0, camera.noise);
     std::vector<double> fractions(std::size_t(camera.width * camera.height));
     for (long y = 0; y < camera.height; ++y) {
         for (long x = 0; x < camera.width; ++x) {
             const double response = isColour(camera) ? camera.channelResponse[channelAt(camera.bayer, x, y)] : 1.0;
-            double value = camera.bias + light * response * vignettingFactor(camera, x, y);
+            double value = camera.bias + light * rows[std::size_t(y)] * response * vignettingFactor(camera, x, y);
             if (camera.noise > 0)
                 value += noise(random);
             fractions[std::size_t(y * camera.width + x)] = std::clamp(value, 0.0, 1.0);
@@ -208,6 +230,29 @@ double BoxModel::relativeBrightness(int level) const
         }
     }
     return measured.back().second;
+}
+
+double BoxModel::dutyCycle(int level) const
+{
+    if (pwmFrequency <= 0)
+        return 1;
+    return std::clamp(pwmDuty > 0 ? pwmDuty : relativeBrightness(level), 0.0, 1.0);
+}
+
+std::vector<double> rowLight(const BoxModel &box, const CameraModel &camera, int level, double exposure,
+    double phase)
+{
+    std::vector<double> rows(std::size_t(std::max(0L, camera.height)), 1.0);
+    const double duty = box.dutyCycle(level);
+    if (!flickers(box, level) || duty <= 0 || exposure <= 0)
+        return rows;
+    const double period = 1.0 / box.pwmFrequency;
+    const double average = duty * exposure;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        const double start = phase * period + double(row) * camera.lineTime;
+        rows[row] = (onTimeUntil(start + exposure, period, duty) - onTimeUntil(start, period, duty)) / average;
+    }
+    return rows;
 }
 
 double filterTransmission(const std::string &filter)
@@ -304,13 +349,17 @@ BoxModel namedBox(const std::string &name)
         box.darkZoneEnd = 8;
         box.gamma = 1.6;
         box.fullRate = 0.05;
+    } else if (name == "pwm-led") {
+        // A slow PWM: a rolling shutter's frames band below about 3 s at the level that gives half of full scale.
+        box = namedBox("measured-led");
+        box.pwmFrequency = 71.3;
     }
     return box;
 }
 
 std::vector<std::string> boxNames()
 {
-    return {"linear", "gamma", "measured-led", "bright", "dim"};
+    return {"linear", "gamma", "measured-led", "bright", "dim", "pwm-led"};
 }
 
 } // namespace flatmodel

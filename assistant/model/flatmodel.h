@@ -16,9 +16,17 @@ struct BoxModel
     // Levels below darkZoneEnd stay dark either way.
     std::vector<std::pair<int, double>> measured;
     double fullRate = 0.25; // fraction of full scale per second at level 255 through a clear filter
+    // A PWM-dimmed panel: the lamp is fully on for `duty` of each cycle of this frequency, off for the rest. 0: a
+    // steady light. A camera with a rolling shutter (CameraModel::lineTime) sees each row lit for a different share
+    // of its exposure, as bands.
+    double pwmFrequency = 0;
+    // The lamp's duty cycle, 0..1; 0: the level's brightness is the duty cycle (dimming by PWM alone).
+    double pwmDuty = 0;
 
     // 0 in the dark zone, 1 at level 255.
     double relativeBrightness(int level) const;
+    // The share of each PWM cycle the lamp is on at a level (1 for a steady light).
+    double dutyCycle(int level) const;
 };
 
 struct CameraModel
@@ -31,7 +39,15 @@ struct CameraModel
     double bias = 0.0;        // fraction of full scale every pixel reads without light
     std::string bayer;        // "" for mono, or "RGGB", "BGGR", "GRBG", "GBRG"
     double channelResponse[3] = {0.8, 1.0, 0.6}; // R, G, B of a colour camera
+    // A rolling shutter: each row starts its exposure this many seconds after the one above it. 0: all rows at once.
+    double lineTime = 0;
 };
+
+// Each row's light against the frame's average, 1 for every row under a steady light or a global shutter: a PWM
+// lamp read by a rolling shutter lights each row for the lamp's on-time within that row's own exposure window. The
+// first row starts at `phase` (0..1) of a PWM cycle.
+std::vector<double> rowLight(const BoxModel &box, const CameraModel &camera, int level, double exposure,
+    double phase);
 
 // The share of a clear filter's light a filter passes: Luminance/L 1.0, Red/Green/Blue about 0.3, H-alpha about
 // 0.015, OIII 0.02, SII 0.012, anything unknown 1.0. Names match loosely ("Ha", "H_Alpha", "H-alpha", "OIII", "O3").
@@ -50,7 +66,9 @@ bool writeFitsFile(const std::string &path, const BoxModel &box, const CameraMod
 
 // Light boxes by name: "linear" (a PWM panel, light proportional to level), "gamma" (brightness as level squared),
 // "measured-led" (the usual shape of an LED panel's measured response), "bright" (too bright even at its dimmest for
-// 0.5 s through a clear filter), "dim" (narrowband filters out of reach within 60 s). Unknown names: the default.
+// 0.5 s through a clear filter), "dim" (narrowband filters out of reach within 60 s), "pwm-led" (the LED panel's
+// response, dimmed by a slow PWM that bands a rolling shutter's frames at the usual flat exposures). Unknown names:
+// the default.
 BoxModel namedBox(const std::string &name);
 std::vector<std::string> boxNames();
 

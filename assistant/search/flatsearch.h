@@ -17,12 +17,13 @@ struct Frame
     double exposure = 0;    // seconds
     double figure = 0;      // median of the frame's centre as a fraction of full scale (brightest colour channel)
     bool saturated = false; // the centre is clipped: counts as "far too bright", not as a measurement
+    double banding = 0;     // the row means' spread against the most a flat may show: above 1 it bands (bandingguard.h)
 };
 
 struct Settings
 {
     double exposure = 2;     // the flat exposure the user asked for; held unless no level can reach the target
-    double minExposure = 0.5; // also the guard against banding at short exposures
+    double minExposure = 0.5; // the shortest exposure (the banding guard may raise it: bandingguard.h)
     double maxExposure = 60;
     double target = 0.5;     // fraction of full scale
     double tolerance = 0.05; // relative to target: 0.5 and 0.05 accept 0.475..0.525

@@ -19,6 +19,9 @@ bool AssistantRig::start(const RigSetup &setup)
     qputenv("VELMORA_TEST_CCD_FAULT", setup.fault.toUtf8());
     qputenv("VELMORA_TEST_CCD_FAULT_AT", QByteArray::number(setup.faultAt));
     qputenv("VELMORA_TEST_CCD_TIME_SCALE", QByteArray::number(setup.timeScale));
+    qputenv("VELMORA_TEST_CCD_PWM_HZ", setup.pwmHz < 0 ? QByteArray() : QByteArray::number(setup.pwmHz));
+    qputenv("VELMORA_TEST_CCD_DUTY", QByteArray::number(setup.duty));
+    qputenv("VELMORA_TEST_CCD_LINE_TIME", QByteArray::number(setup.lineTime));
     qputenv("VELMORA_TEST_AUX", setup.aux.toUtf8());
     QStringList drivers{VELMORA_INDI_DRIVER, QStringLiteral("indi_simulator_wheel"), VELMORA_TEST_CAMERA};
     if (!setup.aux.isEmpty())
@@ -40,8 +43,10 @@ bool AssistantRig::configure(const RigSetup &setup)
 {
     scale = setup.timeScale;
     current = setup;
-    return indi.set(camera + ".MODEL.BOX;RATE;TIME_SCALE;FAULT;FAULT_AT=" + setup.box + "; ;"
-                    + QString::number(setup.timeScale) + ';' + setup.fault + ';' + QString::number(setup.faultAt));
+    const QString pwm = setup.pwmHz < 0 ? QStringLiteral(" ") : QString::number(setup.pwmHz);
+    return indi.set(camera + ".MODEL.BOX;RATE;TIME_SCALE;FAULT;FAULT_AT;PWM_HZ;DUTY;LINE_TIME=" + setup.box + "; ;"
+                    + QString::number(setup.timeScale) + ';' + setup.fault + ';' + QString::number(setup.faultAt) + ';'
+                    + pwm + ';' + QString::number(setup.duty) + ';' + QString::number(setup.lineTime));
 }
 
 AssistantRig *rigFor(std::unique_ptr<AssistantRig> &kept, const RigSetup &setup, QString &problem)

@@ -18,6 +18,11 @@ struct RigSetup
     QString aux;                                  // "lamp-only" or "stuck-wheel": the faulty device runs too
     // Tests take exposures this many times shorter than the model sees them: 0.05 s stand for 2 s.
     double timeScale = 40;
+    // The panel's PWM (in the model's time): its frequency (negative: the box's own), the lamp's duty cycle (0: the
+    // level's brightness), and the camera's rolling-shutter line time.
+    double pwmHz = -1;
+    double duty = 0;
+    double lineTime = 0.0003;
 };
 
 class AssistantRig

@@ -158,43 +158,67 @@ void FitsFrameTest::modelFrames_data()
     QTest::addColumn<QString>("bayer");
     QTest::addColumn<double>("vignetting");
     QTest::addColumn<int>("level");
+    QTest::addColumn<double>("pwmHz"); // the panel's PWM, read by a rolling shutter; 0: a steady light
+    QTest::addColumn<bool>("bands");
 
-    QTest::newRow("8-bit mono") << 8 << "" << 0.15 << 150;
-    QTest::newRow("16-bit mono") << 16 << "" << 0.15 << 150;
-    QTest::newRow("32-bit mono") << 32 << "" << 0.15 << 150;
-    QTest::newRow("float mono") << -32 << "" << 0.15 << 150;
-    QTest::newRow("16-bit mono, strong vignetting") << 16 << "" << 0.6 << 150;
-    QTest::newRow("16-bit RGGB") << 16 << "RGGB" << 0.15 << 150;
-    QTest::newRow("8-bit GRBG") << 8 << "GRBG" << 0.15 << 150;
-    QTest::newRow("float BGGR") << -32 << "BGGR" << 0.15 << 150;
-    QTest::newRow("16-bit mono, clipped") << 16 << "" << 0.15 << 255;
+    QTest::newRow("8-bit mono") << 8 << "" << 0.15 << 150 << 0.0 << false;
+    QTest::newRow("16-bit mono") << 16 << "" << 0.15 << 150 << 0.0 << false;
+    QTest::newRow("32-bit mono") << 32 << "" << 0.15 << 150 << 0.0 << false;
+    QTest::newRow("float mono") << -32 << "" << 0.15 << 150 << 0.0 << false;
+    QTest::newRow("16-bit mono, strong vignetting") << 16 << "" << 0.6 << 150 << 0.0 << false;
+    QTest::newRow("16-bit RGGB") << 16 << "RGGB" << 0.15 << 150 << 0.0 << false;
+    QTest::newRow("8-bit GRBG") << 8 << "GRBG" << 0.15 << 150 << 0.0 << false;
+    QTest::newRow("float BGGR") << -32 << "BGGR" << 0.15 << 150 << 0.0 << false;
+    QTest::newRow("16-bit mono, clipped") << 16 << "" << 0.15 << 255 << 0.0 << false;
+    QTest::newRow("16-bit mono, slow PWM: bands") << 16 << "" << 0.15 << 150 << 71.3 << true;
+    QTest::newRow("8-bit mono, slow PWM: bands") << 8 << "" << 0.15 << 150 << 71.3 << true;
+    QTest::newRow("16-bit RGGB, slow PWM: bands") << 16 << "RGGB" << 0.15 << 150 << 71.3 << true;
+    QTest::newRow("float mono, slow PWM, strong vignetting: bands") << -32 << "" << 0.6 << 150 << 71.3 << true;
+    QTest::newRow("16-bit mono, 2 kHz PWM: no bands") << 16 << "" << 0.15 << 150 << 2000.0 << false;
+    // Every row's window holds whole cycles of the lamp: each is lit alike.
+    QTest::newRow("16-bit mono, 50 Hz PWM over 1 s: no bands") << 16 << "" << 0.15 << 150 << 50.0 << false;
+    QTest::newRow("16-bit mono, slow PWM at full level: no bands") << 16 << "" << 0.15 << 255 << 71.3 << false;
 }
 
-// Frames of the model camera: the figure is what the model gives for the centre, with the headers it wrote.
+// Frames of the model camera: the figure is what the model gives for the centre, with the headers it wrote; bands
+// are found where a PWM lamp lights the rows of a rolling shutter unevenly, and the noise is the camera's.
 void FitsFrameTest::modelFrames()
 {
     QFETCH(int, bitpix);
     QFETCH(QString, bayer);
     QFETCH(double, vignetting);
     QFETCH(int, level);
+    QFETCH(double, pwmHz);
+    QFETCH(bool, bands);
 
-    const auto box = flatmodel::namedBox("gamma");
+    auto box = flatmodel::namedBox("gamma");
+    box.pwmFrequency = pwmHz;
     flatmodel::CameraModel camera;
     camera.bitpix = bitpix;
     camera.bayer = bayer.toStdString();
     camera.vignetting = vignetting;
+    camera.lineTime = 0.0003;
     const auto bytes = flatmodel::renderFits(box, camera, "Luminance", level, 1.0, 3);
     const auto measured = flatframes::measureFitsMemory(bytes.data(), bytes.size());
 
     QVERIFY2(measured.ok, measured.error.c_str());
     const double expected = flatmodel::expectedFigure(box, camera, "Luminance", level, 1.0);
-    QVERIFY2(std::abs(measured.figure - expected) < 0.006,
+    QVERIFY2(std::abs(measured.figure - expected) < (pwmHz > 0 ? 0.012 : 0.006),
         qPrintable(QString("%1 against %2").arg(measured.figure).arg(expected)));
     QCOMPARE(measured.saturated, expected >= 1.0);
     QCOMPARE(QString::fromStdString(measured.bayerPattern), bayer);
     QCOMPARE(int(measured.channels.size()), bayer.isEmpty() ? 1 : 3);
     QCOMPARE(measured.filter, std::string("Luminance"));
     QCOMPARE(measured.exposure, 1.0);
+
+    const QString banding = QString("banding %1: spread %2, noise %3").arg(measured.banding).arg(measured.rowSpread)
+                                .arg(measured.rowNoise);
+    QVERIFY2(bands ? measured.banding > 1.5 : measured.banding < 0.7, qPrintable(banding));
+    if (measured.saturated)
+        return;
+    // A row mean of the centre holds half a row (a pair of half rows of a colour frame).
+    const double rowPixels = camera.width / 2.0 * (bayer.isEmpty() ? 1 : 2);
+    QVERIFY2(std::abs(measured.rowNoise / (camera.noise / std::sqrt(rowPixels)) - 1) < 0.15, qPrintable(banding));
 }
 
 void FitsFrameTest::colourMosaic_data()

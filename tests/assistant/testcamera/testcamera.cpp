@@ -17,9 +17,14 @@
 //                              LIGHT after each frame, as when another program sets it between frames)
 //   VELMORA_TEST_CCD_FAULT_AT  the frame (counted from 1) the fault hits (default 1); negative: the first frame taken
 //                              with the wheel at that slot (-8: the first frame through slot 8)
-// The text property MODEL (BOX, RATE, TIME_SCALE, FAULT, FAULT_AT) changes the same while the driver runs, and counts
-// the frames from 1 again. The text property EXPOSURES.FRAME_TYPES lists the frame type of each exposure since then
-// ("FLAT,FLAT,LIGHT").
+//   VELMORA_TEST_CCD_PWM_HZ    the light box's PWM frequency in Hz, 0 for a steady light (default the box's: 0, or
+//                              71.3 for "pwm-led")
+//   VELMORA_TEST_CCD_DUTY      the lamp's duty cycle 0..1; 0 (default): the level's brightness is the duty cycle
+//                              (all in the model's time, as the exposure)
+//   VELMORA_TEST_CCD_LINE_TIME the rolling shutter's line time in seconds (default 0.0003: a frame read out in 72 ms)
+// The text property MODEL (BOX, RATE, TIME_SCALE, FAULT, FAULT_AT, PWM_HZ, DUTY, LINE_TIME) changes the same while the
+// driver runs, and counts the frames from 1 again. The text property EXPOSURES.FRAME_TYPES lists the frame type of
+// each exposure since then ("FLAT,FLAT,LIGHT"), EXPOSURES.LAMP the lamp the camera saw at each ("on,on,off").
 #include "flatmodel.h"
 
 #include <indiccd.h>
@@ -52,7 +57,8 @@ public:
         setVersion(1, 0);
         settings = {environment("VELMORA_TEST_CCD_BOX", "measured-led"), environment("VELMORA_TEST_CCD_RATE", ""),
                     environment("VELMORA_TEST_CCD_TIME_SCALE", "1"), environment("VELMORA_TEST_CCD_FAULT", "none"),
-                    environment("VELMORA_TEST_CCD_FAULT_AT", "1")};
+                    environment("VELMORA_TEST_CCD_FAULT_AT", "1"), environment("VELMORA_TEST_CCD_PWM_HZ", ""),
+                    environment("VELMORA_TEST_CCD_DUTY", "0"), environment("VELMORA_TEST_CCD_LINE_TIME", "0.0003")};
         configure();
         camera.bayer = environment("VELMORA_TEST_CCD_BAYER", "");
         const std::string size = environment("VELMORA_TEST_CCD_SIZE", "320x240");
@@ -80,11 +86,12 @@ protected:
         IDSnoopDevice(wheel.c_str(), "FILTER_SLOT");
         IDSnoopDevice(wheel.c_str(), "FILTER_NAME");
         setDefaultPollingPeriod(100);
-        const char *names[] = {"BOX", "RATE", "TIME_SCALE", "FAULT", "FAULT_AT"};
+        const char *names[] = {"BOX", "RATE", "TIME_SCALE", "FAULT", "FAULT_AT", "PWM_HZ", "DUTY", "LINE_TIME"};
         for (size_t i = 0; i < settings.size(); ++i)
             model[i].fill(names[i], names[i], settings[i].c_str());
         model.fill(getDeviceName(), "MODEL", "Model", "Model", IP_RW, 0, IPS_IDLE);
         exposures[0].fill("FRAME_TYPES", "Frame types", "");
+        exposures[1].fill("LAMP", "Lamp", "");
         exposures.fill(getDeviceName(), "EXPOSURES", "Exposures", "Model", IP_RO, 0, IPS_IDLE);
         return true;
     }
@@ -178,7 +185,9 @@ private:
         static const char *names[] = {"LIGHT", "BIAS", "DARK", "FLAT"};
         const int type = int(PrimaryCCD.getFrameType());
         frameTypes += (frameTypes.empty() ? "" : ",") + std::string(type >= 0 && type < 4 ? names[type] : "?");
+        lampStates += (lampStates.empty() ? "" : ",") + std::string(lampOn ? "on" : "off");
         exposures[0].setText(frameTypes);
+        exposures[1].setText(lampStates);
         exposures.setState(IPS_OK);
         exposures.apply();
     }
@@ -204,13 +213,19 @@ private:
         const double rate = std::atof(settings[1].c_str());
         if (rate > 0)
             box.fullRate = rate;
+        if (!settings[5].empty() && settings[5] != " ")
+            box.pwmFrequency = std::atof(settings[5].c_str());
+        box.pwmDuty = std::atof(settings[6].c_str());
+        camera.lineTime = std::atof(settings[7].c_str());
         timeScale = std::atof(settings[2].c_str());
         fault = settings[3];
         faultAt = std::atoi(settings[4].c_str());
         frames = 0;
         firstFrameAtFaultSlot = 0;
         frameTypes.clear();
+        lampStates.clear();
         exposures[0].setText(frameTypes);
+        exposures[1].setText(lampStates);
         if (isConnected())
             exposures.apply();
     }
@@ -291,10 +306,11 @@ private:
         type.apply();
     }
 
-    std::array<std::string, 5> settings; // BOX, RATE, TIME_SCALE, FAULT, FAULT_AT
-    INDI::PropertyText model{5};
-    INDI::PropertyText exposures{1};
+    std::array<std::string, 8> settings; // BOX, RATE, TIME_SCALE, FAULT, FAULT_AT, PWM_HZ, DUTY, LINE_TIME
+    INDI::PropertyText model{8};
+    INDI::PropertyText exposures{2};
     std::string frameTypes;
+    std::string lampStates;
     INDI::Property frameType;
     flatmodel::BoxModel box;
     flatmodel::CameraModel camera;
