@@ -1,5 +1,6 @@
 // The search for a filter's flat on model light boxes: frames rendered as FITS by the frame model and measured by
 // the assistant's own measurement, as the camera would deliver them.
+#include "bandingguard.h"
 #include "curvestore.h"
 #include "fitsframe.h"
 #include "flatmodel.h"
@@ -21,6 +22,7 @@ struct Outcome
 {
     flatsearch::Step step;
     std::vector<Frame> frames;
+    double bandingBelow = 0;
 };
 
 class ModelRig
@@ -31,13 +33,14 @@ public:
         camera.width = 160;
         camera.height = 120;
         camera.bayer = bayer.toStdString();
+        camera.lineTime = 0.0006; // a rolling shutter that reads the frame out in 72 ms
     }
 
     Frame take(const std::string &filter, int level, double exposure)
     {
         const auto bytes = flatmodel::renderFits(box, camera, filter, level, exposure, ++seed);
         const auto measured = flatframes::measureFitsMemory(bytes.data(), bytes.size());
-        return {level, exposure, measured.figure, measured.saturated};
+        return {level, exposure, measured.figure, measured.saturated, measured.banding};
     }
 
     double truth(const std::string &filter, int level, double exposure) const
@@ -49,7 +52,7 @@ public:
     Outcome search(const std::string &filter, const flatsearch::Settings &settings,
         flatsearch::ResponseCurve &curve, double &rate)
     {
-        flatsearch::FilterSearch search(settings, curve, rate);
+        flatsearch::GuardedSearch search(settings, curve, rate);
         Outcome outcome;
         for (int guard = 0; guard < 30; ++guard) {
             outcome.step = search.next(outcome.frames);
@@ -59,6 +62,7 @@ public:
         }
         curve = search.curve();
         rate = search.fullLevelRate();
+        outcome.bandingBelow = search.bandingBelow();
         return outcome;
     }
 
@@ -128,22 +132,28 @@ void FlatSearchTest::newBox_data()
     QTest::addColumn<int>("maxFrames");
     QTest::addColumn<QString>("exposure");
     QTest::addColumn<double>("bias");
+    QTest::addColumn<bool>("bands"); // a slow PWM bands the frames at the exposure asked for
 
-    QTest::newRow("linear, luminance") << "linear" << "" << "Luminance" << 3 << "held" << 0.0;
-    QTest::newRow("gamma, luminance") << "gamma" << "" << "Luminance" << 3 << "held" << 0.0;
-    QTest::newRow("LED curve, luminance") << "measured-led" << "" << "Luminance" << 3 << "held" << 0.0;
-    QTest::newRow("LED curve, colour camera") << "measured-led" << "RGGB" << "Luminance" << 3 << "held" << 0.0;
-    QTest::newRow("gamma, red") << "gamma" << "" << "Red" << 3 << "held" << 0.0;
-    QTest::newRow("dim box, luminance: longer") << "dim" << "" << "Luminance" << 3 << "longer" << 0.0;
-    QTest::newRow("gamma, H-alpha: longer") << "gamma" << "" << "H-alpha" << 4 << "longer" << 0.0;
-    QTest::newRow("bright box, red: shorter") << "bright" << "" << "Red" << 8 << "shorter" << 0.0;
-    QTest::newRow("linear, OIII first: longer") << "linear" << "" << "OIII" << 3 << "longer" << 0.0;
-    QTest::newRow("gamma, green first") << "gamma" << "" << "Green" << 3 << "held" << 0.0;
-    QTest::newRow("LED curve, blue first") << "measured-led" << "" << "Blue" << 3 << "held" << 0.0;
-    QTest::newRow("LED curve, colour camera, red first") << "measured-led" << "RGGB" << "Red" << 3 << "held" << 0.0;
-    QTest::newRow("LED curve, H-alpha first: longer") << "measured-led" << "" << "H-alpha" << 3 << "longer" << 0.0;
-    QTest::newRow("dim box, red first: longer") << "dim" << "" << "Red" << 3 << "longer" << 0.0;
-    QTest::newRow("LED curve, camera offset 0.02") << "measured-led" << "" << "Luminance" << 3 << "held" << 0.02;
+    QTest::newRow("linear, luminance") << "linear" << "" << "Luminance" << 3 << "held" << 0.0 << false;
+    QTest::newRow("gamma, luminance") << "gamma" << "" << "Luminance" << 3 << "held" << 0.0 << false;
+    QTest::newRow("LED curve, luminance") << "measured-led" << "" << "Luminance" << 3 << "held" << 0.0 << false;
+    QTest::newRow("LED curve, colour camera") << "measured-led" << "RGGB" << "Luminance" << 3 << "held" << 0.0 << false;
+    QTest::newRow("gamma, red") << "gamma" << "" << "Red" << 3 << "held" << 0.0 << false;
+    QTest::newRow("dim box, luminance: longer") << "dim" << "" << "Luminance" << 3 << "longer" << 0.0 << false;
+    QTest::newRow("gamma, H-alpha: longer") << "gamma" << "" << "H-alpha" << 4 << "longer" << 0.0 << false;
+    QTest::newRow("bright box, red: shorter") << "bright" << "" << "Red" << 8 << "shorter" << 0.0 << false;
+    QTest::newRow("linear, OIII first: longer") << "linear" << "" << "OIII" << 3 << "longer" << 0.0 << false;
+    QTest::newRow("gamma, green first") << "gamma" << "" << "Green" << 3 << "held" << 0.0 << false;
+    QTest::newRow("LED curve, blue first") << "measured-led" << "" << "Blue" << 3 << "held" << 0.0 << false;
+    QTest::newRow("LED curve, colour camera, red first") << "measured-led" << "RGGB" << "Red" << 3 << "held" << 0.0 << false;
+    QTest::newRow("LED curve, H-alpha first: longer") << "measured-led" << "" << "H-alpha" << 3 << "longer" << 0.0 << false;
+    QTest::newRow("dim box, red first: longer") << "dim" << "" << "Red" << 3 << "longer" << 0.0 << false;
+    QTest::newRow("LED curve, camera offset 0.02") << "measured-led" << "" << "Luminance" << 3 << "held" << 0.02 << false;
+    QTest::newRow("PWM LED panel: bands at 2 s, longer at a lower level")
+        << "pwm-led" << "" << "Luminance" << 4 << "longer" << 0.0 << true;
+    QTest::newRow("PWM LED panel, colour camera") << "pwm-led" << "RGGB" << "Luminance" << 4 << "longer" << 0.0 << true;
+    // Full level is a duty cycle of 1: a steady light, whatever the PWM.
+    QTest::newRow("PWM LED panel, H-alpha at full level") << "pwm-led" << "" << "H-alpha" << 3 << "longer" << 0.0 << false;
 }
 
 // A box nothing is known of: the first filter reaches the band in a few frames, the exposure held where a level
@@ -156,6 +166,7 @@ void FlatSearchTest::newBox()
     QFETCH(int, maxFrames);
     QFETCH(QString, exposure);
     QFETCH(double, bias);
+    QFETCH(bool, bands);
 
     ModelRig rig(box, bayer);
     rig.camera.bias = bias;
@@ -165,14 +176,28 @@ void FlatSearchTest::newBox()
     double rate = 0;
     const Outcome outcome = rig.search(filter.toStdString(), settings, curve, rate);
 
-    qInfo("%s: level %d, %.2f s, %d frames", qPrintable(filter), outcome.step.level, outcome.step.exposure,
-        int(outcome.frames.size()));
+    qInfo("%s: level %d, %.2f s, %d frames, banding below %.2f s", qPrintable(filter), outcome.step.level,
+        outcome.step.exposure, int(outcome.frames.size()), outcome.bandingBelow);
     verifyReached(rig, filter.toStdString(), outcome, settings);
     QVERIFY(int(outcome.frames.size()) <= maxFrames);
     QCOMPARE(exposureKind(outcome.step.exposure, settings), exposure);
     verifyNoRepeat(outcome.frames);
     QVERIFY(curve.known());
     QVERIFY(rate > 0);
+    // Bands are found where the panel makes them, the result is free of them, and the level drops to hold the target
+    // at the longer exposure.
+    QCOMPARE(outcome.bandingBelow > settings.exposure, bands);
+    QCOMPARE(outcome.bandingBelow > 0, bands);
+    QVERIFY2(!flatsearch::bands(outcome.frames.back()), qPrintable(QString::number(outcome.frames.back().banding)));
+    if (bands) {
+        QVERIFY(std::any_of(outcome.frames.begin(), outcome.frames.end(), flatsearch::bands));
+        QVERIFY(outcome.step.exposure > outcome.bandingBelow);
+        int levelAtAskedExposure = 255;
+        while (levelAtAskedExposure > 0
+               && rig.truth(filter.toStdString(), levelAtAskedExposure - 1, settings.exposure) >= settings.target)
+            --levelAtAskedExposure;
+        QVERIFY2(outcome.step.level < levelAtAskedExposure, qPrintable(QString::number(levelAtAskedExposure)));
+    }
 }
 
 void FlatSearchTest::outOfReach_data()
@@ -328,6 +353,21 @@ void FlatSearchTest::frameHistory_data()
     // The curve puts the target nearest level 10, where the last frame was.
     QTest::newRow("the same level is not sent twice in a row")
         << std::vector<Frame>{{10, 2, 0.45, false}} << next << 11 << 11 << 2.0 << 0 << "dark 0 points 10:0.45 11:0.58";
+    // Bands twice the spread allowed fade at 4 s; the next frame goes a tenth beyond, at the level for the target.
+    QTest::newRow("banded in the band: no result, longer and dimmer")
+        << std::vector<Frame>{{120, 2, 0.49, false, 2.0}} << next << 60 << 100 << 4.4 << 0 << "";
+    QTest::newRow("barely banded: the exposure grows by a step")
+        << std::vector<Frame>{{120, 2, 0.49, false, 1.05}} << next << 90 << 119 << 2.5 << 0 << "";
+    QTest::newRow("the bands gone at the longer exposure, in the band: done")
+        << std::vector<Frame>{{120, 2, 0.49, false, 2.0}, {84, 4.4, 0.51, false, 0.6}} << int(Verdict::Done) << 84 << 84
+        << 4.4 << 0 << "";
+    QTest::newRow("banded again at the longer exposure: longer still")
+        << std::vector<Frame>{{120, 2, 0.49, false, 2.0}, {84, 4.4, 0.51, false, 1.3}} << next << 60 << 83 << 6.3 << 0
+        << "";
+    QTest::newRow("a band-free frame shorter than the bands allow is no result")
+        << std::vector<Frame>{{120, 2, 0.7, false, 2.0}, {100, 2, 0.5, false, 0.5}} << next << 60 << 99 << 4.4 << 0 << "";
+    QTest::newRow("bands at the longest exposure: not reached")
+        << std::vector<Frame>{{255, 60, 0.5, false, 1.5}} << int(Verdict::Unreachable) << 255 << 255 << 60.0 << 0 << "";
 }
 
 // What the search makes of frame histories, whoever took the frames (the folder mode takes the user's frames).
@@ -343,7 +383,7 @@ void FlatSearchTest::frameHistory()
 
     const auto curve = knownCurve.isEmpty() ? flatsearch::ResponseCurve{}
                                             : *flatsearch::ResponseCurve::parse(knownCurve.toStdString());
-    flatsearch::FilterSearch search(flatsearch::Settings{}, curve);
+    flatsearch::GuardedSearch search(flatsearch::Settings{}, curve);
     const flatsearch::Step step = search.next(frames);
 
     QCOMPARE(int(step.verdict), verdict);
