@@ -35,6 +35,9 @@ QList<QCommandLineOption> programOptions()
         valued("table", "Flat table file the results go to.", "FILE.vfc"),
         valued("camera-type", "Camera type of the table lines: DSLR or CCD (default CCD).", "TYPE"),
         valued("iso-bin", "ISO or binning of the table lines (default: the camera's binning).", "TEXT"),
+        valued("capture", "Take N flats per filter at the level found, then N flat-darks per exposure (with --watch: "
+                          "list them to take).", "N"),
+        valued("out", "Folder the flat set goes to: a folder per filter and \"darks\".", "DIR"),
         QCommandLineOption(QStringLiteral("gui"), QStringLiteral("Open the window.")),
         // ---- read by the window (assistant/gui) ----
         QCommandLineOption(QStringLiteral("night"), QStringLiteral("With --gui, start in the night theme.")),
@@ -138,6 +141,33 @@ bool readTable(const QCommandLineParser &parser, AssistantOptions &options, QStr
     return true;
 }
 
+bool readCapture(const QCommandLineParser &parser, AssistantOptions &options, QString &error)
+{
+    options.outDir = parser.value(QStringLiteral("out"));
+    if (parser.isSet(QStringLiteral("capture"))) {
+        bool ok = false;
+        options.capture = parser.value(QStringLiteral("capture")).toInt(&ok);
+        if (!ok || options.capture <= 0) {
+            error = QStringLiteral("--capture needs a whole number of frames, not \"%1\"")
+                        .arg(parser.value(QStringLiteral("capture")));
+            return false;
+        }
+    }
+    if (parser.isSet(QStringLiteral("out")) && options.capture == 0) {
+        error = QStringLiteral("--out goes with --capture");
+        return false;
+    }
+    if (options.capture > 0 && !options.watchDir.isEmpty() && parser.isSet(QStringLiteral("out"))) {
+        error = QStringLiteral("--out goes with --camera: with --watch the capture program saves the frames");
+        return false;
+    }
+    if (options.capture > 0 && options.watchDir.isEmpty() && options.outDir.isEmpty()) {
+        error = QStringLiteral("--capture needs --out DIR");
+        return false;
+    }
+    return true;
+}
+
 void fillParser(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(QStringLiteral(
@@ -197,7 +227,8 @@ bool readArguments(const QStringList &arguments, AssistantOptions &options, QStr
     options.filters = filters.split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (QString &filter : options.filters)
         filter = filter.trimmed();
-    if (!readDevices(parser, options, error) || !readSearch(parser, options, error) || !readTable(parser, options, error))
+    if (!readDevices(parser, options, error) || !readSearch(parser, options, error) || !readTable(parser, options, error)
+        || !readCapture(parser, options, error))
         return false;
     if (!options.watchDir.isEmpty() && options.filters.isEmpty()) {
         error = QStringLiteral("--watch needs --filters");

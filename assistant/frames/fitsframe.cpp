@@ -495,6 +495,89 @@ Measurement measureFitsMemory(const void *data, std::size_t size, const std::str
     return result;
 }
 
+namespace {
+
+bool writeHeaders(fitsfile *file, const FrameHeaders &headers, int &status)
+{
+    std::string imageType = headers.imageType;
+    std::string filter = headers.filter;
+    double exposure = headers.exposure;
+    int level = headers.lampLevel;
+    fits_update_key(file, TSTRING, "IMAGETYP", imageType.data(), "Frame type", &status);
+    fits_update_key(file, TSTRING, "FILTER", filter.data(), "Filter", &status);
+    fits_update_key(file, TDOUBLE, "EXPTIME", &exposure, "Exposure time in seconds", &status);
+    fits_update_key(file, TINT, "LAMPLVL", &level, "Light box level 0-255 (0: lamp off)", &status);
+    if (readText(file, "DATE-OBS").empty()) {
+        std::string date = headers.dateObs;
+        fits_update_key(file, TSTRING, "DATE-OBS", date.data(), "UTC start of the exposure", &status);
+    }
+    return status == 0;
+}
+
+// The frame's image, copied with every HDU into a new file, its headers set.
+bool copyFrame(fitsfile *in, std::size_t size, const std::string &path, const FrameHeaders &headers,
+    std::string &error)
+{
+    long width = 0, height = 0;
+    int status = 0;
+    if (!findImage(in, width, height, status)) {
+        error = "no image in the FITS frame";
+        return false;
+    }
+    if (!imageComplete(in, width, height, (long long)size)) {
+        error = "truncated: the frame ends before the image's last row";
+        return false;
+    }
+    const int imageHdu = fits_get_hdu_num(in, &status);
+    fitsfile *out = nullptr;
+    std::remove(path.c_str());
+    fits_create_diskfile(&out, path.c_str(), &status);
+    fits_movabs_hdu(in, 1, nullptr, &status);
+    fits_copy_file(in, out, 1, 1, 1, &status);
+    fits_movabs_hdu(out, imageHdu, nullptr, &status);
+    if (status == 0)
+        writeHeaders(out, headers, status);
+    const int written = status;
+    status = 0;
+    if (out)
+        fits_close_file(out, &status);
+    if (written || status) {
+        error = "cannot be written: " + cfitsioText(written ? written : status);
+        std::remove(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool saveFitsFrame(const void *data, std::size_t size, const std::string &path, const FrameHeaders &headers,
+    std::string &error)
+{
+    void *memory = const_cast<void *>(data);
+    std::size_t memorySize = size;
+    fitsfile *in = nullptr;
+    int status = 0;
+    if (size > 0)
+        fits_open_memfile(&in, "frame", READONLY, &memory, &memorySize, 0, nullptr, &status);
+    if (size == 0 || status) {
+        error = path + ": " + (size == 0 ? std::string("not a FITS file (empty)") : openError(data, size, status));
+        return false;
+    }
+    const std::string part = path + ".part";
+    const bool copied = copyFrame(in, size, part, headers, error);
+    status = 0;
+    fits_close_file(in, &status);
+    if (copied && std::rename(part.c_str(), path.c_str()) != 0) {
+        error = path + ": cannot be renamed from " + part;
+        std::remove(part.c_str());
+        return false;
+    }
+    if (!copied)
+        error = path + ": " + error;
+    return copied;
+}
+
 Measurement measureFitsFile(const std::string &path, const std::string &bayerPattern)
 {
     Measurement result;

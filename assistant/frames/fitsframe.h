@@ -41,4 +41,20 @@ double bandingAllowed(double rowNoise, double level);
 Measurement measureFitsFile(const std::string &path, const std::string &bayerPattern = std::string());
 Measurement measureFitsMemory(const void *data, std::size_t size, const std::string &bayerPattern = std::string());
 
+// What a saved frame of the flat set says of itself, in its image's header.
+struct FrameHeaders
+{
+    std::string imageType; // IMAGETYP: "Flat Field" or "Dark Frame"
+    std::string filter;    // FILTER
+    double exposure = 0;   // EXPTIME, seconds
+    int lampLevel = 0;     // LAMPLVL: the light box's level, 0 with the lamp off
+    std::string dateObs;   // DATE-OBS (UTC, "2026-12-01T21:04:05.123"), kept where the camera wrote its own
+};
+
+// Writes a camera's FITS frame to `path` with these headers in its image's header, every HDU copied as it came; the
+// file appears only once complete (written under "PATH.part", then renamed). False, with `error`, for a frame that is
+// not FITS or is truncated, or a file that cannot be written.
+bool saveFitsFrame(const void *data, std::size_t size, const std::string &path, const FrameHeaders &headers,
+    std::string &error);
+
 } // namespace flatframes

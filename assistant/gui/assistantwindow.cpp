@@ -18,12 +18,15 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -87,13 +90,19 @@ AssistantWindow::AssistantWindow(FlatAssistant *assistant, QWidget *parent)
     settingsPane = new QWidget;
     auto *settingsLayout = new QVBoxLayout(settingsPane);
     settingsLayout->setContentsMargins(0, 0, 0, 0);
-    for (QWidget *box : {buildServerBox(), buildDevicesBox(), buildSearchBox(), buildTableBox()})
+    for (QWidget *box : {buildServerBox(), buildDevicesBox(), buildSearchBox(), buildTableBox(), buildFlatSetBox()})
         settingsLayout->addWidget(box);
     settingsLayout->addStretch();
+
+    captureBar = new QProgressBar;
+    captureBar->setObjectName(QStringLiteral("captureBar"));
+    captureBar->setFormat(tr("%v of %m frames of the flat set"));
+    captureBar->hide();
 
     auto *leftColumn = new QWidget;
     auto *leftLayout = new QVBoxLayout(leftColumn);
     leftLayout->addWidget(settingsPane, 1);
+    leftLayout->addWidget(captureBar);
     leftLayout->addWidget(buildButtons());
 
     auto *splitter = new QSplitter;
@@ -210,6 +219,28 @@ QWidget *AssistantWindow::buildTableBox()
     return box;
 }
 
+// The whole flat set: flats per filter at the levels found, and flat-darks per exposure, saved into a folder.
+QWidget *AssistantWindow::buildFlatSetBox()
+{
+    auto *box = new QGroupBox(tr("Flat set"));
+    captureSpin = new QSpinBox;
+    captureSpin->setObjectName(QStringLiteral("captureSpin"));
+    captureSpin->setRange(0, 999);
+    captureSpin->setSpecialValueText(tr("levels only"));
+    outEdit = new QLineEdit;
+    outEdit->setObjectName(QStringLiteral("outEdit"));
+    outBrowseButton = button(tr("Browse…"), "outBrowseButton");
+
+    auto *folderRow = new QHBoxLayout;
+    folderRow->addWidget(outEdit, 1);
+    folderRow->addWidget(outBrowseButton);
+    auto *layout = new QFormLayout(box);
+    layout->addRow(tr("Flats and flat-darks"), captureSpin);
+    layout->addRow(tr("Folder"), folderRow);
+    connect(outBrowseButton, &QPushButton::clicked, this, &AssistantWindow::browseFlatSetFolder);
+    return box;
+}
+
 QWidget *AssistantWindow::buildButtons()
 {
     auto *row = new QWidget;
@@ -277,6 +308,7 @@ void AssistantWindow::connectAssistant()
     connect(assistant, &FlatAssistant::curveChanged, this, [this] { chart->setCurve(assistant->curve()); });
     connect(assistant, &FlatAssistant::filterFinished, this, &AssistantWindow::showResult);
     connect(assistant, &FlatAssistant::progressLine, this, &AssistantWindow::log);
+    connect(assistant, &FlatAssistant::captureProgress, this, &AssistantWindow::showCaptureProgress);
 }
 
 void AssistantWindow::setNightTheme(bool nightOn)
@@ -310,6 +342,8 @@ void AssistantWindow::setOptions(const AssistantOptions &options)
     tableEdit->setText(options.tablePath);
     cameraTypeCombo->setCurrentText(options.cameraType);
     isoBinEdit->setText(options.isoBin);
+    captureSpin->setValue(options.capture);
+    outEdit->setText(options.outDir);
 }
 
 AssistantOptions AssistantWindow::chosenOptions() const
@@ -332,6 +366,8 @@ AssistantOptions AssistantWindow::chosenOptions() const
     options.tablePath = tableEdit->text().trimmed();
     options.cameraType = cameraTypeCombo->currentText();
     options.isoBin = isoBinEdit->text().trimmed();
+    options.capture = captureSpin->value();
+    options.outDir = outEdit->text().trimmed();
     return options;
 }
 
@@ -390,6 +426,15 @@ void AssistantWindow::startRun()
         log(missing);
         return;
     }
+    if (options.capture > 0 && options.outDir.isEmpty()) {
+        const QString missing = tr("Choose a folder for the flat set first.");
+        statusBar()->showMessage(missing);
+        log(missing);
+        return;
+    }
+    captureBar->setRange(0, 1);
+    captureBar->setValue(0);
+    captureBar->setVisible(options.capture > 0);
     resultsTable->setRowCount(0);
     chartFilterCombo->clear();
     chart->clear();
@@ -425,6 +470,19 @@ void AssistantWindow::browseTable()
                                                       QFileDialog::DontConfirmOverwrite);
     if (!path.isEmpty())
         tableEdit->setText(path);
+}
+
+void AssistantWindow::browseFlatSetFolder()
+{
+    const QString path = QFileDialog::getExistingDirectory(this, tr("Flat set folder"), outEdit->text().trimmed());
+    if (!path.isEmpty())
+        outEdit->setText(path);
+}
+
+void AssistantWindow::showCaptureProgress(int taken, int toTake)
+{
+    captureBar->setMaximum(std::max(1, toTake));
+    captureBar->setValue(taken);
 }
 
 bool AssistantWindow::running() const
@@ -473,6 +531,8 @@ QString AssistantWindow::stateText(FlatAssistant::State state) const
         return tr("Exposing…");
     case FlatAssistant::State::Measuring:
         return tr("Measuring…");
+    case FlatAssistant::State::Saving:
+        return tr("Saving the frame…");
     case FlatAssistant::State::Finished:
         return tr("Finished");
     case FlatAssistant::State::Stopped:
@@ -509,7 +569,10 @@ void AssistantWindow::showResult(const FilterResult &result)
     setCell(row, ExposureColumn, secondsText(result.exposure));
     setCell(row, MedianColumn, figureText(result.figure));
     setCell(row, FramesColumn, QString::number(result.frames));
-    setCell(row, StatusColumn, result.reached ? tr("Done") : tr("Not reached"));
+    QString status = result.reached ? tr("Done") : tr("Not reached");
+    if (result.bandingBelow > 0)
+        status = tr("%1, banding below %2 s").arg(status, QString::number(result.bandingBelow, 'g', 2));
+    setCell(row, StatusColumn, status);
     log(result.reportLine());
     saveButton->setEnabled(!running());
 }

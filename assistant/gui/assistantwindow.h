@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
@@ -43,6 +44,7 @@ private:
     QWidget *buildDevicesBox();
     QWidget *buildSearchBox();
     QWidget *buildTableBox();
+    QWidget *buildFlatSetBox();
     QWidget *buildButtons();
     QWidget *buildResultsArea();
     void connectAssistant();
@@ -53,6 +55,8 @@ private:
     void startRun();
     void saveToTable();
     void browseTable();
+    void browseFlatSetFolder();
+    void showCaptureProgress(int taken, int toTake);
 
     void showState(FlatAssistant::State state);
     void showFrame(const QString &filter, const flatsearch::Frame &frame);
@@ -88,6 +92,10 @@ private:
     QPushButton *browseButton;
     QComboBox *cameraTypeCombo;
     QLineEdit *isoBinEdit;
+    QSpinBox *captureSpin;
+    QLineEdit *outEdit;
+    QPushButton *outBrowseButton;
+    QProgressBar *captureBar;
     QPushButton *startButton;
     QPushButton *stopButton;
     QPushButton *saveButton;

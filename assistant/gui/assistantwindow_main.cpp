@@ -4,6 +4,8 @@
 #include "assistantwindow.h"
 
 #include <QApplication>
+
+#include <algorithm>
 #include <QCommandLineParser>
 
 namespace {
@@ -34,7 +36,7 @@ WindowArguments readArguments(const QStringList &arguments)
     QCommandLineParser parser;
     const QStringList valued = {"indi", "camera", "light", "wheel", "filters", "exposure", "min-exposure",
                                 "max-exposure", "target", "tolerance", "table", "camera-type", "iso-bin",
-                                "watch", "alpaca"};
+                                "watch", "alpaca", "capture", "out"};
     for (const QString &name : valued)
         parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("value")));
     parser.addOption(QCommandLineOption(QStringLiteral("night")));
@@ -64,6 +66,8 @@ WindowArguments readArguments(const QStringList &arguments)
     if (parser.isSet(QStringLiteral("camera-type")))
         options.cameraType = parser.value(QStringLiteral("camera-type"));
     options.isoBin = parser.value(QStringLiteral("iso-bin"));
+    options.capture = std::max(0, parser.value(QStringLiteral("capture")).toInt());
+    options.outDir = parser.value(QStringLiteral("out"));
     read.night = parser.isSet(QStringLiteral("night"));
     return read;
 }

@@ -207,6 +207,42 @@
         <source>Not reached</source>
         <translation>Non raggiunto</translation>
     </message>
+    <message>
+        <source>%v of %m frames of the flat set</source>
+        <translation>%v di %m fotogrammi del set di flat</translation>
+    </message>
+    <message>
+        <source>Flat set</source>
+        <translation>Set di flat</translation>
+    </message>
+    <message>
+        <source>levels only</source>
+        <translation>solo i livelli</translation>
+    </message>
+    <message>
+        <source>Flats and flat-darks</source>
+        <translation>Flat e dark dei flat</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>Cartella</translation>
+    </message>
+    <message>
+        <source>Choose a folder for the flat set first.</source>
+        <translation>Scegli prima una cartella per il set di flat.</translation>
+    </message>
+    <message>
+        <source>Flat set folder</source>
+        <translation>Cartella del set di flat</translation>
+    </message>
+    <message>
+        <source>Saving the frame…</source>
+        <translation>Salvataggio del fotogramma…</translation>
+    </message>
+    <message>
+        <source>%1, banding below %2 s</source>
+        <translation>%1, bande sotto %2 s</translation>
+    </message>
 </context>
 <context>
     <name>FlatChart</name>

@@ -1,11 +1,13 @@
 #include "flatassistant.h"
 
 #include "alpacalight.h"
+#include "flatset.h"
 #include "framefolder.h"
 #include "indilink.h"
 #include "tablewriter.h"
 
 #include "frames/fitsframe.h"
+#include "search/bandingguard.h"
 #include "search/curvestore.h"
 
 #include <QDateTime>
@@ -29,6 +31,7 @@ const QString slotElement = QStringLiteral("FILTER_SLOT_VALUE");
 const QString frameProperty = QStringLiteral("CCD1");
 const QString frameTypeProperty = QStringLiteral("CCD_FRAME_TYPE");
 const QString flatFrame = QStringLiteral("FRAME_FLAT");
+const QString darkFrame = QStringLiteral("FRAME_DARK");
 const int propertiesDefineMs = 3000;
 const int lampOffMs = 2000;
 const int lampOffPollMs = 20;
@@ -66,10 +69,24 @@ struct FlatAssistant::Run
 
     QStringList filters;
     int filterIndex = -1;
-    std::unique_ptr<flatsearch::FilterSearch> search;
+    std::unique_ptr<flatsearch::GuardedSearch> search;
     std::vector<flatsearch::Frame> history;
     flatsearch::Step step;
+    double bandingBelow = 0; // the longest exposure any filter's frames banded below: later filters start above it
+    // The frame being taken: a test frame of the search, or one of the flat set (a flat-dark with the lamp off).
+    struct FrameAsked
+    {
+        int level = 0;
+        double exposure = 0;
+        bool dark = false;
+        bool forTheSet = false;
+    } asked;
+    QString exposureStarted; // its DATE-OBS
+    FlatSet flatSet;
+    FlatSet::Shot shot;
+    QFutureWatcher<FlatSet::Saved> saving;
     bool lampSwitchedOn = false;
+    bool lampSwitchedOff = false; // the user's lamp, off for the flat-darks: on again at the end
     QDateTime levelSetAt;
     int levelAsked = -1;
     QString cfa;
@@ -114,7 +131,7 @@ struct FlatAssistant::Run
             indi->sendSwitch(options.camera, QStringLiteral("CCD_ABORT_EXPOSURE"), QStringLiteral("ABORT"));
         error = text;
         ending = true;
-        switchLampOff([this, last] {
+        restoreLamp([this, last] {
             if (indi)
                 indi->disconnectFromServer();
             ending = false;
@@ -124,32 +141,40 @@ struct FlatAssistant::Run
 
     void fail(const QString &text) { end(State::Failed, text); }
 
-    void switchLampOff(const std::function<void()> &then)
+    // The lamp as the run found it: off again where the run switched it on, on again where it switched the user's
+    // lamp off for the flat-darks.
+    void restoreLamp(const std::function<void()> &then)
     {
-        if (!lampSwitchedOn)
+        if (!lampSwitchedOn && !lampSwitchedOff)
             return then();
-        lampSwitchedOn = false;
+        const QString element = lampSwitchedOn ? QStringLiteral("FLAT_LIGHT_OFF") : QStringLiteral("FLAT_LIGHT_ON");
+        lampSwitchedOn = lampSwitchedOff = false;
         if (alpaca) {
             alpaca->switchOff([then](const QString &) { then(); });
             return;
         }
         if (!indi || !indi->connected())
             return then();
-        indi->sendSwitch(options.light, lampProperty, QStringLiteral("FLAT_LIGHT_OFF"));
+        indi->sendSwitch(options.light, lampProperty, element);
         const IndiProperty *connection = property(options.light, connectionProperty);
         if (!connection || connection->alert())
             return then(); // a lost box shows nothing more
-        awaitLampOff(lampOffMs / lampOffPollMs, then);
+        awaitLamp(element, lampOffMs / lampOffPollMs, then);
     }
 
-    // The switch-off goes out before the connection closes, and the run ends once the box shows it (bounded).
-    void awaitLampOff(int pollsLeft, const std::function<void()> &then)
+    bool lampShows(const QString &element) const
     {
         const IndiProperty *lamp = property(options.light, lampProperty);
-        const bool off = lamp && !lamp->busy() && isOn(lamp, QStringLiteral("FLAT_LIGHT_OFF"));
-        if (off || pollsLeft <= 0 || !indi->connected())
+        return lamp && !lamp->busy() && isOn(lamp, element);
+    }
+
+    // The switch goes out before the connection closes, and the run ends once the box shows it (bounded).
+    void awaitLamp(const QString &element, int pollsLeft, const std::function<void()> &then)
+    {
+        if (lampShows(element) || pollsLeft <= 0 || !indi->connected())
             return then();
-        QTimer::singleShot(lampOffPollMs, q, [this, pollsLeft, then] { awaitLampOff(pollsLeft - 1, then); });
+        QTimer::singleShot(lampOffPollMs, q,
+                           [this, element, pollsLeft, then] { awaitLamp(element, pollsLeft - 1, then); });
     }
 
     // ---- waiting on INDI properties, bounded ----
@@ -219,16 +244,16 @@ struct FlatAssistant::Run
             if (!connection || connection->alert() || !isOn(connection, QStringLiteral("CONNECT")))
                 return QStringLiteral("light box \"%1\" lost").arg(options.light);
         }
-        if (state == State::SettingLight && levelAsked != step.level && !options.light.isEmpty()) {
+        if (state == State::SettingLight && levelAsked != asked.level && !options.light.isEmpty()) {
             const IndiProperty *intensity = property(options.light, levelProperty);
             if (intensity && intensity->alert())
-                return QStringLiteral("light box \"%1\" did not take level %2").arg(options.light).arg(step.level);
+                return QStringLiteral("light box \"%1\" did not take level %2").arg(options.light).arg(asked.level);
         }
         if (state == State::Exposing && frameAwaited && !options.camera.isEmpty()) {
             const IndiProperty *exposure = property(options.camera, exposureProperty);
             if (exposureAnswered && exposure && exposure->alert())
                 return QStringLiteral("camera \"%1\" failed the exposure of %2 s")
-                    .arg(options.camera, seconds(step.exposure));
+                    .arg(options.camera, seconds(asked.exposure));
         }
         return QString();
     }
@@ -251,12 +276,20 @@ struct FlatAssistant::Run
         error.clear();
         failedToSave = false;
         lampSwitchedOn = false;
+        lampSwitchedOff = false;
+        bandingBelow = 0;
         filterIndex = -1;
         levelAsked = -1;
         devicesSeen.clear();
         enter(State::Connecting);
         if (options.watchDir.isEmpty() == options.camera.isEmpty())
             return fail(QStringLiteral("give either a camera or a folder to watch"));
+        flatSet = FlatSet(options.capture, options.watchDir.isEmpty() ? options.outDir : QString());
+        if (flatSet.wanted() && options.watchDir.isEmpty() && options.outDir.isEmpty())
+            return fail(QStringLiteral("give a folder for the flat set"));
+        QString problem;
+        if (!flatSet.makeFolder(problem))
+            return fail(problem);
         if (indiDevices().isEmpty())
             return connectAlpaca();
         indi = std::make_unique<IndiLink>();
@@ -436,6 +469,7 @@ struct FlatAssistant::Run
             QObject::connect(folder.get(), &FrameFolder::frameWritten, q,
                              [this](const QString &path, const QDateTime &written) { fileArrived(path, written); });
         }
+        reportCapture();
         nextFilter();
     }
 
@@ -445,7 +479,7 @@ struct FlatAssistant::Run
         if (filterIndex >= filters.size())
             return finish();
         history.clear();
-        search = std::make_unique<flatsearch::FilterSearch>(options.search, curve, expectedRate());
+        search = std::make_unique<flatsearch::GuardedSearch>(options.search, curve, expectedRate(), bandingBelow);
         if (options.wheel.isEmpty() || !options.watchDir.isEmpty())
             return takeStep(search->next(history));
         moveWheel();
@@ -516,6 +550,7 @@ struct FlatAssistant::Run
         step = next;
         if (step.verdict != flatsearch::Verdict::Next)
             return filterDone();
+        asked = {step.level, step.exposure, false, false};
         enter(State::SettingLight);
         if (alpaca)
             return setAlpacaLevel();
@@ -524,7 +559,7 @@ struct FlatAssistant::Run
 
     void setAlpacaLevel()
     {
-        alpaca->setLevel(step.level, [this](const QString &problem) {
+        alpaca->setLevel(asked.level, [this](const QString &problem) {
             if (!running())
                 return;
             if (!problem.isEmpty())
@@ -537,6 +572,19 @@ struct FlatAssistant::Run
     {
         const IndiProperty *lamp = property(options.light, lampProperty);
         return lamp && lamp->ok() && isOn(lamp, QStringLiteral("FLAT_LIGHT_ON"));
+    }
+
+    void switchLampOffForDarks()
+    {
+        if (isOn(property(options.light, lampProperty), QStringLiteral("FLAT_LIGHT_ON"))) {
+            progress(QStringLiteral("flat-darks: the lamp goes off"));
+            indi->sendSwitch(options.light, lampProperty, QStringLiteral("FLAT_LIGHT_OFF"));
+            lampSwitchedOff = !lampSwitchedOn;
+            lampSwitchedOn = false;
+        }
+        waitUntil([this] { return lampShows(QStringLiteral("FLAT_LIGHT_OFF")); }, options.lightTimeoutMs,
+                  [this] { return QStringLiteral("light box \"%1\" did not switch off").arg(options.light); },
+                  [this] { expose(); });
     }
 
     void switchLampOn()
@@ -558,7 +606,7 @@ struct FlatAssistant::Run
 
     void setIndiLevel()
     {
-        const int level = step.level;
+        const int level = asked.level;
         if (!levelIs(level))
             indi->sendNumber(options.light, levelProperty, levelElement, level);
         waitUntil([this, level] { return levelIs(level); }, options.lightTimeoutMs,
@@ -570,9 +618,9 @@ struct FlatAssistant::Run
 
     void levelReady()
     {
-        if (levelAsked != step.level)
+        if (levelAsked != asked.level)
             levelSetAt = QDateTime::currentDateTime();
-        levelAsked = step.level;
+        levelAsked = asked.level;
         expose();
     }
 
@@ -582,17 +630,19 @@ struct FlatAssistant::Run
         if (folder) {
             progress(QStringLiteral("%1: take a frame at level %2, exposure %3 s, into %4")
                          .arg(filter())
-                         .arg(step.level)
-                         .arg(seconds(step.exposure), options.watchDir));
+                         .arg(asked.level)
+                         .arg(seconds(asked.exposure), options.watchDir));
             return watchFolder();
         }
         setFrameType();
     }
 
-    bool frameTypeIsFlat() const
+    QString frameType() const { return asked.dark ? darkFrame : flatFrame; }
+
+    bool frameTypeIsSet() const
     {
         const IndiProperty *type = property(options.camera, frameTypeProperty);
-        return type && !type->busy() && isOn(type, flatFrame);
+        return type && !type->busy() && isOn(type, frameType());
     }
 
     // Before every exposure: another program may have changed it, or the camera defined it again (as LIGHT).
@@ -601,11 +651,11 @@ struct FlatAssistant::Run
         waitUntil([this] { return property(options.camera, frameTypeProperty) != nullptr; }, propertiesDefineMs,
                   [this] { return QStringLiteral("camera \"%1\" has no %2").arg(options.camera, frameTypeProperty); },
                   [this] {
-                      indi->sendSwitch(options.camera, frameTypeProperty, flatFrame);
-                      waitUntil([this] { return frameTypeIsFlat(); }, options.deviceTimeoutMs,
+                      indi->sendSwitch(options.camera, frameTypeProperty, frameType());
+                      waitUntil([this] { return frameTypeIsSet(); }, options.deviceTimeoutMs,
                                 [this] {
-                                    return QStringLiteral("camera \"%1\" did not take frame type FLAT")
-                                        .arg(options.camera);
+                                    return QStringLiteral("camera \"%1\" did not take frame type %2")
+                                        .arg(options.camera, asked.dark ? QStringLiteral("DARK") : QStringLiteral("FLAT"));
                                 },
                                 [this] { startExposure(); });
                   });
@@ -615,12 +665,13 @@ struct FlatAssistant::Run
     {
         frameAwaited = true;
         exposureAnswered = false;
-        indi->sendNumber(options.camera, exposureProperty, QStringLiteral("CCD_EXPOSURE_VALUE"), step.exposure);
-        const int timeoutMs = int((step.exposure + options.frameTimeoutS) * 1000);
+        exposureStarted = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+        indi->sendNumber(options.camera, exposureProperty, QStringLiteral("CCD_EXPOSURE_VALUE"), asked.exposure);
+        const int timeoutMs = int((asked.exposure + options.frameTimeoutS) * 1000);
         waitUntil([] { return false; }, timeoutMs,
                   [this] {
                       return QStringLiteral("camera \"%1\" sent no frame within %2 s")
-                          .arg(options.camera, seconds(step.exposure + options.frameTimeoutS));
+                          .arg(options.camera, seconds(asked.exposure + options.frameTimeoutS));
                   },
                   [] {});
     }
@@ -639,7 +690,9 @@ struct FlatAssistant::Run
         frameAwaited = false;
         deadline.stop();
         awaited = nullptr;
-        measure(QStringLiteral("camera \"%1\"").arg(options.camera), step.exposure, [data = frame.blob, pattern = cfa] {
+        if (asked.forTheSet)
+            return saveShot(frame.blob);
+        measure(QStringLiteral("camera \"%1\"").arg(options.camera), asked.exposure, [data = frame.blob, pattern = cfa] {
             return flatframes::measureFitsMemory(data.constData(), size_t(data.size()), pattern.toStdString());
         });
     }
@@ -693,18 +746,27 @@ struct FlatAssistant::Run
         frame.exposure = exposure > 0 ? exposure : (measurement.exposure > 0 ? measurement.exposure : step.exposure);
         frame.figure = measurement.figure;
         frame.saturated = measurement.saturated;
+        frame.banding = measurement.banding;
         history.push_back(frame);
         progress(QStringLiteral("%1: frame %2 at level %3, exposure %4 s: median %5 of full scale%6")
                      .arg(filter())
                      .arg(history.size())
                      .arg(frame.level)
-                     .arg(seconds(frame.exposure), QString::number(frame.figure, 'f', 3),
-                          frame.saturated ? QStringLiteral(" (saturated)") : QString()));
+                     .arg(seconds(frame.exposure), QString::number(frame.figure, 'f', 3), frameRemark(frame)));
         emit q->frameMeasured(filter(), frame);
         const flatsearch::Step next = search->next(history);
         curve = search->curve();
         emit q->curveChanged();
         takeStep(next);
+    }
+
+    static QString frameRemark(const flatsearch::Frame &frame)
+    {
+        if (frame.saturated)
+            return QStringLiteral(" (saturated)");
+        if (flatsearch::bands(frame))
+            return QStringLiteral(" (bands, %1 times the spread allowed)").arg(QString::number(frame.banding, 'f', 1));
+        return QString();
     }
 
     // ---- results ----
@@ -716,6 +778,7 @@ struct FlatAssistant::Run
         result.tableFilter = panelName.isEmpty() ? filter() : panelName;
         result.reached = step.verdict == flatsearch::Verdict::Done;
         result.frames = int(history.size());
+        result.bandingBelow = search->bandingBelow();
         if (!history.empty()) {
             result.level = history.back().level;
             result.exposure = history.back().exposure;
@@ -732,6 +795,7 @@ struct FlatAssistant::Run
     {
         const FilterResult result = resultOf();
         results.append(result);
+        bandingBelow = std::max(bandingBelow, result.bandingBelow);
         remember();
         if (result.reached && !options.tablePath.isEmpty()) {
             QString problem;
@@ -742,7 +806,71 @@ struct FlatAssistant::Run
             }
         }
         emit q->filterFinished(result);
-        nextFilter();
+        if (result.reached && flatSet.wanted()) {
+            flatSet.planFlats(filter(), result.level, result.exposure);
+            reportCapture();
+        }
+        advance();
+    }
+
+    // ---- the flat set ----
+    int filtersLeft() const { return std::max(0, int(filters.size()) - filterIndex - 1); }
+
+    void reportCapture()
+    {
+        if (flatSet.wanted() && !folder)
+            emit q->captureProgress(flatSet.taken(), flatSet.toTake(filtersLeft()));
+    }
+
+    // After a filter's search or a frame of the flat set: the set's next frame, else the next filter, else the end.
+    void advance()
+    {
+        if (!folder && flatSet.hasShot())
+            return takeShot();
+        if (filtersLeft() > 0)
+            return nextFilter();
+        finish();
+    }
+
+    void takeShot()
+    {
+        shot = flatSet.nextShot();
+        const bool dark = shot.kind == FlatSet::Kind::Dark;
+        asked = {dark ? levelAsked : shot.level, shot.exposure, dark, true};
+        enter(State::SettingLight);
+        if (dark)
+            return switchLampOffForDarks();
+        switchLampOn();
+    }
+
+    void saveShot(const QByteArray &frame)
+    {
+        enter(State::Saving);
+        QObject::disconnect(&saving, nullptr, q, nullptr);
+        QObject::connect(&saving, &QFutureWatcher<FlatSet::Saved>::finished, q, [this] { shotSaved(saving.result()); });
+        saving.setFuture(QtConcurrent::run([frame, folder = flatSet.folderOf(shot), stem = FlatSet::stemOf(shot),
+                                            taken = shot, date = exposureStarted] {
+            return FlatSet::save(frame, folder, stem, taken, date);
+        }));
+    }
+
+    void shotSaved(const FlatSet::Saved &saved)
+    {
+        if (!running())
+            return;
+        if (!saved.error.isEmpty())
+            return fail(QStringLiteral("frame from camera \"%1\" not saved: %2").arg(options.camera, saved.error));
+        flatSet.shotTaken();
+        const QString where = QDir::toNativeSeparators(saved.path);
+        if (shot.kind == FlatSet::Kind::Dark)
+            progress(QStringLiteral("flat-dark %1 of %2 at %3 s saved to %4")
+                         .arg(shot.number)
+                         .arg(flatSet.perFilter())
+                         .arg(seconds(shot.exposure), where));
+        else
+            progress(QStringLiteral("%1: flat %2 of %3 saved to %4").arg(shot.filter).arg(shot.number).arg(flatSet.perFilter()).arg(where));
+        reportCapture();
+        advance();
     }
 
     FlatRecord tableRecord(const FilterResult &result) const
@@ -766,7 +894,21 @@ struct FlatAssistant::Run
             progress(QStringLiteral("the light box's curve was not stored: %1").arg(problem));
     }
 
-    void finish() { end(State::Finished, QString()); }
+    // Every filter done: the flat-darks of the set (in folder mode, what the user is to take), then the end.
+    void finish()
+    {
+        if (flatSet.wanted() && !flatSet.darksPlanned()) {
+            flatSet.planDarks(filter());
+            if (folder) {
+                for (const QString &line : flatSet.instructions())
+                    progress(line);
+            } else if (flatSet.hasShot()) {
+                reportCapture();
+                return takeShot();
+            }
+        }
+        end(State::Finished, QString());
+    }
 
     int exitCode() const
     {
@@ -782,17 +924,19 @@ struct FlatAssistant::Run
 
 QString FilterResult::reportLine() const
 {
+    const QString banding = bandingBelow > 0
+        ? QStringLiteral(" (banding below %1 s)").arg(QString::number(bandingBelow, 'g', 2)) : QString();
     if (reached)
-        return QStringLiteral("%1: level %2, exposure %3 s, median %4 of full scale, %5 %6")
+        return QStringLiteral("%1: level %2, exposure %3 s%4, median %5 of full scale, %6 %7")
             .arg(filter)
             .arg(level)
-            .arg(seconds(exposure), QString::number(figure, 'f', 3))
+            .arg(seconds(exposure), banding, QString::number(figure, 'f', 3))
             .arg(frames)
             .arg(frames == 1 ? QStringLiteral("frame") : QStringLiteral("frames"));
-    return QStringLiteral("%1: not reached: %2 of full scale at level %3 and %4 s")
+    return QStringLiteral("%1: not reached: %2 of full scale at level %3 and %4 s%5")
         .arg(filter, QString::number(figure, 'f', 2))
         .arg(level)
-        .arg(seconds(exposure));
+        .arg(seconds(exposure), banding);
 }
 
 FlatAssistant::FlatAssistant(QObject *parent) : QObject(parent), run(std::make_unique<Run>(this))
@@ -808,6 +952,7 @@ FlatAssistant::~FlatAssistant()
 {
     stop();
     run->measuring.waitForFinished();
+    run->saving.waitForFinished();
 }
 
 void FlatAssistant::setOptions(const AssistantOptions &options)

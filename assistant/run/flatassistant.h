@@ -28,6 +28,11 @@ struct AssistantOptions
     QString tablePath;  // the .vfc file the results go to; empty: results are only reported
     QString cameraType = QStringLiteral("CCD"); // "DSLR" or "CCD"
     QString isoBin;     // empty: the camera's binning ("1x1")
+    // The whole flat set: this many flats per filter once its level is found, and as many flat-darks for each
+    // distinct exposure once every filter is done, saved under `outDir` (see FlatSet). 0: only the levels. In folder
+    // mode the run lists them for the user to take instead.
+    int capture = 0;
+    QString outDir;
     // Bounds of the waits on devices: each ends the run with an error naming the device.
     int deviceTimeoutMs = 5000;  // the server lists the devices, and they connect
     int wheelTimeoutMs = 30000;  // the wheel arrives at the filter's slot
@@ -45,7 +50,9 @@ struct FilterResult
     double exposure = 0;
     double figure = 0;
     int frames = 0;
-    // The standard output line: "Red: level 143, exposure 2 s, median 0.497 of full scale, 3 frames" or
+    double bandingBelow = 0; // frames shorter than this band (this filter's or an earlier one's); 0: none did
+    // The standard output line: "Red: level 143, exposure 2 s, median 0.497 of full scale, 3 frames",
+    // "Red: level 40, exposure 3.2 s (banding below 2.9 s), median 0.49 of full scale, 4 frames" or
     // "H_Alpha: not reached: 0.21 of full scale at level 255 and 60 s".
     QString reportLine() const;
 };
@@ -62,6 +69,7 @@ public:
         SettingLight,  // waiting for the light box to report the level asked for
         Exposing,      // the camera takes a frame, or the folder is watched for one
         Measuring,
+        Saving,        // a frame of the flat set goes to its file
         Finished,      // every filter tried; see exitCode()
         Stopped,       // stopped by stop()
         Failed         // a connection or device error; see errorText()
@@ -100,6 +108,8 @@ signals:
     void filterFinished(const FilterResult &result);
     // One progress line, as the command line prints it to standard error.
     void progressLine(const QString &line);
+    // The flat set (AssistantOptions::capture): frames saved of those to take, as far as the run can tell yet.
+    void captureProgress(int taken, int toTake);
 
 private:
     struct Run;
