@@ -528,7 +528,8 @@ bool copyFrame(fitsfile *in, std::size_t size, const std::string &path, const Fr
         error = "truncated: the frame ends before the image's last row";
         return false;
     }
-    const int imageHdu = fits_get_hdu_num(in, &status);
+    int imageHdu = 1;
+    fits_get_hdu_num(in, &imageHdu);
     fitsfile *out = nullptr;
     std::remove(path.c_str());
     fits_create_diskfile(&out, path.c_str(), &status);

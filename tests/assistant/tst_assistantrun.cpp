@@ -1,8 +1,12 @@
 // The flat assistant's run as a script drives it: Debian's indiserver with the project's INDI driver on the box
 // simulator, indi_simulator_wheel and the model camera; the table file and what the devices show afterwards.
 #include "assistantrig.h"
+#include "fitsframe.h"
 #include "flatmodel.h"
 
+#include <fitsio.h>
+
+#include <QDirIterator>
 #include <QFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -58,6 +62,72 @@ QStringList flats(int frames)
     return types;
 }
 
+// The lamp the model camera saw at each exposure: "on" or "off".
+QStringList lampAtExposures(AssistantRig &rig)
+{
+    return rig.indi.value(AssistantRig::camera + ".EXPOSURES.LAMP").split(',', Qt::SkipEmptyParts);
+}
+
+QStringList repeated(const QString &text, int times)
+{
+    QStringList list;
+    for (int i = 0; i < times; ++i)
+        list.append(text);
+    return list;
+}
+
+// Every file under a folder, relative to it, sorted.
+QStringList listing(const QString &folder)
+{
+    QStringList files;
+    QDirIterator walk(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (walk.hasNext())
+        files.append(QDir(folder).relativeFilePath(walk.next()));
+    files.sort();
+    return files;
+}
+
+// IMAGETYP, FILTER, EXPTIME, LAMPLVL and DATE-OBS of a saved frame; empty when it cannot be read.
+QMap<QString, QString> headersOf(const QString &path)
+{
+    fitsfile *file = nullptr;
+    int status = 0;
+    fits_open_image(&file, QFile::encodeName(path).constData(), READONLY, &status);
+    QMap<QString, QString> headers;
+    for (const char *key : {"IMAGETYP", "FILTER", "EXPTIME", "LAMPLVL", "DATE-OBS"}) {
+        char value[FLEN_VALUE] = {};
+        int missing = status;
+        fits_read_key(file, TSTRING, key, value, nullptr, &missing);
+        if (!missing)
+            headers.insert(QLatin1String(key), QString::fromLatin1(value).trimmed());
+    }
+    int closing = 0;
+    if (file)
+        fits_close_file(file, &closing);
+    return headers;
+}
+
+// The files the flat set of these results makes: a folder per filter that reached its level, one for the darks.
+QStringList flatSetFiles(const QList<FilterResult> &results, int perKind)
+{
+    QStringList files;
+    QStringList exposures;
+    for (const FilterResult &result : results) {
+        if (!result.reached)
+            continue;
+        const QString exposure = QString::number(result.exposure, 'g', 4);
+        for (int number = 1; number <= perKind; ++number)
+            files.append(QStringLiteral("%1/flat_%1_%2s_%3.fits").arg(result.filter, exposure).arg(number, 3, 10, QLatin1Char('0')));
+        if (!exposures.contains(exposure))
+            exposures.append(exposure);
+    }
+    for (const QString &exposure : exposures)
+        for (int number = 1; number <= perKind; ++number)
+            files.append(QStringLiteral("darks/dark_%1s_%2.fits").arg(exposure).arg(number, 3, 10, QLatin1Char('0')));
+    files.sort();
+    return files;
+}
+
 } // namespace
 
 class AssistantRunTest : public QObject
@@ -72,6 +142,8 @@ private slots:
     void faultsKeepWhatWasFound();
     void everyFrameIsFlat_data();
     void everyFrameIsFlat();
+    void wholeFlatSet_data();
+    void wholeFlatSet();
     void stopSwitchesTheLampOff();
     void secondRunStartsFromTheLearnedCurve();
     void folderOfFrames_data();
@@ -113,22 +185,33 @@ void AssistantRunTest::wholeRun_data()
     QTest::addColumn<QString>("exposureMoves"); // "held", "longer" or "shorter" for the reached filters
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<bool>("lampOnBefore"); // the user left the lamp on: the run leaves it so
+    QTest::addColumn<double>("pwmHz");      // the panel's PWM frequency; negative: the box's own
+    QTest::addColumn<bool>("bands");        // the result lines say the frames banded below their exposure
     const QStringList broadband{"Red", "Green", "Blue", "Luminance"};
     QTest::newRow("LED panel, broadband filters at the asked exposure")
-        << "measured-led" << "" << broadband << 0.0 << broadband << "held" << 0 << false;
+        << "measured-led" << "" << broadband << 0.0 << broadband << "held" << 0 << false << -1.0 << false;
     QTest::newRow("gamma panel, the wheel's short names") << "gamma" << "" << QStringList{"LPR", "Red"} << 0.0
-                                                          << QStringList{"LPR", "Red"} << "held" << 0 << true;
+                                                          << QStringList{"LPR", "Red"} << "held" << 0 << true << -1.0 << false;
     QTest::newRow("narrowband needs a longer exposure")
-        << "measured-led" << "" << QStringList{"H_Alpha", "SII"} << 0.0 << QStringList{"H_Alpha", "SII"} << "longer" << 0 << false;
+        << "measured-led" << "" << QStringList{"H_Alpha", "SII"} << 0.0 << QStringList{"H_Alpha", "SII"} << "longer" << 0 << false << -1.0 << false;
     QTest::newRow("too bright at its dimmest: a shorter exposure")
-        << "bright" << "" << QStringList{"Luminance"} << 0.1 << QStringList{"Luminance"} << "shorter" << 0 << false;
+        << "bright" << "" << QStringList{"Luminance"} << 0.1 << QStringList{"Luminance"} << "shorter" << 0 << false << -1.0 << false;
     QTest::newRow("too bright even at the shortest exposure")
-        << "bright" << "" << QStringList{"Luminance"} << 0.5 << QStringList() << "held" << 1 << false;
+        << "bright" << "" << QStringList{"Luminance"} << 0.5 << QStringList() << "held" << 1 << false << -1.0 << false;
     QTest::newRow("narrowband out of reach within the longest exposure")
-        << "dim" << "" << QStringList{"Red", "H_Alpha"} << 0.0 << QStringList{"Red"} << "longer" << 1 << false;
+        << "dim" << "" << QStringList{"Red", "H_Alpha"} << 0.0 << QStringList{"Red"} << "longer" << 1 << false << -1.0 << false;
     QTest::newRow("colour camera: the brightest channel held to the target")
         << "measured-led" << "RGGB" << QStringList{"Luminance", "Blue"} << 0.0 << QStringList{"Luminance", "Blue"}
-        << "held" << 0 << false;
+        << "held" << 0 << false << -1.0 << false;
+    // A slow PWM bands the frames at 2 s: a longer exposure for the first filter, and the next starts there.
+    QTest::newRow("PWM LED panel: banding found, longer exposures")
+        << "pwm-led" << "" << QStringList{"Luminance", "Green"} << 0.0 << QStringList{"Luminance", "Green"} << "longer"
+        << 0 << false << -1.0 << true;
+    QTest::newRow("PWM LED panel, colour camera") << "pwm-led" << "RGGB" << QStringList{"Luminance"} << 0.0
+                                                  << QStringList{"Luminance"} << "longer" << 0 << false << -1.0 << true;
+    QTest::newRow("the same panel at 2 kHz: no banding") << "pwm-led" << "" << QStringList{"Luminance", "Green"} << 0.0
+                                                         << QStringList{"Luminance", "Green"} << "held" << 0 << false
+                                                         << 2000.0 << false;
 }
 
 // Every filter's result line, the table (the filters found replaced or added, every other line as it was), and
@@ -143,9 +226,12 @@ void AssistantRunTest::wholeRun()
     QFETCH(QString, exposureMoves);
     QFETCH(int, exitCode);
     QFETCH(bool, lampOnBefore);
+    QFETCH(double, pwmHz);
+    QFETCH(bool, bands);
     RigSetup setup;
     setup.box = box;
     setup.bayer = bayer;
+    setup.pwmHz = pwmHz;
     if (box == QLatin1String("bright"))
         setup.timeScale = 10; // its shortest exposures stay above a hundredth of a second
     AssistantRig *rig = rigFor(setup);
@@ -174,6 +260,7 @@ void AssistantRunTest::wholeRun()
     QCOMPARE(results.size(), filters.size());
     QStringList expectedTable = oldLines;
     for (const FilterResult &result : results) {
+        qInfo("%s", qPrintable(result.reportLine()));
         QCOMPARE(result.reached, reached.contains(result.filter));
         QVERIFY2(result.frames <= 8, qPrintable(result.reportLine() + "\n" + progress.join('\n')));
         if (!result.reached) {
@@ -181,6 +268,11 @@ void AssistantRunTest::wholeRun()
             continue;
         }
         QVERIFY2(qAbs(result.figure - 0.5) <= 0.025, qPrintable(result.reportLine()));
+        QVERIFY2(result.reportLine().contains(QStringLiteral(" s (banding below ")) == bands,
+                 qPrintable(result.reportLine() + "\n" + progress.join('\n')));
+        QCOMPARE(result.bandingBelow > options.search.exposure, bands);
+        if (bands)
+            QVERIFY2(result.bandingBelow < result.exposure, qPrintable(result.reportLine()));
         const double asked = options.search.exposure;
         if (exposureMoves == QLatin1String("held"))
             QCOMPARE(result.exposure, asked);
@@ -235,6 +327,8 @@ void AssistantRunTest::faultsKeepWhatWasFound_data()
     QTest::newRow("wheel's driver ends") << none << 1 << "" << "stop wheel driver"
                                          << "filter wheel \"Filter Simulator\" went away";
     QTest::newRow("INDI server ends") << none << 1 << "" << "stop server" << "INDI server on 127.0.0.1:";
+    QTest::newRow("the flat set's folder cannot be made") << none << 1 << "" << "flat set folder under a file"
+                                                          << "the flat set's folder \"";
 }
 
 // A clear error with status 2, the lamp off again, and the table as it was plus every line found before. A device
@@ -264,6 +358,10 @@ void AssistantRunTest::faultsKeepWhatWasFound()
         options.wheel = QStringLiteral("Stuck Wheel");
     if (event == QLatin1String("no camera"))
         options.camera = QStringLiteral("Nothing Here");
+    if (event == QLatin1String("flat set folder under a file")) {
+        options.capture = 2;
+        options.outDir = table + QStringLiteral("/flats");
+    }
     assistant.setOptions(options);
     QElapsedTimer sinceFault; // from the event, or from the start of each exposure (the camera's own faults)
     connect(&assistant, &FlatAssistant::stateChanged, [&](FlatAssistant::State state) {
@@ -320,6 +418,88 @@ void AssistantRunTest::faultsKeepWhatWasFound()
     const QStringList boxOutOfReach{"unplug box", "stop light box driver", "stop server"};
     if (aux.isEmpty() && !boxOutOfReach.contains(event))
         QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}, 3));
+}
+
+void AssistantRunTest::wholeFlatSet_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QStringList>("filters");
+    QTest::addColumn<int>("perKind"); // --capture N
+    QTest::addColumn<bool>("lampOnBefore");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("two filters at one exposure") << "measured-led" << QStringList{"Red", "Luminance"} << 2 << false << 0;
+    QTest::newRow("narrowband adds its exposure's flat-darks, the user's lamp on again after")
+        << "measured-led" << QStringList{"Red", "H_Alpha"} << 2 << true << 0;
+    QTest::newRow("a filter out of reach takes no flats") << "dim" << QStringList{"Red", "H_Alpha"} << 1 << false << 1;
+}
+
+// After each filter's level, N flats at that level and exposure; then N flat-darks per exposure with the lamp off.
+// Every file in its folder with its headers, the flats at the target, the darks without light, every exposure of
+// the right frame type, and the lamp left as the run found it.
+void AssistantRunTest::wholeFlatSet()
+{
+    QFETCH(QString, box);
+    QFETCH(QStringList, filters);
+    QFETCH(int, perKind);
+    QFETCH(bool, lampOnBefore);
+    QFETCH(int, exitCode);
+    RigSetup setup;
+    setup.box = box;
+    AssistantRig *rig = rigFor(setup);
+    QVERIFY(rig);
+    if (lampOnBefore) {
+        QVERIFY(rig->indi.set(AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_ON=On"));
+        QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_ON==1"}, 3));
+    }
+    FlatAssistant assistant;
+    AssistantOptions options = rig->options(filters);
+    options.tablePath = table;
+    options.capture = perKind;
+    options.outDir = files->filePath(QStringLiteral("flat set"));
+    assistant.setOptions(options);
+    QStringList progress;
+    connect(&assistant, &FlatAssistant::progressLine, [&progress](const QString &line) { progress.append(line); });
+    QPair<int, int> lastProgress;
+    connect(&assistant, &FlatAssistant::captureProgress,
+            [&lastProgress](int taken, int toTake) { lastProgress = qMakePair(taken, toTake); });
+    const QDateTime started = QDateTime::currentDateTimeUtc();
+    QVERIFY(runToEnd(assistant, 60000));
+    const QDateTime ended = QDateTime::currentDateTimeUtc();
+    QVERIFY2(assistant.errorText().isEmpty(), qPrintable(assistant.errorText() + "\n" + progress.join('\n')));
+    QCOMPARE(assistant.exitCode(), exitCode);
+
+    const QList<FilterResult> results = assistant.results();
+    const QStringList expected = flatSetFiles(results, perKind);
+    QCOMPARE(listing(options.outDir), expected);
+    qInfo("%s", qPrintable(expected.join(QStringLiteral(", "))));
+    int flatFrames = 0;
+    for (const QString &file : expected) {
+        const QString path = QDir(options.outDir).filePath(file);
+        const QMap<QString, QString> headers = headersOf(path);
+        const bool dark = file.startsWith(QLatin1String("darks/"));
+        const auto result = std::find_if(results.begin(), results.end(),
+                                         [&](const FilterResult &r) { return file.startsWith(r.filter + '/'); });
+        const QString exposure = file.section('_', -2, -2).chopped(1); // ".../flat_Red_0.05s_001.fits"
+        QCOMPARE(headers.value("IMAGETYP"), dark ? QStringLiteral("Dark Frame") : QStringLiteral("Flat Field"));
+        QCOMPARE(headers.value("FILTER"), dark ? filters.last() : result->filter);
+        QCOMPARE(headers.value("EXPTIME").toDouble(), exposure.toDouble());
+        QCOMPARE(headers.value("LAMPLVL").toInt(), dark ? 0 : result->level);
+        const QDateTime date = QDateTime::fromString(headers.value("DATE-OBS"), Qt::ISODateWithMs);
+        QVERIFY2(date.isValid() && date.msecsTo(started) < 1000 && date.msecsTo(ended) > 0,
+                 qPrintable(headers.value("DATE-OBS")));
+        const auto measured = flatframes::measureFitsFile(QFile::encodeName(path).toStdString());
+        QVERIFY2(dark ? measured.figure < 0.01 : qAbs(measured.figure - 0.5) <= 0.025,
+                 qPrintable(file + ": " + QString::number(measured.figure)));
+        flatFrames += dark ? 0 : 1;
+    }
+    const int darkFrames = int(expected.size()) - flatFrames;
+    QCOMPARE(lastProgress, qMakePair(int(expected.size()), int(expected.size())));
+    const int testFrames = totalFrames(results);
+    QCOMPARE(frameTypes(*rig), flats(testFrames + flatFrames) + repeated(QStringLiteral("DARK"), darkFrames));
+    QCOMPARE(lampAtExposures(*rig), repeated(QStringLiteral("on"), testFrames + flatFrames)
+                                        + repeated(QStringLiteral("off"), darkFrames));
+    const QString lampAfter = lampOnBefore ? "FLAT_LIGHT_ON==1" : "FLAT_LIGHT_OFF==1";
+    QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL." + lampAfter}, 3));
 }
 
 void AssistantRunTest::everyFrameIsFlat_data()
@@ -405,9 +585,11 @@ void AssistantRunTest::folderOfFrames_data()
 {
     QTest::addColumn<bool>("staleFrameFirst"); // a frame written before the level changed arrives first
     QTest::addColumn<bool>("otherFilterFirst"); // a frame taken through another filter arrives first
-    QTest::newRow("frames as asked") << false << false;
-    QTest::newRow("a frame from before the level change is skipped") << true << false;
-    QTest::newRow("a frame through another filter is skipped") << false << true;
+    QTest::addColumn<int>("capture");           // the flat set asked for: listed for the user to take
+    QTest::newRow("frames as asked") << false << false << 0;
+    QTest::newRow("a frame from before the level change is skipped") << true << false << 0;
+    QTest::newRow("a frame through another filter is skipped") << false << true << 0;
+    QTest::newRow("the flat set to take is listed once the levels are found") << false << false << 3;
 }
 
 // The test plays the capture program: it writes each frame the progress line asks for, at the level the light box
@@ -416,6 +598,7 @@ void AssistantRunTest::folderOfFrames()
 {
     QFETCH(bool, staleFrameFirst);
     QFETCH(bool, otherFilterFirst);
+    QFETCH(int, capture);
     AssistantRig *rig = rigFor();
     QVERIFY(rig);
     const QString folder = files->filePath(QStringLiteral("frames"));
@@ -429,6 +612,7 @@ void AssistantRunTest::folderOfFrames()
     options.search.minExposure = 0.5;
     options.search.maxExposure = 60;
     options.tablePath = table;
+    options.capture = capture;
     assistant.setOptions(options);
     const flatmodel::BoxModel box = flatmodel::namedBox("measured-led");
     flatmodel::CameraModel camera;
@@ -470,6 +654,18 @@ void AssistantRunTest::folderOfFrames()
     // The level of each frame went to the box.
     for (const FilterResult &result : results)
         QVERIFY(rig->box.accepted().contains(QStringLiteral(">B%1").arg(result.level, 3, 10, QLatin1Char('0'))));
+    // The flat set is the user's to take: the run lists it at the end and takes nothing more.
+    QStringList toTake;
+    if (capture > 0) {
+        for (const FilterResult &result : results)
+            toTake.append(QStringLiteral("%1: take 3 flats at level %2, exposure %3 s")
+                              .arg(result.filter).arg(result.level).arg(QString::number(result.exposure, 'g', 4)));
+        for (const FilterResult &result : results)
+            toTake.append(QStringLiteral("take 3 flat-darks of %1 s with the lamp off")
+                              .arg(QString::number(result.exposure, 'g', 4)));
+    }
+    QCOMPARE(progress.mid(progress.size() - toTake.size()), toTake);
+    QCOMPARE(progress.filter(QStringLiteral("take a frame at")).size(), totalFrames(results));
 }
 
 // What the window offers to choose from: each device under the role its properties give it, and the wheel's filters.

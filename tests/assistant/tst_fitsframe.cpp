@@ -85,6 +85,31 @@ int colourIndex(QChar colour)
     return colour == 'R' ? 0 : colour == 'G' ? 1 : 2;
 }
 
+// A header of the image's HDU (the first with an image), as text; "" when missing.
+QString headerValue(const QString &path, const char *key)
+{
+    fitsfile *file = nullptr;
+    int status = 0;
+    fits_open_image(&file, path.toUtf8().constData(), READONLY, &status);
+    char value[FLEN_VALUE] = {};
+    fits_read_key(file, TSTRING, key, value, nullptr, &status);
+    int closing = 0;
+    if (file)
+        fits_close_file(file, &closing);
+    return status ? QString() : QString::fromLatin1(value).trimmed();
+}
+
+flatframes::FrameHeaders flatHeaders()
+{
+    flatframes::FrameHeaders headers;
+    headers.imageType = "Flat Field";
+    headers.filter = "H_Alpha";
+    headers.exposure = 3.2;
+    headers.lampLevel = 40;
+    headers.dateObs = "2026-12-01T21:04:05.123";
+    return headers;
+}
+
 } // namespace
 
 class FitsFrameTest : public QObject
@@ -219,6 +244,23 @@ void FitsFrameTest::modelFrames()
     // A row mean of the centre holds half a row (a pair of half rows of a colour frame).
     const double rowPixels = camera.width / 2.0 * (bayer.isEmpty() ? 1 : 2);
     QVERIFY2(std::abs(measured.rowNoise / (camera.noise / std::sqrt(rowPixels)) - 1) < 0.15, qPrintable(banding));
+
+    // Saved as a frame of the flat set: the same image, with the set's headers.
+    const QString path = folder.filePath("saved.fits");
+    std::string error;
+    QVERIFY2(flatframes::saveFitsFrame(bytes.data(), bytes.size(), path.toStdString(), flatHeaders(), error), error.c_str());
+    QVERIFY(!QFile::exists(path + ".part"));
+    const auto saved = flatframes::measureFitsFile(path.toStdString());
+    QVERIFY2(saved.ok, saved.error.c_str());
+    QCOMPARE(saved.figure, measured.figure);
+    QCOMPARE(saved.banding, measured.banding);
+    QCOMPARE(saved.width, camera.width);
+    QCOMPARE(QString::fromStdString(saved.bayerPattern), bayer);
+    QCOMPARE(headerValue(path, "IMAGETYP"), QStringLiteral("Flat Field"));
+    QCOMPARE(headerValue(path, "FILTER"), QStringLiteral("H_Alpha"));
+    QCOMPARE(headerValue(path, "EXPTIME").toDouble(), 3.2);
+    QCOMPARE(headerValue(path, "LAMPLVL"), QStringLiteral("40"));
+    QCOMPARE(headerValue(path, "DATE-OBS"), QStringLiteral("2026-12-01T21:04:05.123"));
 }
 
 void FitsFrameTest::colourMosaic_data()
@@ -330,6 +372,16 @@ void FitsFrameTest::badFiles()
     const auto missing = flatframes::measureFitsFile(folder.filePath("missing.fits").toStdString());
     QVERIFY(!missing.ok);
     QVERIFY(QString::fromStdString(missing.error).contains("missing.fits"));
+
+    // Never saved as a frame of the flat set: the error names the file, and no file is left, whole or in part.
+    const QString saved = folder.filePath("flat_001.fits");
+    std::string saveError;
+    QVERIFY(!flatframes::saveFitsFrame(contents.constData(), std::size_t(contents.size()), saved.toStdString(),
+        flatHeaders(), saveError));
+    QVERIFY2(QString::fromStdString(saveError).startsWith(saved + ": "), saveError.c_str());
+    QVERIFY2(QString::fromStdString(saveError).contains(error), saveError.c_str());
+    QVERIFY(!QFile::exists(saved));
+    QVERIFY(!QFile::exists(saved + ".part"));
 }
 
 QTEST_GUILESS_MAIN(FitsFrameTest)
