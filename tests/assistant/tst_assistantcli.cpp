@@ -125,6 +125,19 @@ void AssistantCliTest::usageErrors_data()
                                          << "--indi needs HOST:PORT, not \"localhost\"";
     QTest::newRow("unknown option") << indi + QStringList{"--bogus"} << "Unknown option 'bogus'.";
     QTest::newRow("no server") << indi + QStringList{"--indi", "127.0.0.1:1"} << "no INDI server on 127.0.0.1:1";
+    QTest::newRow("no frames to capture") << indi + QStringList{"--capture", "0", "--out", "/tmp"}
+                                          << "--capture needs a whole number of frames, not \"0\"";
+    QTest::newRow("capture not a number") << indi + QStringList{"--capture", "five", "--out", "/tmp"}
+                                          << "--capture needs a whole number of frames, not \"five\"";
+    QTest::newRow("capture without a folder") << indi + QStringList{"--capture", "5"} << "--capture needs --out DIR";
+    QTest::newRow("a folder without capture") << indi + QStringList{"--out", "/tmp"} << "--out goes with --capture";
+    QTest::newRow("a folder in folder mode")
+        << QStringList{"--watch", "/tmp", "--light", "L", "--filters", "Red", "--table", "x.vfc", "--capture", "5", "--out",
+                       "/tmp"}
+        << "--out goes with --camera: with --watch the capture program saves the frames";
+    QTest::newRow("a flat set folder that cannot be made")
+        << indi + QStringList{"--indi", "127.0.0.1:1", "--capture", "2", "--out", "/proc/flats"}
+        << "the flat set's folder \"/proc/flats\" cannot be made";
     QTest::newRow("no Alpaca device")
         << QStringList{"--watch", QDir::tempPath(), "--alpaca", "127.0.0.1:1", "--filters", "Red", "--table", "x.vfc"}
         << "no Alpaca device on 127.0.0.1:1 (Connection refused)";
@@ -149,11 +162,16 @@ void AssistantCliTest::wholeRun_data()
     QTest::addColumn<QStringList>("notReached");
     QTest::addColumn<QString>("tableKey"); // camera type and ISO/binning of the lines written
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("flatSet"); // with --capture: the flat set's folders and their files' count
     QTest::newRow("several filters") << "Red,Green,Luminance" << QStringList() << QStringList{"Red", "Green", "Luminance"}
-                                     << QStringList() << "CCD 1x1" << 0;
+                                     << QStringList() << "CCD 1x1" << 0 << QStringList();
     QTest::newRow("every filter of the wheel, DSLR at ISO 800")
         << "" << QStringList{"--camera-type", "DSLR", "--iso-bin", "800", "--max-exposure", "0.25"}
-        << QStringList{"Red", "Green", "Blue", "LPR", "Luminance"} << QStringList{"H_Alpha", "SII", "OIII"} << "DSLR 800" << 1;
+        << QStringList{"Red", "Green", "Blue", "LPR", "Luminance"} << QStringList{"H_Alpha", "SII", "OIII"} << "DSLR 800" << 1
+        << QStringList();
+    QTest::newRow("the whole flat set") << "Red,Luminance" << QStringList{"--capture", "2", "--out", "OUT"}
+                                        << QStringList{"Red", "Luminance"} << QStringList() << "CCD 1x1" << 0
+                                        << QStringList{"Luminance 2", "Red 2", "darks 2"};
 }
 
 // One line per filter on standard output, the progress on standard error, the table and the exit status.
@@ -165,11 +183,14 @@ void AssistantCliTest::wholeRun()
     QFETCH(QStringList, notReached);
     QFETCH(QString, tableKey);
     QFETCH(int, exitCode);
+    QFETCH(QStringList, flatSet);
     AssistantRig rig;
     QVERIFY2(rig.start(), qPrintable(rig.errorText()));
     QStringList arguments = rigArguments(rig, filters, table);
     if (filters.isEmpty())
         arguments.removeAt(arguments.indexOf("--filters") + 1), arguments.removeAll("--filters");
+    const QString out = files->filePath(QStringLiteral("flats"));
+    extra.replaceInStrings(QRegularExpression(QStringLiteral("^OUT$")), out);
     const Outcome outcome = runProgram(arguments + extra, 60000);
     QVERIFY2(outcome.exitCode == exitCode, qPrintable((outcome.out + outcome.err).join('\n')));
     QCOMPARE(outcome.out.size(), done.size() + notReached.size());
@@ -192,6 +213,12 @@ void AssistantCliTest::wholeRun()
     }
     QCOMPARE(fileLines(table), written);
     QVERIFY(outcome.err.filter(QRegularExpression("^Red: frame 1 at level \\d+, exposure [0-9.]+ s: median 0\\.\\d{3} of full scale")).size() == 1);
+    QStringList folders;
+    for (const QString &folder : QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        folders.append(folder + ' ' + QString::number(QDir(out + '/' + folder).entryList(QDir::Files).size()));
+    folders.sort();
+    QCOMPARE(folders, flatSet);
+    QCOMPARE(outcome.err.filter(QRegularExpression(" saved to .+\\.fits$")).size(), flatSet.isEmpty() ? 0 : 6);
 }
 
 void AssistantCliTest::interruptKeepsWhatWasFound_data()

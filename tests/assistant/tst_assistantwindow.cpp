@@ -18,6 +18,7 @@
 #include <QSpinBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -55,7 +56,8 @@ QList<ScriptedFrame> framesOf(const QString &script)
     return frames;
 }
 
-// "Red 143 2 0.497 3 done": filter, level, exposure, figure, frames, done or not.
+// "Red 143 2 0.497 3 done [2.9]": filter, level, exposure, figure, frames, done or not, and the exposure the frames
+// banded below.
 FilterResult resultOf(const QString &text)
 {
     const QStringList field = text.simplified().split(QLatin1Char(' '));
@@ -67,6 +69,7 @@ FilterResult resultOf(const QString &text)
     result.figure = field.at(3).toDouble();
     result.frames = field.at(4).toInt();
     result.reached = field.at(5) == QLatin1String("done");
+    result.bandingBelow = field.value(6).toDouble();
     return result;
 }
 
@@ -280,6 +283,9 @@ void AssistantWindowTest::resultsTableShowsEachFilter_data()
         << "Red 143 2 0.5; Ha 255 2 0.01; Ha 255 60 0.21" << QStringList{"Red 143 2 0.5 1 done", "Ha 255 60 0.21 2 no"}
         << QList<QStringList>{{"Red", "143", "2", "0.500", "1", "Done"},
                               {"Ha (H-alpha)", "255", "60", "0.210", "2", "Not reached"}};
+    QTest::newRow("banding found: the exposure above it")
+        << "Red 40 2 0.78; Red 25 3.2 0.49" << QStringList{"Red 25 3.2 0.49 2 done 2.87"}
+        << QList<QStringList>{{"Red", "25", "3.2", "0.490", "2", "Done, banding below 2.9 s"}};
 }
 
 void AssistantWindowTest::resultsTableShowsEachFilter()
@@ -342,6 +348,14 @@ void AssistantWindowTest::startNeedsACameraAndALightBox()
     QCOMPARE(assistant->state(), FlatAssistant::State::Idle);
     QVERIFY2(window->statusBar()->currentMessage().contains(QStringLiteral("light box")),
              qPrintable(window->statusBar()->currentMessage()));
+
+    // A flat set needs a folder to go to.
+    find<QComboBox>("lightCombo")->setCurrentText(QStringLiteral("VELMORA Flat Box"));
+    find<QSpinBox>("captureSpin")->setValue(5);
+    click("startButton");
+    QCOMPARE(assistant->state(), FlatAssistant::State::Idle);
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Choose a folder for the flat set first."));
+    QVERIFY(!find<QProgressBar>("captureBar")->isVisible());
 }
 
 void AssistantWindowTest::startHandsTheChosenOptionsToTheModule()
@@ -359,6 +373,8 @@ void AssistantWindowTest::startHandsTheChosenOptionsToTheModule()
     given.tablePath = QStringLiteral("/tmp/never-written.vfc");
     given.cameraType = QStringLiteral("DSLR");
     given.isoBin = QStringLiteral("ISO 800");
+    given.capture = 3;
+    given.outDir = QStringLiteral("/tmp/never-made");
     window->setOptions(given);
 
     click("startButton");
@@ -374,6 +390,8 @@ void AssistantWindowTest::startHandsTheChosenOptionsToTheModule()
     QCOMPARE(taken.tablePath, given.tablePath);
     QCOMPARE(taken.cameraType, given.cameraType);
     QCOMPARE(taken.isoBin, given.isoBin);
+    QCOMPARE(taken.capture, 3);
+    QCOMPARE(taken.outDir, given.outDir);
     QTRY_COMPARE_WITH_TIMEOUT(assistant->state(), FlatAssistant::State::Failed, 15000);
     QTRY_VERIFY(find<QPushButton>("startButton")->isEnabled());
     QVERIFY2(window->statusBar()->currentMessage().contains(assistant->errorText()),
@@ -505,9 +523,22 @@ void AssistantWindowTest::runThroughTheWindow()
 {
     IndiServer server;
     QVERIFY2(startSimulators(server), qPrintable(server.errorText()));
-    window->setOptions(simulatorOptions(server.port(), {QStringLiteral("Red"), QStringLiteral("Green")}));
+    QTemporaryDir flatSet;
+    AssistantOptions options = simulatorOptions(server.port(), {QStringLiteral("Red"), QStringLiteral("Green")});
+    options.capture = 2;
+    options.outDir = flatSet.path();
+    window->setOptions(options);
     click("startButton");
+    auto *bar = find<QProgressBar>("captureBar");
+    QVERIFY(bar->isVisible());
     QTRY_COMPARE_WITH_TIMEOUT(assistant->state(), FlatAssistant::State::Finished, 30000);
+
+    // The bar went over the whole flat set: two flats for each filter, two flat-darks of their one exposure.
+    QCOMPARE(bar->value(), 6);
+    QCOMPARE(bar->maximum(), 6);
+    QCOMPARE(bar->text(), QStringLiteral("6 of 6 frames of the flat set"));
+    QCOMPARE(QDir(flatSet.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name),
+             (QStringList{QStringLiteral("Green"), QStringLiteral("Red"), QStringLiteral("darks")}));
 
     // The table shows both filters done, as the module found them.
     const QList<FilterResult> results = assistant->results();
