@@ -227,8 +227,8 @@ bool readArguments(const QStringList &arguments, AssistantOptions &options, QStr
     options.filters = filters.split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (QString &filter : options.filters)
         filter = filter.trimmed();
-    if (!readDevices(parser, options, error) || !readSearch(parser, options, error) || !readTable(parser, options, error)
-        || !readCapture(parser, options, error))
+    if (!readDevices(parser, options, error) || !readSearch(parser, options, error)
+        || !readTable(parser, options, error) || !readCapture(parser, options, error))
         return false;
     if (!options.watchDir.isEmpty() && options.filters.isEmpty()) {
         error = QStringLiteral("--watch needs --filters");

@@ -654,8 +654,9 @@ struct FlatAssistant::Run
                       indi->sendSwitch(options.camera, frameTypeProperty, frameType());
                       waitUntil([this] { return frameTypeIsSet(); }, options.deviceTimeoutMs,
                                 [this] {
+                                    const QString type = asked.dark ? QStringLiteral("DARK") : QStringLiteral("FLAT");
                                     return QStringLiteral("camera \"%1\" did not take frame type %2")
-                                        .arg(options.camera, asked.dark ? QStringLiteral("DARK") : QStringLiteral("FLAT"));
+                                        .arg(options.camera, type);
                                 },
                                 [this] { startExposure(); });
                   });
@@ -692,7 +693,8 @@ struct FlatAssistant::Run
         awaited = nullptr;
         if (asked.forTheSet)
             return saveShot(frame.blob);
-        measure(QStringLiteral("camera \"%1\"").arg(options.camera), asked.exposure, [data = frame.blob, pattern = cfa] {
+        const QString source = QStringLiteral("camera \"%1\"").arg(options.camera);
+        measure(source, asked.exposure, [data = frame.blob, pattern = cfa] {
             return flatframes::measureFitsMemory(data.constData(), size_t(data.size()), pattern.toStdString());
         });
     }
@@ -868,7 +870,11 @@ struct FlatAssistant::Run
                          .arg(flatSet.perFilter())
                          .arg(seconds(shot.exposure), where));
         else
-            progress(QStringLiteral("%1: flat %2 of %3 saved to %4").arg(shot.filter).arg(shot.number).arg(flatSet.perFilter()).arg(where));
+            progress(QStringLiteral("%1: flat %2 of %3 saved to %4")
+                         .arg(shot.filter)
+                         .arg(shot.number)
+                         .arg(flatSet.perFilter())
+                         .arg(where));
         reportCapture();
         advance();
     }

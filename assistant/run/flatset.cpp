@@ -92,7 +92,9 @@ QStringList FlatSet::instructions() const
                              .arg(shot.level)
                              .arg(seconds(shot.exposure)));
         else
-            lines.append(QStringLiteral("take %1 flat-darks of %2 s with the lamp off").arg(perKind).arg(seconds(shot.exposure)));
+            lines.append(QStringLiteral("take %1 flat-darks of %2 s with the lamp off")
+                             .arg(perKind)
+                             .arg(seconds(shot.exposure)));
     }
     return lines;
 }

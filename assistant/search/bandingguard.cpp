@@ -29,7 +29,8 @@ double roundedUpExposure(double seconds)
 
 GuardedSearch::GuardedSearch(const Settings &settings, const ResponseCurve &box, double fullLevelRate,
     double knownBandingBelow)
-    : settings(settings), startBox(box), startRate(fullLevelRate), knownBelow(knownBandingBelow), below(knownBandingBelow)
+    : settings(settings), startBox(box), startRate(fullLevelRate), knownBelow(knownBandingBelow),
+      below(knownBandingBelow)
 {
 }
 

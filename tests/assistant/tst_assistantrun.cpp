@@ -117,7 +117,9 @@ QStringList flatSetFiles(const QList<FilterResult> &results, int perKind)
             continue;
         const QString exposure = QString::number(result.exposure, 'g', 4);
         for (int number = 1; number <= perKind; ++number)
-            files.append(QStringLiteral("%1/flat_%1_%2s_%3.fits").arg(result.filter, exposure).arg(number, 3, 10, QLatin1Char('0')));
+            files.append(QStringLiteral("%1/flat_%1_%2s_%3.fits")
+                             .arg(result.filter, exposure)
+                             .arg(number, 3, 10, QLatin1Char('0')));
         if (!exposures.contains(exposure))
             exposures.append(exposure);
     }
@@ -427,7 +429,8 @@ void AssistantRunTest::wholeFlatSet_data()
     QTest::addColumn<int>("perKind"); // --capture N
     QTest::addColumn<bool>("lampOnBefore");
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("two filters at one exposure") << "measured-led" << QStringList{"Red", "Luminance"} << 2 << false << 0;
+    QTest::newRow("two filters at one exposure")
+        << "measured-led" << QStringList{"Red", "Luminance"} << 2 << false << 0;
     QTest::newRow("narrowband adds its exposure's flat-darks, the user's lamp on again after")
         << "measured-led" << QStringList{"Red", "H_Alpha"} << 2 << true << 0;
     QTest::newRow("a filter out of reach takes no flats") << "dim" << QStringList{"Red", "H_Alpha"} << 1 << false << 1;

@@ -248,7 +248,8 @@ void FitsFrameTest::modelFrames()
     // Saved as a frame of the flat set: the same image, with the set's headers.
     const QString path = folder.filePath("saved.fits");
     std::string error;
-    QVERIFY2(flatframes::saveFitsFrame(bytes.data(), bytes.size(), path.toStdString(), flatHeaders(), error), error.c_str());
+    QVERIFY2(flatframes::saveFitsFrame(bytes.data(), bytes.size(), path.toStdString(), flatHeaders(), error),
+        error.c_str());
     QVERIFY(!QFile::exists(path + ".part"));
     const auto saved = flatframes::measureFitsFile(path.toStdString());
     QVERIFY2(saved.ok, saved.error.c_str());
