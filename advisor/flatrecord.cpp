@@ -172,15 +172,6 @@ std::optional<FlatRecord> parseFlatRecord(const QString &line)
     return recordOf(line, cameraType, isoBin, panelName.isEmpty() ? fields.at(2) : panelName);
 }
 
-std::vector<FlatRecord> parseFlatRecords(const std::vector<QString> &lines)
-{
-    std::vector<FlatRecord> records;
-    for (const QString &line : lines)
-        if (const std::optional<FlatRecord> record = parseFlatRecord(line))
-            records.push_back(*record);
-    return records;
-}
-
 FlatRecordMatch findFlatRecord(const std::vector<QString> &table, const QString &cameraType, const QString &isoBin,
                                const QString &filter, const QStringList &wheelNames)
 {

@@ -32,9 +32,6 @@ struct FlatRecord
 // three fields.
 std::optional<FlatRecord> parseFlatRecord(const QString &line);
 
-// Every line that reads as a record, in the table's order.
-std::vector<FlatRecord> parseFlatRecords(const std::vector<QString> &lines);
-
 // The line of the table that serves a filter, read as a record.
 struct FlatRecordMatch
 {

@@ -83,9 +83,11 @@ void TestFlatTable::lookUp_data()
     QTest::addColumn<bool>("fieldsDisagree"); // the key is not the line's first fields: findFlatRecord finds nothing
 
     const QString red = QStringLiteral("DSLR 800 Red");
-    QTest::newRow("line as the editor writes it") << QStringList{"DSLR 800 Red 2.5 140"} << red << 0 << "2.5" << "140" << false;
+    QTest::newRow("line as the editor writes it") << QStringList{"DSLR 800 Red 2.5 140"} << red << 0 << "2.5" << "140"
+        << false;
     QTest::newRow("first of two lines with the same key")
-        << QStringList{"DSLR 100 Blue 1 10", "DSLR 800 Red 2 20", "DSLR 800 Red 3 30"} << red << 1 << "2" << "20" << false;
+        << QStringList{"DSLR 100 Blue 1 10", "DSLR 800 Red 2 20", "DSLR 800 Red 3 30"} << red << 1 << "2" << "20"
+        << false;
     QTest::newRow("Light Pollution: key of four fields")
         << QStringList{"DSLR 100 Light Pollution 3 90"} << "DSLR 100 Light Pollution" << 0 << "3" << "90" << false;
     QTest::newRow("other text before the key: fields counted from the line start")
@@ -100,14 +102,16 @@ void TestFlatTable::lookUp_data()
     QTest::newRow("line that is exactly the key: the filter for both") << QStringList{red} << red << 0 << "Red"
                                                                          << "Red" << false;
     QTest::newRow("Light Pollution line that is exactly the key")
-        << QStringList{"CCD 2x2 Light Pollution"} << "CCD 2x2 Light Pollution" << 0 << "Pollution" << "Pollution" << false;
+        << QStringList{"CCD 2x2 Light Pollution"} << "CCD 2x2 Light Pollution" << 0 << "Pollution" << "Pollution"
+        << false;
     QTest::newRow("one field after the key: used for both") << QStringList{"DSLR 800 Red 2.5"} << red << 0 << "2.5"
                                                               << "2.5" << false;
     QTest::newRow("blank after the exposure, no level: empty level")
         << QStringList{"DSLR 800 Red 2.5 "} << red << 0 << "2.5" << "" << false;
     QTest::newRow("blank after the level, as hand-edited files have")
         << QStringList{"DSLR 800 Red 2.5 140 "} << red << 0 << "2.5" << "140" << false;
-    QTest::newRow("exposure with a space") << QStringList{"DSLR 800 Red 2.5 s 140"} << red << 0 << "2.5 s" << "140" << false;
+    QTest::newRow("exposure with a space") << QStringList{"DSLR 800 Red 2.5 s 140"} << red << 0 << "2.5 s" << "140"
+        << false;
     QTest::newRow("exposure with two blanks")
         << QStringList{"DSLR 800 Red 2.5  s 140"} << red << 0 << "2.5  s" << "140" << false;
     QTest::newRow("exposure with a space and blanks after the level")
@@ -116,7 +120,8 @@ void TestFlatTable::lookUp_data()
         << QStringList{"DSLR 800 Red  140"} << red << 0 << "" << "140" << false;
     QTest::newRow("a tab is an ordinary character")
         << QStringList{"DSLR 800 Red\t2 30"} << red << 0 << "30" << "30" << true;
-    QTest::newRow("nothing is trimmed") << QStringList{"DSLR 800 Red 2.5\t 140\t"} << red << 0 << "2.5\t" << "140\t" << false;
+    QTest::newRow("nothing is trimmed") << QStringList{"DSLR 800 Red 2.5\t 140\t"} << red << 0 << "2.5\t" << "140\t"
+        << false;
     QTest::newRow("Custom entries") << QStringList{"CCD Custom Custom 9 99"} << "CCD Custom Custom" << 0 << "9"
                                     << "99" << false;
     QTest::newRow("translated, non-ASCII filter name")
@@ -129,7 +134,8 @@ void TestFlatTable::lookUp_data()
     QTest::newRow("trailing signed number is no level") << QStringList{"DSLR 800 Red 2.5 s -1"} << red << 0 << "2.5"
                                                         << "s" << false;
     QTest::newRow("level 0 and 255 end a joined exposure")
-        << QStringList{"DSLR 800 Red 1 / 30 s 255", "DSLR 800 Green 1 / 30 s 0"} << red << 0 << "1 / 30 s" << "255" << false;
+        << QStringList{"DSLR 800 Red 1 / 30 s 255", "DSLR 800 Green 1 / 30 s 0"} << red << 0 << "1 / 30 s" << "255"
+        << false;
     QTest::newRow("light level that is not a number is handed back as it is")
         << QStringList{"DSLR 800 Red 2 bright"} << red << 0 << "2" << "bright" << false;
 }
@@ -249,6 +255,8 @@ void TestFlatTable::recordFields_data()
     QTest::newRow("editor's line") << "CCD 1x1 Red 2 143" << QStringList{"CCD", "1x1", "Red", "2", "143", ""} << 143;
     QTest::newRow("filter with a blank")
         << "CCD 2x2 Light Pollution 0.5 12" << QStringList{"CCD", "2x2", "Light Pollution", "0.5", "12", ""} << 12;
+    QTest::newRow("Italian filter with a blank") << "CCD 2x2 Inq. luminoso 0.5 12"
+                                                 << QStringList{"CCD", "2x2", "Inq. luminoso", "0.5", "12", ""} << 12;
     QTest::newRow("trailing note") << "DSLR 800 Red 2.5 140 dusk, new panel"
                                    << QStringList{"DSLR", "800", "Red", "2.5", "140", "dusk, new panel"} << 140;
     QTest::newRow("a wheel's own filter name")
@@ -325,7 +333,8 @@ void TestFlatTable::putRecord_data()
         << QStringList{"Ha", "Ha 7nm"} << QStringList{"CCD 1x1 Ha 7nm 3 200", "CCD 1x1 H-alpha 30 250"};
     QTest::newRow("a name with two blanks the panel does not know is added as the wheel names it")
         << QStringList{"CCD 1x1 OIII 4 120"} << QStringList{"CCD", "1x1", "Baader OIII 3.5nm", "12", "210"}
-        << QStringList{"OIII", "Baader OIII 3.5nm"} << QStringList{"CCD 1x1 OIII 4 120", "CCD 1x1 Baader OIII 3.5nm 12 210"};
+        << QStringList{"OIII", "Baader OIII 3.5nm"}
+        << QStringList{"CCD 1x1 OIII 4 120", "CCD 1x1 Baader OIII 3.5nm 12 210"};
 }
 
 // The line put in is the one the shared rule finds for the wheel's filter afterwards.

@@ -63,7 +63,8 @@ void TableWriterTest::merge_data()
         << QStringList{"CCD 1x1 H-alpha 30 250", "CCD 1x1 OIII 3nm 5 150", "CCD 1x1 OIII 4 120", "CCD 1x1 Ha 7nm 3 200"}
         << QStringList{"H-alpha", "OIII 3nm", "OIII", "Ha 7nm"};
     QTest::newRow("comments, blank lines, notes and other configurations kept")
-        << QStringList{"# flats of March", "", "CCD 1x1 Red 2 100 old panel", "DSLR 800 Red 1 11", "CCD 1x1 Reddish 3 30"}
+        << QStringList{"# flats of March", "", "CCD 1x1 Red 2 100 old panel", "DSLR 800 Red 1 11",
+                       "CCD 1x1 Reddish 3 30"}
         << QStringList{"Red 2 143"} << QStringList{"Red"}
         << QStringList{"# flats of March", "", "CCD 1x1 Red 2 143", "DSLR 800 Red 1 11", "CCD 1x1 Reddish 3 30"}
         << QStringList{"Red"};

@@ -184,7 +184,7 @@ void IndiDriverTest::levelsPerFilterFromTheTable_data()
 {
     QTest::addColumn<QStringList>("table");
     QTest::addColumn<QString>("isoBin");
-    QTest::addColumn<QStringList>("presets"); // of the wheel's filters Red, Green, Blue, H_Alpha, SII, OIII, LPR, Luminance
+    QTest::addColumn<QStringList>("presets"); // of the wheel's filters, slot by slot
     QTest::addColumn<int>("slot");            // the wheel turns to it: the lamp takes its level
     QTest::addColumn<QString>("rewritten");   // the table file's new contents, read again
     QTest::addColumn<QStringList>("presetsAfter");
@@ -216,7 +216,7 @@ void IndiDriverTest::levelsPerFilterFromTheTable_data()
         << QStringList{"150", "200", "0", "230", "0", "110", "90", "60"} << narrowband;
 }
 
-// The wheel (indi_simulator_wheel) names Red, Green, Blue, H_Alpha, SII, OIII, LPR and Luminance.
+// The wheel (indi_simulator_wheel) names Red, Green, Blue, H_Alpha, SII, OIII, LPR and Luminance, or a row renames.
 void IndiDriverTest::levelsPerFilterFromTheTable()
 {
     QFETCH(QStringList, table);
