@@ -693,9 +693,10 @@ struct FlatAssistant::Run
     bool writeToTable(FilterResult &result, QString &problem) const
     {
         std::vector<FlatRecord> records = {tableRecord(result)};
-        const bool written = tablewriter::put(options.tablePath, records, knownFilterNames(), problem);
+        if (!tablewriter::put(options.tablePath, records, knownFilterNames(), problem))
+            return false;
         result.tableFilter = records.front().filter;
-        return written;
+        return true;
     }
 
     // The filters of this run and of the wheel: the names a table line's filter could be.
