@@ -31,8 +31,8 @@ void describeOptions(QCommandLineParser &parser, const QCommandLineOption &headl
     parser.setApplicationDescription(QStringLiteral(
         "Control panel of the VELMORA flat field generator, with its ASCOM Alpaca server.\n"
         "With --headless no window opens: the Alpaca server serves the box without a display, connects it at start "
-        "when automatic search is on, shows a lost box's return in its log, and on SIGTERM or SIGINT switches the "
-        "lamp off and disconnects the box before it ends."));
+        "when automatic search is on, shows a lost box's return in its log, and on SIGTERM, SIGINT or SIGHUP "
+        "switches the lamp off and disconnects the box before it ends, as the window does."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(headless);

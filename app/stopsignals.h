@@ -1,0 +1,31 @@
+// The requests from outside to end the program: a logout, a shutdown, `kill`, Ctrl-C, a closed terminal. The
+// window and the server without a window both hear them here, on the thread that made this object, from its event
+// loop. Each platform has its own source file behind this one header.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class StopSignals : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Starts listening at once; one object at a time listens, and the one made last is heard until it goes.
+    explicit StopSignals(QObject *parent = nullptr);
+    ~StopSignals() override;
+
+    // False when the system refused to pass the requests on: the program then ends as the system's default has it.
+    bool isWatching() const;
+    // The program has done what the stop asked (lamp off, box disconnected). Where the system waits for that before
+    // it ends the process, it may go on now.
+    void stopped();
+
+signals:
+    // The request's name: "SIGTERM", "SIGINT" or "SIGHUP" on Linux.
+    void stopRequested(const QString &why);
+
+private:
+    struct Listener;
+    Listener *listener;
+};
