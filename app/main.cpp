@@ -5,6 +5,7 @@
 #include "startup.h"
 #include "unsavedtable.h"
 #include "velmoraflat.h"
+#include "windowending.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -43,9 +44,11 @@ int runWindow(QApplication &app)
     QSettings settings;
     const QString autoSearch = readAutoSearchPreference(settings);
 
+    WindowEnding ending; // from here on, SIGTERM, SIGINT and SIGHUP end the window as its close does
     VelmoraFlat window(nullptr, autoSearch);
     watchForLostBox(window);
     guardUnsavedTable(window);
+    ending.watch(window);
     window.setWindowTitle(mainWindowTitle());
     window.show();
     const auto alpacaServer = startAlpacaServer(window.boxController());
