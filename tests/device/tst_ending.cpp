@@ -147,8 +147,8 @@ void EndingTest::endsDuringAWait_data()
     QTest::addColumn<QString>("autoSearch"); // the window connects at start
     QTest::addColumn<QString>("stopAt");     // the command the (returning) box has received when the stop comes
     QTest::addColumn<QString>("how");
-    const QStringList booting{"--boot-delay-ms", "500"};
-    const QStringList refusing{"--refuse-light-on", "3"};
+    const QStringList booting{"--boot-delay-ms", "300"};
+    const QStringList refusing{"--refuse-light-on", "2"}; // the third attempt lights the lamp
     for (const QString how : {"SIGTERM", "quit"}) {
         QTest::addRow("search, %s", qPrintable(how)) << "ST_connectButton" << booting << "" << ">" << how;
         QTest::addRow("connect, %s", qPrintable(how)) << "MT_serialConnect" << booting << "" << ">" << how;
@@ -265,7 +265,7 @@ void EndingTest::programEndsOnRequest_data()
     QTest::newRow("SIGTERM, lamp lit") << "SIGTERM" << QStringList() << true;
     QTest::newRow("SIGINT, lamp lit") << "SIGINT" << QStringList() << true;
     QTest::newRow("SIGHUP, lamp lit") << "SIGHUP" << QStringList() << true;
-    QTest::newRow("SIGTERM during the start-up search") << "SIGTERM" << QStringList{"--boot-delay-ms", "500"} << false;
+    QTest::newRow("SIGTERM during the start-up search") << "SIGTERM" << QStringList{"--boot-delay-ms", "300"} << false;
 }
 
 // velmora-flat itself, with its window (offscreen).
