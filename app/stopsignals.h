@@ -11,7 +11,8 @@ class StopSignals : public QObject
     Q_OBJECT
 
 public:
-    // Starts listening at once; one object at a time listens, and the one made last is heard until it goes.
+    // Starts listening at once. One object at a time listens: the one made last, until it goes (several are
+    // destroyed in the reverse order of their making).
     explicit StopSignals(QObject *parent = nullptr);
     ~StopSignals() override;
 

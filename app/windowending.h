@@ -1,7 +1,7 @@
 // How the window ends when it is told to from outside: on SIGTERM, SIGINT or SIGHUP (a logout, a shutdown, `kill`,
 // Ctrl-C, a closed terminal), and when the application quits without the window having been closed. As the window's
 // close does, the lamp goes off and the box is disconnected, through the box's controller; a flat table with unsaved
-// edits is kept in a file (advisor/tablerecovery.h) instead of being asked about, and the next start says where.
+// edits is kept in a file (tablerecovery.h) instead of being asked about, and the next start says where.
 #pragma once
 
 #include "stopsignals.h"
