@@ -13,7 +13,7 @@ cd "$(dirname "$0")/../.."
 top=$PWD
 out=$top/build-windows
 if [ -z "${DISPLAY:-}" ]; then
-    bash tools/windows/install-deps.sh
+    bash tools/install-deps.sh --windows
     exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
 fi
 screenshots=""
