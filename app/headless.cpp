@@ -10,27 +10,28 @@
 #include <QDebug>
 #include <QSettings>
 
-#include <memory>
-
 namespace {
 
 // Ends the program the way the window's close does once a stop request came.
-void stopOnRequest(QCoreApplication &app, BoxController &controller, std::unique_ptr<AlpacaService> &server)
+void stopOnRequest(QCoreApplication &app, StopSignals &stopSignals, BoxController &controller,
+                   std::unique_ptr<AlpacaService> &server)
 {
-    auto *stops = new StopSignals(&controller);
-    if (!stops->isWatching()) {
-        qWarning() << "stop requests cannot be caught";
+    if (!stopSignals.isWatching()) {
+        qWarning() << "SIGTERM, SIGINT and SIGHUP cannot be caught";
         return;
     }
-    auto stopping = std::make_shared<bool>(false);
-    QObject::connect(stops, &StopSignals::stopRequested, &app, [&app, &controller, &server, stopping](const QString &why) {
-        if (*stopping)
-            return;
-        *stopping = true;
-        qDebug().noquote() << "stopping on" << why;
-        server.reset();
-        controller.shutDown([&app] { app.quit(); });
-    });
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app,
+                     [&app, &stopSignals, &controller, &server, stopping = false](const QString &why) mutable {
+                         qDebug().noquote() << "stopping on" << why;
+                         if (stopping)
+                             return;
+                         stopping = true;
+                         server.reset();
+                         controller.shutDown([&app, &stopSignals] {
+                             stopSignals.stopped();
+                             app.quit();
+                         });
+                     });
 }
 
 // The window's start-up search: the ports are listed in any case; the box is looked for when automatic search is on.
@@ -48,11 +49,12 @@ int runHeadless(QCoreApplication &app)
     QSettings settings;
     const QString autoSearch = readAutoSearchPreference(settings);
 
+    StopSignals stopSignals;
     BoxController controller;
     watchForLostBox(controller);
     searchAtStart(controller, autoSearch);
     std::unique_ptr<AlpacaService> server = startAlpacaServer(controller);
-    stopOnRequest(app, controller, server);
+    stopOnRequest(app, stopSignals, controller, server);
     const int status = app.exec();
     server.reset();
     return status;

@@ -4,5 +4,5 @@
 
 class QCoreApplication;
 
-// Runs until SIGTERM or SIGINT; then the lamp goes off and the box is disconnected, as the window's close does.
+// Runs until SIGTERM, SIGINT or SIGHUP; then the lamp goes off and the box is disconnected, as the window's close does.
 int runHeadless(QCoreApplication &app);

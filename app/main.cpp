@@ -6,6 +6,7 @@
 #include "startup.h"
 #include "unsavedtable.h"
 #include "velmoraflat.h"
+#include "windowending.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -32,8 +33,8 @@ void describeOptions(QCommandLineParser &parser, const QCommandLineOption &headl
     parser.setApplicationDescription(QStringLiteral(
         "Control panel of the VELMORA flat field generator, with its ASCOM Alpaca server.\n"
         "With --headless no window opens: the Alpaca server serves the box without a display, connects it at start "
-        "when automatic search is on, shows a lost box's return in its log, and on SIGTERM or SIGINT switches the "
-        "lamp off and disconnects the box before it ends."));
+        "when automatic search is on, shows a lost box's return in its log, and on SIGTERM, SIGINT or SIGHUP "
+        "switches the lamp off and disconnects the box before it ends, as the window does."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(headless);
@@ -44,9 +45,11 @@ int runWindow(QApplication &app)
     QSettings settings;
     const QString autoSearch = readAutoSearchPreference(settings);
 
+    WindowEnding ending; // from here on, SIGTERM, SIGINT and SIGHUP end the window as its close does
     VelmoraFlat window(nullptr, autoSearch);
     watchForLostBox(window);
     guardUnsavedTable(window);
+    ending.watch(window);
     window.setWindowTitle(mainWindowTitle());
     window.show();
     const auto alpacaServer = startAlpacaServer(window.boxController());

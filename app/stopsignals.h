@@ -1,6 +1,6 @@
-// Tells the program that the system or the user asks it to end: SIGTERM, SIGINT and SIGHUP on Linux; Ctrl-C,
-// Ctrl-Break, a closed console, a log-off and a shut-down on Windows. The program then ends as its window's
-// close does (lamp off, box disconnected) and calls stopped().
+// The requests from outside to end the program: a logout, a shutdown, `kill`, Ctrl-C, a closed terminal or
+// console. The window and the server without a window both hear them here, on the thread that made this object,
+// from its event loop. Each platform has its own source file behind this one header.
 #pragma once
 
 #include <QObject>
@@ -11,21 +11,23 @@ class StopSignals : public QObject
     Q_OBJECT
 
 public:
+    // Starts listening at once. One object at a time listens: the one made last, until it goes (several are
+    // destroyed in the reverse order of their making).
     explicit StopSignals(QObject *parent = nullptr);
     ~StopSignals() override;
 
-    // False when the system refused to pass the requests on.
+    // False when the system refused to pass the requests on: the program then ends as the system's default has it.
     bool isWatching() const;
-    // The program has done what the stop asked. Windows ends a program once its handler of a closed console,
-    // a log-off or a shut-down returns: the handler waits for this (up to a few seconds).
+    // The program has done what the stop asked (lamp off, box disconnected). Where the system waits for that before
+    // it ends the process, it may go on now.
     void stopped();
 
 signals:
-    // On the thread that made the object, once per request: "signal 15" (SIGTERM), "signal 2", "signal 1" on
-    // Linux; "Ctrl-C", "Ctrl-Break", "console closed", "log-off", "shut-down" on Windows.
+    // The request's name: "SIGTERM", "SIGINT" or "SIGHUP" on Linux; "Ctrl-C", "Ctrl-Break", "console closed",
+    // "log-off" or "shut-down" on Windows.
     void stopRequested(const QString &why);
 
 private:
-    struct Watch;
-    Watch *watch = nullptr;
+    struct Listener;
+    Listener *listener;
 };

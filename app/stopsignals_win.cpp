@@ -1,6 +1,6 @@
 // The console's control events: each becomes stopRequested() on the object's thread. For a closed console, a
 // log-off or a shut-down Windows ends the process as soon as the handler returns, so the handler waits there until
-// stopped() or until the program's own exit ends it (with the program's exit status).
+// the program's own exit ends it (with the program's exit status).
 #include "stopsignals.h"
 
 #include <QMetaObject>
@@ -16,7 +16,7 @@ constexpr DWORD stopWaitMs = 4500; // Windows allows a closing console's handler
 
 std::mutex watchersMutex;
 QPointer<StopSignals> watcher;
-HANDLE stoppedEvent = nullptr;
+HANDLE stoppedEvent = nullptr; // never set: the wait ends with the process or its time
 
 QString eventName(DWORD event)
 {
@@ -53,37 +53,41 @@ BOOL WINAPI onControlEvent(DWORD event)
 
 } // namespace
 
-struct StopSignals::Watch
+struct StopSignals::Listener
 {
     bool watching = false;
+    QPointer<StopSignals> before; // the one that listened until this one came
 };
 
-StopSignals::StopSignals(QObject *parent) : QObject(parent), watch(new Watch)
+StopSignals::StopSignals(QObject *parent) : QObject(parent), listener(new Listener)
 {
     const std::lock_guard<std::mutex> lock(watchersMutex);
     if (!stoppedEvent)
         stoppedEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    listener->before = watcher;
     watcher = this;
-    watch->watching = ::SetConsoleCtrlHandler(onControlEvent, TRUE) != 0;
+    listener->watching = ::SetConsoleCtrlHandler(onControlEvent, TRUE) != 0;
 }
 
 StopSignals::~StopSignals()
 {
-    ::SetConsoleCtrlHandler(onControlEvent, FALSE);
     {
         const std::lock_guard<std::mutex> lock(watchersMutex);
-        watcher.clear();
+        if (watcher == this)
+            watcher = listener->before;
     }
-    delete watch;
+    if (listener->watching)
+        ::SetConsoleCtrlHandler(onControlEvent, FALSE);
+    delete listener;
 }
 
 bool StopSignals::isWatching() const
 {
-    return watch->watching;
+    return listener->watching;
 }
 
+// The handler of a closed console, a log-off or a shut-down holds Windows back until the program has exited (with
+// its own status) or the time Windows gives is nearly up; letting it return earlier would end the program at once.
 void StopSignals::stopped()
 {
-    if (stoppedEvent)
-        ::SetEvent(stoppedEvent);
 }

@@ -1,5 +1,6 @@
 #include "boxcontroller.h"
 
+#include "eventwait.h"
 #include "velmora/flat.h"
 #include "velmora/lampswitch.h"
 #include "velmora/statusnames.h"
@@ -93,9 +94,7 @@ unsigned BoxController::runAndWait(std::function<unsigned(velmora::Flat &)> call
         wait->finished = true;
         wait->loop.quit();
     });
-    // An application that quits ends every loop: this one goes on until its call is done.
-    while (!wait->finished)
-        wait->loop.exec(flags);
+    serveEventsUntil(wait->loop, wait->finished, flags);
     return wait->status;
 }
 
@@ -137,9 +136,11 @@ void BoxController::search(const QList<SerialPortEntry> &ports, std::function<vo
     setState(Searching);
     auto found = std::make_shared<QString>();
     run(
-        [ports, found](velmora::Flat &device) -> unsigned {
+        [this, ports, found](velmora::Flat &device) -> unsigned {
             const bool flag = false;
             for (const SerialPortEntry &port : ports) {
+                if (endAsked)
+                    break;
                 const QString name = port.name;
                 qDebug() << "connect to " << name;
                 if (port.vendorId != flatBoxVendorId)
@@ -272,9 +273,11 @@ void BoxController::reconnect(const QStringList &portNames, std::function<void(b
     auto found = std::make_shared<QString>();
     auto lamp = std::make_shared<LampOutcome>();
     run(
-        [portNames, relight, relightLevel, found, lamp](velmora::Flat &device) -> unsigned {
+        [this, portNames, relight, relightLevel, found, lamp](velmora::Flat &device) -> unsigned {
             const bool flag = false;
             for (const QString &name : portNames) {
+                if (endAsked)
+                    break;
                 qDebug() << "connect to " << name;
                 if (device.connect(name.toUtf8().constData(), flag) != velmora::Ok) {
                     qDebug() << "connection failed";
@@ -283,7 +286,8 @@ void BoxController::reconnect(const QStringList &portNames, std::function<void(b
                 *found = name;
                 break;
             }
-            if (found->isEmpty() || !relight)
+            // A box that comes back while the program ends stays dark.
+            if (found->isEmpty() || !relight || endAsked)
                 return velmora::NotConnected;
             // The lamp goes on again as the user's switch does it, then gets the level it had.
             bool connected = false;
@@ -319,6 +323,7 @@ void BoxController::reconnect(const QStringList &portNames, std::function<void(b
 
 void BoxController::shutDown(std::function<void()> done)
 {
+    endAsked = true;
     if (!shuttingDown) {
         shuttingDown = true;
         emit closing();

@@ -19,12 +19,19 @@ velmora_windows_path(wine_path ${VELMORA_MINGW_QT}/bin ${PROJECT_BINARY_DIR}/dev
     ${PROJECT_BINARY_DIR}/tests/support)
 velmora_windows_path(plugin_path ${VELMORA_MINGW_QT}/plugins)
 set(VELMORA_WINE_RUN ${PROJECT_BINARY_DIR}/wine-run.sh)
+# A Qt Test program without a console sends its log to the debugger's output, which Wine drops: the log goes to a
+# file, shown when the test ends.
 file(WRITE ${VELMORA_WINE_RUN} "#!/bin/sh
-# Runs a Windows program of this build under wine64 (made by tests/windows.cmake).
+# Runs a Qt Test program of this build under wine64 and shows its log (made by tests/windows.cmake).
 export WINEPATH=\"${wine_path}\"
 export QT_PLUGIN_PATH=\"${plugin_path}\"
 export WINEDEBUG=\${WINEDEBUG:--all}
-exec \${VELMORA_WINE:-/usr/lib/wine/wine64} \"$@\"
+log=\$(mktemp /tmp/velmora-test-XXXXXX.txt)
+\${VELMORA_WINE:-/usr/lib/wine/wine64} \"\$@\" -o \"Z:\$(printf %s \"\$log\" | tr / '\\\\\\\\'),txt\"
+status=\$?
+cat \"\$log\"
+rm -f \"\$log\"
+exit \$status
 ")
 file(CHMOD ${VELMORA_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
     WORLD_READ WORLD_EXECUTE)

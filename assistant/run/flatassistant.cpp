@@ -776,8 +776,7 @@ struct FlatAssistant::Run
     {
         FilterResult result;
         result.filter = filter();
-        const QString panelName = panelFilterName(filter());
-        result.tableFilter = panelName.isEmpty() ? filter() : panelName;
+        result.tableFilter = tableFilterName(filter(), {}, options.cameraType, isoBin); // a new line's, until written
         result.reached = step.verdict == flatsearch::Verdict::Done;
         result.frames = int(history.size());
         result.bandingBelow = search->bandingBelow();
@@ -795,17 +794,16 @@ struct FlatAssistant::Run
 
     void filterDone()
     {
-        const FilterResult result = resultOf();
+        FilterResult result = resultOf();
+        QString problem;
+        const bool saved = !result.reached || options.tablePath.isEmpty() || writeToTable(result, problem);
         results.append(result);
         bandingBelow = std::max(bandingBelow, result.bandingBelow);
         remember();
-        if (result.reached && !options.tablePath.isEmpty()) {
-            QString problem;
-            if (!tablewriter::put(options.tablePath, {tableRecord(result)}, problem)) {
-                failedToSave = true;
-                emit q->filterFinished(result);
-                return fail(problem);
-            }
+        if (!saved) {
+            failedToSave = true;
+            emit q->filterFinished(result);
+            return fail(problem);
         }
         emit q->filterFinished(result);
         if (result.reached && flatSet.wanted()) {
@@ -879,12 +877,25 @@ struct FlatAssistant::Run
         advance();
     }
 
+    // Merges the result into the table file; its table filter becomes the one of the line it went to.
+    bool writeToTable(FilterResult &result, QString &problem) const
+    {
+        std::vector<FlatRecord> records = {tableRecord(result)};
+        if (!tablewriter::put(options.tablePath, records, knownFilterNames(), problem))
+            return false;
+        result.tableFilter = records.front().filter;
+        return true;
+    }
+
+    // The filters of this run and of the wheel: the names a table line's filter could be.
+    QStringList knownFilterNames() const { return filters + wheelFilters(); }
+
     FlatRecord tableRecord(const FilterResult &result) const
     {
         FlatRecord record;
         record.cameraType = options.cameraType;
         record.isoBin = isoBin;
-        record.filter = result.tableFilter;
+        record.filter = result.filter; // the merge names the line's filter
         record.exposure = seconds(result.exposure);
         record.level = QString::number(result.level);
         return record;
@@ -1013,5 +1024,5 @@ bool FlatAssistant::saveResults(const QString &tablePath, QString &error) const
     for (const FilterResult &result : run->results)
         if (result.reached)
             records.push_back(run->tableRecord(result));
-    return tablewriter::put(tablePath, records, error);
+    return tablewriter::put(tablePath, records, run->knownFilterNames(), error);
 }
