@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 namespace flatframes {
 
@@ -201,7 +202,7 @@ ChannelFigures sortedFigures(const std::vector<double> &pixels, const Layout &la
 // Fewer row means than this give no reliable smooth course to measure bands against.
 constexpr long bandingRowsNeeded = 8;
 // The pixel noise is read from this many neighbour differences at most, spread over the centre's rows.
-constexpr std::size_t noiseSamples = 1 << 20;
+constexpr std::size_t noiseSamples = 1 << 18; // the median then lies within 0.3 % of the noise
 
 struct RowFigures
 {
@@ -248,6 +249,14 @@ RowFigures rowFigures(const std::vector<T> &pixels, const Layout &layout, double
         long count = 0;
         for (long row = first; row < first + rowsPerMean; ++row) {
             const T *line = pixels.data() + row * c.width;
+            if constexpr (std::is_integral_v<T>) {
+                long long integers = 0;
+                for (long column = 0; column < c.width; ++column)
+                    integers += line[column];
+                sum += double(integers);
+                count += c.width;
+                continue;
+            }
             for (long column = 0; column < c.width; ++column) {
                 if (std::isnan(double(line[column])))
                     continue;
