@@ -2,7 +2,7 @@
 
 #include "loopmailbox.h"
 
-#include "velmora/lampswitch.h"
+#include "velmora/boxactions.h"
 #include "velmora/statusnames.h"
 
 #include <indidevapi.h>
@@ -124,22 +124,18 @@ bool SerialLink::open(LampState &state, BoxIdentity &identity, std::string &erro
 // The box's identity comes with the connect; its lamp is read as it is, without touching it.
 bool SerialLink::connectBox(LampState &state, BoxIdentity &identity, std::string &error)
 {
-    velmora::Identity found;
-    const unsigned status = flat.connect(port.c_str(), false, found);
-    if (status != velmora::Ok) {
-        flat.disconnect();
-        error = "no flat box answers on " + port + " (" + velmora::statusName(status) + ")";
+    velmora::BoxReading reading;
+    const velmora::ActionOutcome outcome = velmora::connectAndRead(flat, port.c_str(), reading);
+    if (outcome.failed == velmora::ActionStep::Connect) {
+        error = "no flat box answers on " + port + " (" + velmora::statusName(outcome.status) + ")";
         return false;
     }
-    identity = identityOf(found);
-    velmora::BoxState boxState;
-    const unsigned read = flat.readState(boxState);
-    if (read != velmora::Ok) {
-        flat.disconnect();
-        error = "the flat box on " + port + " did not report its lamp (" + velmora::statusName(read) + ")";
+    if (!outcome.succeeded()) {
+        error = "the flat box on " + port + " did not report its lamp (" + velmora::statusName(outcome.status) + ")";
         return false;
     }
-    state = {boxState.lampOn, boxState.brightness};
+    identity = identityOf(reading.identity);
+    state = {reading.lamp.lampOn, reading.lamp.brightness};
     return true;
 }
 
@@ -217,7 +213,9 @@ void SerialLink::setLamp(bool on, unsigned level, Done done)
     LampState wanted = last;
     wanted.on = on;
     const char *failure = on ? "the lamp did not light" : "the lamp did not go out";
-    runCommand([this, on] { return on ? velmora::switchLampOn(flat) : flat.turnOff(); }, on ? 0 : oneExchangeMs,
+    // The lamp lights at the level the box keeps; FLAT_LIGHT_OFF keeps it too.
+    runCommand([this, on] { return on ? velmora::switchLampOn(flat, velmora::LampOnPause::BeforeRetry) : flat.turnOff(); },
+               on ? 0 : oneExchangeMs,
                [this, failure, wanted, done](unsigned status) { commandDone(status, failure, wanted, done); });
 }
 
@@ -270,7 +268,8 @@ void SerialLink::watchPort()
     const LampState wanted = last;
     worker->run([this, wanted] {
         velmora::Identity found;
-        const bool back = flat.connect(port.c_str(), false, found) == velmora::Ok && restore(wanted) == velmora::Ok;
+        const velmora::BoxState lamp{wanted.on, wanted.level};
+        const bool back = velmora::restoreAfterReturn(flat, port.c_str(), lamp, found).succeeded();
         if (!back)
             flat.disconnect();
         const BoxIdentity identity = identityOf(found);
@@ -284,13 +283,4 @@ void SerialLink::watchPort()
             events.boxBack(last, identity, "Flat box back on " + port + ".");
         });
     });
-}
-
-// The box comes back from a reset: it gets the level first, then the lamp as it was.
-unsigned SerialLink::restore(const LampState &wanted)
-{
-    const unsigned level = flat.setBrightness(wanted.level);
-    if (level != velmora::Ok)
-        return level;
-    return wanted.on ? velmora::switchLampOn(flat) : flat.turnOff();
 }

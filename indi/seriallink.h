@@ -52,7 +52,6 @@ private:
 
     // The worker's thread.
     bool connectBox(LampState &state, BoxIdentity &identity, std::string &error);
-    unsigned restore(const LampState &wanted);
 
     // The INDI loop's thread.
     void toLoop(std::function<void()> job);
