@@ -165,28 +165,34 @@ void SerialLink::commandDone(unsigned status, const char *what, const LampState 
 namespace {
 
 // A command's status, handed from the worker to the INDI loop: at once while the loop still waits for it, otherwise
-// through the mailbox.
+// through the mailbox. A command may let the loop go before it ends (the lamp-on attempts after a refused one).
 struct Handover
 {
     std::mutex mutex;
     std::condition_variable ready;
     bool done = false;
     bool loopWaits = false;
+    bool released = false;
     unsigned status = velmora::NotConnected;
 };
 
 } // namespace
 
-void SerialLink::runCommand(std::function<unsigned()> command, int waitMs, std::function<void(unsigned)> finish)
+void SerialLink::runCommand(Command command, int waitMs, std::function<void(unsigned)> finish)
 {
     auto handover = std::make_shared<Handover>();
     handover->loopWaits = waitMs > 0;
     worker->run([this, command = std::move(command), handover, finish] {
-        const unsigned status = command();
+        const auto letLoopGo = [handover] {
+            const std::lock_guard<std::mutex> lock(handover->mutex);
+            handover->released = true;
+            handover->ready.notify_all();
+        };
+        const unsigned status = command(letLoopGo);
         std::unique_lock<std::mutex> lock(handover->mutex);
         handover->status = status;
         handover->done = true;
-        if (handover->loopWaits) {
+        if (handover->loopWaits && !handover->released) {
             handover->ready.notify_all();
             return;
         }
@@ -196,7 +202,10 @@ void SerialLink::runCommand(std::function<unsigned()> command, int waitMs, std::
     if (waitMs <= 0)
         return;
     std::unique_lock<std::mutex> lock(handover->mutex);
-    if (!handover->ready.wait_for(lock, std::chrono::milliseconds(waitMs), [&handover] { return handover->done; })) {
+    const bool answered = handover->ready.wait_for(lock, std::chrono::milliseconds(waitMs), [&handover] {
+        return handover->done || handover->released;
+    });
+    if (!answered || handover->released) {
         handover->loopWaits = false;
         return;
     }
@@ -205,18 +214,26 @@ void SerialLink::runCommand(std::function<unsigned()> command, int waitMs, std::
     finish(status);
 }
 
+// The INDI loop waits for the first lamp-on attempt: a lamp that lights at once is answered without a Busy. After a
+// refused attempt it goes on, and the retries' outcome comes through the mailbox.
 void SerialLink::setLamp(bool on, unsigned level, Done done)
 {
-    (void)level; // the box keeps its level: the lamp lights at the level it was last given
+    (void)level; // the box keeps its level: the lamp lights at the level it was last given, FLAT_LIGHT_OFF keeps it
     if (lost || !connected)
         return done(false, lostText, last);
     LampState wanted = last;
     wanted.on = on;
     const char *failure = on ? "the lamp did not light" : "the lamp did not go out";
-    // The lamp lights at the level the box keeps; FLAT_LIGHT_OFF keeps it too.
-    runCommand([this, on] { return on ? velmora::switchLampOn(flat, velmora::LampOnPause::BeforeRetry) : flat.turnOff(); },
-               on ? 0 : oneExchangeMs,
-               [this, failure, wanted, done](unsigned status) { commandDone(status, failure, wanted, done); });
+    runCommand(
+        [this, on](const std::function<void()> &letLoopGo) {
+            if (!on)
+                return flat.turnOff();
+            return velmora::switchLampOn(flat, velmora::LampOnPause::BeforeRetry, [&letLoopGo](int, unsigned status) {
+                if (status != velmora::Ok)
+                    letLoopGo();
+            });
+        },
+        oneExchangeMs, [this, failure, wanted, done](unsigned status) { commandDone(status, failure, wanted, done); });
 }
 
 void SerialLink::setLevel(unsigned level, Done done)
@@ -225,7 +242,7 @@ void SerialLink::setLevel(unsigned level, Done done)
         return done(false, lostText, last);
     LampState wanted = last;
     wanted.level = level;
-    runCommand([this, level] { return flat.setBrightness(level); }, oneExchangeMs,
+    runCommand([this, level](const std::function<void()> &) { return flat.setBrightness(level); }, oneExchangeMs,
                [this, wanted, done](unsigned status) { commandDone(status, "the box refused the level", wanted, done); });
 }
 
