@@ -1,4 +1,6 @@
 #include "alpacaservice.h"
+#include "boxcontroller.h"
+#include "boxwatcher.h"
 #include "headless.h"
 #include "highdensity.h"
 #include "serialports.h"
@@ -43,12 +45,14 @@ int runWindow(QApplication &app)
     QSettings settings;
     const QString autoSearch = readAutoSearchPreference(settings);
 
-    VelmoraFlat window(nullptr, autoSearch);
-    watchForLostBox(window);
+    // The box's controller outlives its front ends: the window, the lost-box watch and the Alpaca server.
+    BoxController controller;
+    VelmoraFlat window(nullptr, autoSearch, controller);
+    watchForLostBox(controller);
     guardUnsavedTable(window);
     window.setWindowTitle(mainWindowTitle());
     window.show();
-    const auto alpacaServer = startAlpacaServer(window.boxController());
+    const auto alpacaServer = startAlpacaServer(controller);
     return app.exec();
 }
 
@@ -65,7 +69,8 @@ int main(int argc, char *argv[])
         QCommandLineParser parser;
         describeOptions(parser, headless);
         parser.process(app);
-        return runHeadless(app);
+        BoxController controller;
+        return runHeadless(app, controller);
     }
     enableHighDensityScaling();
     QApplication app(argc, argv);
