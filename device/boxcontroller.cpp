@@ -217,10 +217,10 @@ void BoxController::connectPort(const QString &portName, std::function<void(unsi
         });
 }
 
-// The lamp as the box reported it: not switched on by anyone here, but perhaps lit since its power-up.
+// The lamp as the box reported it: a lamp lit since its power-up counts as switched on, as it would be by a switch.
 void BoxController::showConnected(const QString &portName, const velmora::BoxState &lamp)
 {
-    setLamp(false, lamp.lampOn);
+    setLamp(lamp.lampOn, lamp.lampOn);
     setLevel(int(lamp.brightness));
     setPort(portName);
     setState(Connected);

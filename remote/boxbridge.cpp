@@ -199,15 +199,15 @@ bool AlpacaBoxBridge::boxConnected() const
     return controller.state() == BoxController::Connected;
 }
 
-// A lit lamp gets the level; otherwise the level, then the lamp-on attempts (from a lamp that is off, or switched on
-// but dark after three failed attempts alike).
+// A lamp switched on and lit (by a switch, or by itself at power-up) gets the level; otherwise the level, then the
+// lamp-on attempts (from a lamp that is off, or switched on but dark after three failed attempts alike).
 void AlpacaBoxBridge::calibratorOn(int level, const Done &done)
 {
     if (!boxConnected()) {
         done(failure(QStringLiteral("No flat box is connected")));
         return;
     }
-    if (controller.lampOn()) {
+    if (controller.lampSwitchedOn() && controller.lampOn()) {
         setLevel(level, done);
         return;
     }

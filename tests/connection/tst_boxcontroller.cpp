@@ -229,7 +229,7 @@ void BoxControllerTest::connectReadsTheLamp_data()
     QTest::newRow("connect, a box lit at power-up") << "connect" << true << 255;
 }
 
-// The lamp as the box reports it once connected: lit by nobody here, perhaps, but lit.
+// The lamp as the box reports it once connected: lit by nobody here, perhaps, but lit, and so switched on.
 void BoxControllerTest::connectReadsTheLamp()
 {
     QFETCH(QString, operation);
@@ -246,7 +246,7 @@ void BoxControllerTest::connectReadsTheLamp()
     QVERIFY(settle(controller));
 
     QCOMPARE(controller.state(), BoxController::Connected);
-    QCOMPARE(lampText(controller), QStringLiteral("switched off, %1").arg(lit ? "lit" : "dark"));
+    QCOMPARE(lampText(controller), lit ? QStringLiteral("switched on, lit") : QStringLiteral("switched off, dark"));
     QCOMPARE(controller.level(), level);
 }
 

@@ -40,10 +40,13 @@ struct Panel
     int calibratorState() { return httpCall(port(), "GET " + device("calibratorstate?") + client).value().toInt(-1); }
 };
 
-// A window with the box connected (or not) and its server on a free loopback port.
-Panel panel(bool boxConnected = true)
+// A window with the box connected (or not) and its server on a free loopback port; the box may have lit itself at
+// power-up.
+Panel panel(bool boxConnected = true, int litAtPowerUp = -1)
 {
     fakeflat::reset();
+    if (litAtPowerUp >= 0)
+        fakeflat::setBoxState(true, unsigned(litAtPowerUp));
     fakeports::set({SerialPortEntry{QStringLiteral("ttyACM0"), 0x2341}});
     DialogResponder::instance().clear();
     Panel p;
@@ -67,6 +70,7 @@ private slots:
     void calibratorOnGoesThroughTheLampSwitch_data();
     void calibratorOnGoesThroughTheLampSwitch();
     void calibratorOffSwitchesTheLampOff();
+    void aLampLitAtPowerUpShowsLit();
     void readsAnswerWhileTheWindowIsBusy();
     void serverStaysAvailable_data();
     void serverStaysAvailable();
@@ -139,6 +143,26 @@ void AlpacaHandOverTest::calibratorOffSwitchesTheLampOff()
     QTRY_COMPARE(p.calibratorState(), 1);
     QCOMPARE(fakeflat::callsOf(QStringLiteral("turnOff")).size(), 1);
     QVERIFY(!p.lampSwitch()->isChecked());
+    QCOMPARE(httpCall(p.port(), "GET " + device("brightness?") + client).value(), QJsonValue(0));
+}
+
+// The connect reads the lamp: a client sees a box that lit itself at power-up as Ready at its level, its level
+// command sends the level alone, and it can switch the lamp off.
+void AlpacaHandOverTest::aLampLitAtPowerUpShowsLit()
+{
+    Panel p = panel(true, 200);
+    QTRY_COMPARE(p.calibratorState(), 3);
+    QCOMPARE(httpCall(p.port(), "GET " + device("brightness?") + client).value(), QJsonValue(200));
+    fakeflat::clearCalls();
+    QCOMPARE(httpCall(p.port(), "PUT " + device("calibratoron"), "Brightness=120&" + client).errorNumber(), 0);
+    QTRY_COMPARE(httpCall(p.port(), "GET " + device("brightness?") + client).value(), QJsonValue(120));
+    QTRY_COMPARE(p.calibratorState(), 3);
+    QCOMPARE(fakeflat::callNames(), QStringList{"setBrightness"});
+    QVERIFY(p.lampSwitch()->isChecked());
+    fakeflat::clearCalls();
+    QCOMPARE(httpCall(p.port(), "PUT " + device("calibratoroff"), client).errorNumber(), 0);
+    QTRY_COMPARE(p.calibratorState(), 1);
+    QCOMPARE(fakeflat::callNames(), (QStringList{"setBrightness", "turnOff"}));
     QCOMPARE(httpCall(p.port(), "GET " + device("brightness?") + client).value(), QJsonValue(0));
 }
 
