@@ -2,7 +2,6 @@
 
 #include "configfile.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
 #include <QPair>
@@ -33,30 +32,6 @@ int fieldsBeforeTrailingEmpty(const QStringList &fields)
     return count;
 }
 
-// The panel's filter names that hold blanks, in English and as the window's language shows them, longest first.
-QStringList filterNamesWithBlanks()
-{
-    QStringList names;
-    for (const QString &name : panelFilterNames()) {
-        const QString shown = QCoreApplication::translate("VelmoraFlat", name.toUtf8().constData());
-        for (const QString &candidate : {name, shown})
-            if (candidate.contains(space) && !names.contains(candidate))
-                names.append(candidate);
-    }
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) { return a.size() > b.size(); });
-    return names;
-}
-
-// How many fields of `rest` the filter takes: a panel name with blanks that `rest` begins with, else one.
-int filterFieldCount(const QStringList &rest)
-{
-    const QString joined = rest.join(space);
-    for (const QString &name : filterNamesWithBlanks())
-        if (joined == name || joined.startsWith(name + space))
-            return name.count(space) + 1;
-    return 1;
-}
-
 QString loose(const QString &name)
 {
     QString folded;
@@ -85,19 +60,82 @@ QString longForm(const QString &looseName)
     return QString();
 }
 
-// The filter texts of the table's records for this camera type and ISO/binning.
-QStringList filtersInTable(const std::vector<QString> &table, const QString &cameraType, const QString &isoBin)
+QString keyOf(const QString &cameraType, const QString &isoBin, const QString &filter)
 {
-    QStringList filters;
-    for (const FlatRecord &record : parseFlatRecords(table))
-        if (record.cameraType == cameraType && record.isoBin == isoBin)
-            filters.append(record.filter);
-    return filters;
+    return cameraType + space + isoBin + space + filter;
 }
 
-bool sameConfiguration(const FlatRecord &a, const FlatRecord &b)
+// Whether the line is the key, or goes on from it after a blank.
+bool beginsWithKey(const QString &line, const QString &key)
 {
-    return a.cameraType == b.cameraType && a.isoBin == b.isoBin && a.filter == b.filter;
+    return line.startsWith(key) && (line.size() == key.size() || line.at(key.size()) == space);
+}
+
+// The longest of the names whose key begins the line; empty when none does.
+QString longestFilterOf(const QString &line, const QString &cameraType, const QString &isoBin,
+                        const QStringList &names)
+{
+    QString longest;
+    for (const QString &name : names)
+        if (name.size() > longest.size() && beginsWithKey(line, keyOf(cameraType, isoBin, name)))
+            longest = name;
+    return longest;
+}
+
+// Exposure, level and note as the window's lookup reads them from the fields after the key's `keyFields` fields: a
+// missing field repeats the last one read, and blanks in the exposure are kept when the line ends in a light level.
+void readAfterKey(const QStringList &fields, int keyFields, FlatRecord &record)
+{
+    const QStringList rest = fields.mid(keyFields);
+    const int significant = fieldsBeforeTrailingEmpty(rest);
+    if (significant > 2 && isLightLevel(rest.at(significant - 1))) {
+        record.exposure = rest.mid(0, significant - 1).join(space);
+        record.level = rest.at(significant - 1);
+        return;
+    }
+    record.exposure = rest.isEmpty() ? fields.at(keyFields - 1) : rest.at(0);
+    record.level = rest.size() < 2 ? record.exposure : rest.at(1);
+    record.note = rest.mid(2).join(space);
+}
+
+// The line read as the record of the key made of these three texts, which the line begins with.
+FlatRecord recordOf(const QString &line, const QString &cameraType, const QString &isoBin, const QString &filter)
+{
+    FlatRecord record;
+    record.cameraType = cameraType;
+    record.isoBin = isoBin;
+    record.filter = filter;
+    readAfterKey(line.split(space), record.key().count(space) + 1, record);
+    return record;
+}
+
+// The names a filter is looked up by, in the order they are tried: its own, the panel's English and Italian names.
+QStringList spellingsOf(const QString &filter)
+{
+    QStringList spellings;
+    const QString english = panelFilterName(filter);
+    for (const QString &name : {filter, english, italianFilterName(english)})
+        if (!name.isEmpty() && !spellings.contains(name))
+            spellings.append(name);
+    return spellings;
+}
+
+// The first line that belongs to this spelling of a filter; -1 when none does.
+int firstLineOf(const std::vector<QString> &table, const QString &cameraType, const QString &isoBin,
+                const QString &spelling, const QStringList &knownNames)
+{
+    const QString key = keyOf(cameraType, isoBin, spelling);
+    for (size_t i = 0; i < table.size(); ++i)
+        if (beginsWithKey(table[i], key) && longestFilterOf(table[i], cameraType, isoBin, knownNames) == spelling)
+            return int(i);
+    return -1;
+}
+
+// The filter a new line for a wheel's filter is written under.
+QString newLineFilterName(const QString &wheelName)
+{
+    const QString english = panelFilterName(wheelName);
+    return english.isEmpty() ? wheelName : english;
 }
 
 } // namespace
@@ -127,47 +165,36 @@ std::optional<FlatRecord> parseFlatRecord(const QString &line)
     const QStringList fields = line.split(space);
     if (fields.size() < 3)
         return std::nullopt;
-    FlatRecord record;
-    record.cameraType = fields.at(0);
-    record.isoBin = fields.at(1);
-    const int filterFields = filterFieldCount(fields.mid(2));
-    record.filter = fields.mid(2, filterFields).join(space);
-
-    // What follows the filter, read as the window's lookup reads it: a missing field repeats the last one read, and
-    // an exposure typed with blanks reads back whole when the line ends in a light level.
-    const QStringList rest = fields.mid(2 + filterFields);
-    const int significant = fieldsBeforeTrailingEmpty(rest);
-    if (significant > 2 && isLightLevel(rest.at(significant - 1))) {
-        record.exposure = rest.mid(0, significant - 1).join(space);
-        record.level = rest.at(significant - 1);
-        return record;
-    }
-    const QString lastKeyWord = fields.at(1 + filterFields);
-    record.exposure = rest.isEmpty() ? lastKeyWord : rest.at(0);
-    record.level = rest.size() < 2 ? record.exposure : rest.at(1);
-    record.note = rest.mid(2).join(space);
-    return record;
+    const QString &cameraType = fields.at(0);
+    const QString &isoBin = fields.at(1);
+    const QString panelName =
+        longestFilterOf(line, cameraType, isoBin, panelFilterNames() + italianPanelFilterNames());
+    return recordOf(line, cameraType, isoBin, panelName.isEmpty() ? fields.at(2) : panelName);
 }
 
-std::vector<FlatRecord> parseFlatRecords(const std::vector<QString> &lines)
+FlatRecordMatch findFlatRecord(const std::vector<QString> &table, const QString &cameraType, const QString &isoBin,
+                               const QString &filter, const QStringList &wheelNames)
 {
-    std::vector<FlatRecord> records;
-    for (const QString &line : lines)
-        if (const std::optional<FlatRecord> record = parseFlatRecord(line))
-            records.push_back(*record);
-    return records;
+    const QStringList spellings = spellingsOf(filter);
+    const QStringList knownNames = panelFilterNames() + italianPanelFilterNames() + wheelNames + spellings;
+    for (const QString &spelling : spellings) {
+        const int index = firstLineOf(table, cameraType, isoBin, spelling, knownNames);
+        if (index >= 0)
+            return {true, index, recordOf(table[size_t(index)], cameraType, isoBin, spelling)};
+    }
+    return {};
 }
 
-void putFlatRecord(std::vector<QString> &lines, const FlatRecord &record)
+FlatRecord putFlatRecord(std::vector<QString> &lines, const FlatRecord &record, const QStringList &wheelNames)
 {
-    for (QString &line : lines) {
-        const std::optional<FlatRecord> existing = parseFlatRecord(line);
-        if (existing && sameConfiguration(*existing, record)) {
-            line = record.line();
-            return;
-        }
-    }
-    lines.push_back(record.line());
+    const FlatRecordMatch match = findFlatRecord(lines, record.cameraType, record.isoBin, record.filter, wheelNames);
+    FlatRecord written = record;
+    written.filter = match.found ? match.record.filter : newLineFilterName(record.filter);
+    if (match.found)
+        lines[size_t(match.index)] = written.line();
+    else
+        lines.push_back(written.line());
+    return written;
 }
 
 const QStringList &panelFilterNames()
@@ -186,37 +213,40 @@ const QStringList &panelFilterNames()
     return names;
 }
 
+const QStringList &italianPanelFilterNames()
+{
+    // As ui/velmoralang_it.ts translates panelFilterNames(); the table tests hold the two together.
+    static const QStringList names = {QStringLiteral("Luminanza"), QStringLiteral("Rosso"),
+                                      QStringLiteral("Verde"),     QStringLiteral("Blu"),
+                                      QStringLiteral("H-alfa"),    QStringLiteral("OIII"),
+                                      QStringLiteral("SII"),       QStringLiteral("Inq. luminoso"),
+                                      QStringLiteral("Altro")};
+    return names;
+}
+
+QString italianFilterName(const QString &panelName)
+{
+    const int index = panelFilterNames().indexOf(panelName);
+    return index < 0 ? QString() : italianPanelFilterNames().at(index);
+}
+
 QString panelFilterName(const QString &name)
 {
     const QString looseName = loose(name);
     if (looseName.isEmpty())
         return QString();
-    for (const QString &filter : panelFilterNames())
-        if (loose(filter) == looseName)
-            return filter;
+    const QStringList &english = panelFilterNames();
+    for (int i = 0; i < english.size(); ++i)
+        if (loose(english.at(i)) == looseName || loose(italianPanelFilterNames().at(i)) == looseName)
+            return english.at(i);
     return longForm(looseName);
 }
 
 QString tableFilterName(const QString &wheelName, const std::vector<QString> &table, const QString &cameraType,
-                        const QString &isoBin)
+                        const QString &isoBin, const QStringList &wheelNames)
 {
-    const QStringList inTable = filtersInTable(table, cameraType, isoBin);
-    if (inTable.contains(wheelName))
-        return wheelName;
-    const QString looseName = loose(wheelName);
-    if (looseName.isEmpty())
-        return QString();
-    for (const QString &candidate : inTable)
-        if (loose(candidate) == looseName)
-            return candidate;
-    // "Ha" on the wheel and "H-alpha" in the table, or the other way round.
-    const QString panelWheelName = panelFilterName(wheelName);
-    if (panelWheelName.isEmpty())
-        return QString();
-    for (const QString &candidate : inTable)
-        if (panelFilterName(candidate) == panelWheelName)
-            return candidate;
-    return panelWheelName;
+    const FlatRecordMatch match = findFlatRecord(table, cameraType, isoBin, wheelName, wheelNames);
+    return match.found ? match.record.filter : newLineFilterName(wheelName);
 }
 
 namespace tablefile {

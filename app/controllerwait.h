@@ -2,6 +2,8 @@
 // the way a dialog's exec() does, while the controls that could start another operation are disabled.
 #pragma once
 
+#include "eventwait.h"
+
 #include <QEventLoop>
 #include <QList>
 #include <QPointer>
@@ -27,9 +29,7 @@ Result waitFor(const std::function<void(std::function<void(Result)>)> &start,
         wait->finished = true;
         wait->loop.quit();
     });
-    // An application that quits ends every loop: this one goes on until its outcome has come.
-    while (!wait->finished)
-        wait->loop.exec(flags);
+    serveEventsUntil(wait->loop, wait->finished, flags);
     return wait->result;
 }
 

@@ -5,6 +5,6 @@
 class BoxController;
 class QCoreApplication;
 
-// Serves the box's controller until SIGTERM or SIGINT; then the lamp goes off and the box is disconnected, as the
-// window's close does.
+// Serves the box's controller until SIGTERM, SIGINT or SIGHUP; then the lamp goes off and the box is disconnected, as
+// the window's close does.
 int runHeadless(QCoreApplication &app, BoxController &controller);

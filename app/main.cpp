@@ -1,12 +1,14 @@
 #include "alpacaservice.h"
 #include "boxcontroller.h"
 #include "boxwatcher.h"
+#include "console.h"
 #include "headless.h"
 #include "highdensity.h"
 #include "serialports.h"
 #include "startup.h"
 #include "unsavedtable.h"
 #include "velmoraflat.h"
+#include "windowending.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -33,8 +35,8 @@ void describeOptions(QCommandLineParser &parser, const QCommandLineOption &headl
     parser.setApplicationDescription(QStringLiteral(
         "Control panel of the VELMORA flat field generator, with its ASCOM Alpaca server.\n"
         "With --headless no window opens: the Alpaca server serves the box without a display, connects it at start "
-        "when automatic search is on, shows a lost box's return in its log, and on SIGTERM or SIGINT switches the "
-        "lamp off and disconnects the box before it ends."));
+        "when automatic search is on, shows a lost box's return in its log, and on SIGTERM, SIGINT or SIGHUP "
+        "switches the lamp off and disconnects the box before it ends, as the window does."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(headless);
@@ -47,9 +49,11 @@ int runWindow(QApplication &app)
 
     // The box's controller outlives its front ends: the window, the lost-box watch and the Alpaca server.
     BoxController controller;
+    WindowEnding ending; // from here on, SIGTERM, SIGINT and SIGHUP end the window as its close does
     VelmoraFlat window(nullptr, autoSearch, controller);
     watchForLostBox(controller);
     guardUnsavedTable(window);
+    ending.watch(window);
     window.setWindowTitle(mainWindowTitle());
     window.show();
     const auto alpacaServer = startAlpacaServer(controller);
@@ -61,9 +65,13 @@ int runWindow(QApplication &app)
 int main(int argc, char *argv[])
 {
     startSerialPortListing();
+    const bool noDisplay = wantsNoDisplay(argc, argv);
+    if (noDisplay)
+        useConsoleOfItsOwn();
+    routeDebugLines();
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("Serve the box to Alpaca clients without a window or a display."));
-    if (wantsNoDisplay(argc, argv)) {
+    if (noDisplay) {
         QCoreApplication app(argc, argv);
         setApplicationIdentity();
         QCommandLineParser parser;

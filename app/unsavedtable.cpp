@@ -42,6 +42,15 @@ void noteTableStored(VelmoraFlat &window)
         guard->tableStored();
 }
 
+bool unsavedTable(VelmoraFlat &window, std::vector<QString> &table)
+{
+    const UnsavedTableGuard *guard = guardOf(window);
+    if (!guard || !guard->hasUnsavedEdits())
+        return false;
+    table = guard->table();
+    return true;
+}
+
 UnsavedTableGuard::UnsavedTableGuard(VelmoraFlat &window)
     : QObject(&window), m_window(window), m_stored(window.flatTable)
 {
@@ -56,6 +65,16 @@ UnsavedTableGuard::UnsavedTableGuard(VelmoraFlat &window)
 void UnsavedTableGuard::tableStored()
 {
     m_stored = m_window.flatTable;
+}
+
+bool UnsavedTableGuard::hasUnsavedEdits() const
+{
+    return m_window.flatTable != m_stored;
+}
+
+std::vector<QString> UnsavedTableGuard::table() const
+{
+    return m_window.flatTable;
 }
 
 bool UnsavedTableGuard::eventFilter(QObject *watched, QEvent *event)

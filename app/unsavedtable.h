@@ -18,6 +18,9 @@ void guardUnsavedTable(VelmoraFlat &window);
 // The window's table is what a file holds now: it was just saved or opened. Does nothing on an unguarded window.
 void noteTableStored(VelmoraFlat &window);
 
+// Whether the guarded window's table has changed since it was last saved or opened; `table` then gets it.
+bool unsavedTable(VelmoraFlat &window, std::vector<QString> &table);
+
 class UnsavedTableGuard : public QObject
 {
     Q_OBJECT
@@ -26,6 +29,8 @@ public:
     explicit UnsavedTableGuard(VelmoraFlat &window);
 
     void tableStored();
+    bool hasUnsavedEdits() const;
+    std::vector<QString> table() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

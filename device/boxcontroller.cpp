@@ -1,5 +1,6 @@
 #include "boxcontroller.h"
 
+#include "eventwait.h"
 #include "velmora/boxactions.h"
 #include "velmora/flat.h"
 #include "velmora/statusnames.h"
@@ -120,9 +121,7 @@ unsigned BoxController::runAndWait(std::function<unsigned(velmora::Flat &)> call
         wait->finished = true;
         wait->loop.quit();
     });
-    // An application that quits ends every loop: this one goes on until its call is done.
-    while (!wait->finished)
-        wait->loop.exec(flags);
+    serveEventsUntil(wait->loop, wait->finished, flags);
     return wait->status;
 }
 
@@ -164,8 +163,10 @@ void BoxController::search(const QList<SerialPortEntry> &ports, std::function<vo
     setState(Searching);
     auto found = std::make_shared<Connection>();
     run(
-        [ports, found](velmora::Flat &device) -> unsigned {
+        [this, ports, found](velmora::Flat &device) -> unsigned {
             for (const SerialPortEntry &port : ports) {
+                if (endAsked)
+                    break;
                 const QString name = port.name;
                 qDebug() << "connect to " << name;
                 if (port.vendorId != flatBoxVendorId)
@@ -339,11 +340,15 @@ void BoxController::reconnect(const QStringList &portNames, std::function<void(b
     auto found = std::make_shared<Connection>();
     auto result = std::make_shared<ActionResult>();
     run(
-        [portNames, wanted, found, result](velmora::Flat &device) -> unsigned {
+        [this, portNames, wanted, found, result](velmora::Flat &device) -> unsigned {
             for (const QString &name : portNames) {
+                if (endAsked)
+                    break;
                 qDebug() << "connect to " << name;
+                // A box that comes back while the program ends stays dark.
                 result->outcome = velmora::restoreAfterReturn(device, name.toUtf8().constData(), wanted,
-                                                              found->reading.identity, logLampOnAttempt);
+                                                              found->reading.identity, logLampOnAttempt,
+                                                              [this] { return !endAsked; });
                 if (result->outcome.failed == velmora::ActionStep::Connect) {
                     qDebug() << "connection failed";
                     continue;
@@ -361,7 +366,7 @@ void BoxController::reconnect(const QStringList &portNames, std::function<void(b
                     done(false);
                 return;
             }
-            setLamp(wasSwitchedOn, wanted.lampOn && result->outcome.succeeded());
+            setLamp(wasSwitchedOn, wanted.lampOn && result->outcome.succeeded() && !endAsked);
             setLevel(int(wanted.brightness));
             setPort(found->port);
             setState(Connected);
@@ -373,6 +378,7 @@ void BoxController::reconnect(const QStringList &portNames, std::function<void(b
 
 void BoxController::shutDown(std::function<void()> done)
 {
+    endAsked = true;
     if (!shuttingDown) {
         shuttingDown = true;
         emit closing();

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -83,7 +84,8 @@ public:
     // A lost box's port (or another box port) is back: connects the first that answers and gives it the level, then
     // the lamp on or off, as they were when it was lost ("connect to", "connection failed").
     void reconnect(const QStringList &portNames, std::function<void(bool)> done = {});
-    // The end of the program: the lamp off and the box disconnected when one is connected, then `done`.
+    // The end of the program: the lamp off and the box disconnected when one is connected, then `done`. A search or
+    // a return under way ends with the port it is trying: it tries no other and lights no lamp.
     void shutDown(std::function<void()> done = {});
 
     // A front end holds the controller for the steps of one operation (calls and their waits in between).
@@ -150,4 +152,6 @@ private:
     QString dialogTitle;
     QString lostPending;
     bool shuttingDown = false;
+    // Read on the worker: a search or a return under way tries no further port and lights no lamp once set.
+    std::atomic<bool> endAsked{false};
 };

@@ -70,36 +70,25 @@ QStringList BoxWatcher::listedPortNames()
     return names;
 }
 
-// The lost port back under its name (its node made anew), or else a box port that was not listed
-// before; each is tried once until it goes and comes again. The lost node is looked at first; the ports
-// are listed only when that name is gone, for a box that may have come back under another.
+// The lost port back under its name (its node made anew, or on Windows its COM port gone and there again), or
+// else a box port that was not listed before; each is tried once until it goes and comes again. The lost node is
+// looked at first; the ports are listed only when that name is gone, for a box that may have come back under
+// another.
 void BoxWatcher::lookForBox()
 {
     if (lostPort.isEmpty() || reconnecting || controller.isBusy())
         return;
-#if defined(Q_OS_UNIX)
     if (lostPortReturn.hasComeBack()) {
         reconnect({lostPort});
         return;
     }
     if (lostPortReturn.lastSeen().exists)
         return;
-#endif
     const QList<SerialPortEntry> ports = availableSerialPorts();
     QStringList names;
     for (const SerialPortEntry &port : ports)
         names.append(port.name);
     QStringList candidates;
-#if !defined(Q_OS_UNIX)
-    if (names.contains(lostPort)) {
-        if (!knownPorts.contains(lostPort))
-            candidates.append(lostPort);
-        knownPorts = names;
-        if (!candidates.isEmpty())
-            reconnect(candidates);
-        return;
-    }
-#endif
     for (const SerialPortEntry &port : ports)
         if (port.vendorId == flatBoxVendorId && port.name != lostPort && !knownPorts.contains(port.name))
             candidates.append(port.name);

@@ -1,6 +1,5 @@
 #include "serialports.h"
 
-#include <QRegularExpression>
 #include <QSerialPortInfo>
 
 #include <future>
@@ -12,23 +11,6 @@ std::future<QList<QSerialPortInfo>> &pendingListing()
 {
     static std::future<QList<QSerialPortInfo>> pending;
     return pending;
-}
-
-// Device paths separated by ":". A path may hold a ":" itself (/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0),
-// so only a ":" before a "/" separates two of them.
-QStringList extraPortPaths()
-{
-    static const QRegularExpression separator(QStringLiteral(":(?=/)"));
-    QStringList paths;
-    for (QString path : qEnvironmentVariable("VELMORA_FLAT_EXTRA_PORTS").split(separator)) {
-        while (path.startsWith(QLatin1Char(':')))
-            path.remove(0, 1);
-        while (path.endsWith(QLatin1Char(':')))
-            path.chop(1);
-        if (!path.isEmpty())
-            paths.append(path);
-    }
-    return paths;
 }
 
 } // namespace
@@ -46,7 +28,7 @@ QList<SerialPortEntry> availableSerialPorts()
     for (const QSerialPortInfo &info : infos)
         ports.append({info.portName(), info.hasVendorIdentifier() ? info.vendorIdentifier() : quint16(0)});
 
-    for (const QString &path : extraPortPaths())
+    for (const QString &path : extraPortNames(qEnvironmentVariable("VELMORA_FLAT_EXTRA_PORTS")))
         ports.append({path, flatBoxVendorId});
     return ports;
 }

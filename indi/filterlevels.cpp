@@ -5,26 +5,12 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
-
-int tableLevel(const std::vector<FlatRecord> &records, const QString &camera, const QString &isoBin,
-               const QString &filter)
-{
-    if (filter.isEmpty())
-        return -1;
-    const QString key = camera + QLatin1Char(' ') + isoBin + QLatin1Char(' ') + filter;
-    const auto record = std::find_if(records.begin(), records.end(),
-                                     [&key](const FlatRecord &candidate) { return candidate.key() == key; });
-    return record == records.end() ? -1 : record->lightLevel();
-}
-
 bool WatchedTable::setFile(const QString &path, QString &error)
 {
     filePath = path;
     modified = QDateTime();
     size = -1;
     tableLines.clear();
-    tableRecords.clear();
     return path.isEmpty() || read(error);
 }
 
@@ -47,7 +33,6 @@ bool WatchedTable::read(QString &error)
     size = info.size();
     QFile file(filePath);
     tableLines.clear();
-    tableRecords.clear();
     if (!file.open(QIODevice::ReadOnly)) {
         error = file.errorString();
         return false;
@@ -58,6 +43,5 @@ bool WatchedTable::read(QString &error)
         return false;
     }
     tableLines = std::move(result.lines);
-    tableRecords = parseFlatRecords(tableLines);
     return true;
 }

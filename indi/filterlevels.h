@@ -1,5 +1,5 @@
-// Per-filter lamp levels from a flat table's records, as the panel's filters tab shows them. Which filter of the
-// table a wheel's name means is the table library's tableFilterName.
+// The flat table the driver's per-filter levels come from. Which line serves a wheel's filter is the table
+// library's findFlatRecord.
 #pragma once
 
 #include "flatrecord.h"
@@ -8,11 +8,6 @@
 #include <QString>
 
 #include <vector>
-
-// The level of the table's first record for camera, ISO/binning and filter, held to 0..255 as the filters tab's
-// Apply does; -1 when the table has no record for them or its level is not a number.
-int tableLevel(const std::vector<FlatRecord> &records, const QString &camera, const QString &isoBin,
-               const QString &filter);
 
 // A .vfc file read again whenever it changes on disk.
 class WatchedTable
@@ -23,7 +18,6 @@ public:
     // True when the file changed since it was last read (and has been read again).
     bool refresh();
     const std::vector<QString> &lines() const { return tableLines; }
-    const std::vector<FlatRecord> &records() const { return tableRecords; }
     bool isSet() const { return !filePath.isEmpty(); }
 
 private:
@@ -33,5 +27,4 @@ private:
     QDateTime modified;
     qint64 size = -1;
     std::vector<QString> tableLines;
-    std::vector<FlatRecord> tableRecords;
 };

@@ -351,11 +351,13 @@ void VelmoraFlatDriver::applyTable(bool moveLamp)
         return;
     const QString camera = QString::fromUtf8(TableT[TableCamera].text);
     const QString isoBin = QString::fromUtf8(TableT[TableIsoBin].text);
+    QStringList wheelNames;
+    for (int i = 0; i < FilterIntensityNP.nnp; ++i)
+        wheelNames.append(QString::fromUtf8(FilterIntensityN[i].label));
     bool changed = false;
     for (int i = 0; i < FilterIntensityNP.nnp; ++i) {
-        const QString wheelName = QString::fromUtf8(FilterIntensityN[i].label);
-        const int level = tableLevel(table.records(), camera, isoBin,
-                                     tableFilterName(wheelName, table.lines(), camera, isoBin));
+        const FlatRecordMatch line = findFlatRecord(table.lines(), camera, isoBin, wheelNames.at(i), wheelNames);
+        const int level = line.found ? line.record.lightLevel() : -1;
         if (level >= 0 && FilterIntensityN[i].value != level) {
             FilterIntensityN[i].value = level;
             changed = true;

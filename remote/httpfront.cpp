@@ -1,13 +1,6 @@
 #include "httpfront.h"
 
-#include <microhttpd.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "httpsystem.h"
 
 #include <cstring>
 #include <deque>
@@ -25,7 +18,7 @@ constexpr std::size_t connectionMemory = 32 * 1024; // libmicrohttpd's pool per 
 struct Link
 {
     MHD_Connection *connection = nullptr;
-    int fd = -1;
+    MHD_socket fd = MHD_INVALID_SOCKET;
     Clock::time_point headersDue;
     bool handling = false;
     bool shutDown = false;
@@ -112,9 +105,7 @@ struct Mailbox
     std::mutex mutex;
     std::deque<std::pair<std::uint64_t, alpaca::Reply>> replies;
     bool closed = false;
-    const int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-
-    ~Mailbox() { ::close(wakeFd); }
+    const httpsystem::Wake wakeUp;
 
     void post(std::uint64_t ticket, const alpaca::Reply &reply)
     {
@@ -124,15 +115,10 @@ struct Mailbox
         replies.emplace_back(ticket, reply);
         wake();
     }
-    void wake() const
-    {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(wakeFd, &one, sizeof(one));
-    }
+    void wake() const { wakeUp.wake(); }
     std::deque<std::pair<std::uint64_t, alpaca::Reply>> take()
     {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t read = ::read(wakeFd, &count, sizeof(count));
+        wakeUp.drain();
         const std::lock_guard<std::mutex> lock(mutex);
         std::deque<std::pair<std::uint64_t, alpaca::Reply>> taken;
         taken.swap(replies);
@@ -182,10 +168,8 @@ void HttpFront::Loop::run()
 
 void HttpFront::Loop::waitForWork()
 {
-    std::vector<pollfd> watched{{mailbox->wakeFd, POLLIN, 0}};
     long long timeoutMs = 500;
     for (MHD_Daemon *daemon : daemons) {
-        watched.push_back({MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD)->epoll_fd, POLLIN, 0});
         MHD_UNSIGNED_LONG_LONG daemonMs = 0;
         if (MHD_get_timeout(daemon, &daemonMs) == MHD_YES)
             timeoutMs = std::min(timeoutMs, static_cast<long long>(daemonMs));
@@ -195,7 +179,7 @@ void HttpFront::Loop::waitForWork()
         if (!link->handling && !link->shutDown)
             timeoutMs = std::min<long long>(
                 timeoutMs, std::chrono::duration_cast<std::chrono::milliseconds>(link->headersDue - now).count() + 1);
-    poll(watched.data(), watched.size(), int(std::max(0LL, timeoutMs)));
+    httpsystem::waitForWork(mailbox->wakeUp, daemons, std::max(0LL, timeoutMs));
 }
 
 void HttpFront::Loop::resumeAnswered()
@@ -219,7 +203,7 @@ void HttpFront::Loop::closeLateHeaders()
     for (Link *link : links) {
         if (link->handling || link->shutDown || now < link->headersDue)
             continue;
-        ::shutdown(link->fd, SHUT_RDWR);
+        httpsystem::shutDown(link->fd);
         MHD_set_connection_option(link->connection, MHD_CONNECTION_OPTION_TIMEOUT, 1u);
         link->shutDown = true;
     }
@@ -380,24 +364,18 @@ HttpFront::~HttpFront()
 
 bool HttpFront::bind(const std::string &host, int &port)
 {
-    unsigned flags = MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
-    sockaddr_in ipv4{};
-    sockaddr_in6 ipv6{};
-    const sockaddr *address = nullptr;
+    unsigned flags = httpsystem::daemonFlags() | MHD_ALLOW_SUSPEND_RESUME;
+    httpsystem::Address numeric;
     if (host == "::") {
         flags |= MHD_USE_DUAL_STACK;
-    } else if (host.find(':') != std::string::npos) {
-        flags |= MHD_USE_IPv6;
-        ipv6.sin6_family = AF_INET6;
-        ipv6.sin6_port = htons(std::uint16_t(port));
-        inet_pton(AF_INET6, host.c_str(), &ipv6.sin6_addr);
-        address = reinterpret_cast<const sockaddr *>(&ipv6);
     } else if (host != "0.0.0.0") {
-        ipv4.sin_family = AF_INET;
-        ipv4.sin_port = htons(std::uint16_t(port));
-        inet_pton(AF_INET, host.c_str(), &ipv4.sin_addr);
-        address = reinterpret_cast<const sockaddr *>(&ipv4);
+        if (host.find(':') != std::string::npos)
+            flags |= MHD_USE_IPv6;
+        numeric = httpsystem::numericAddress(host, port);
+        if (!numeric.valid)
+            return false; // never all interfaces in place of an address that did not parse
     }
+    const sockaddr *address = numeric.get();
     MHD_Daemon *daemon = MHD_start_daemon(
         flags, std::uint16_t(port), nullptr, nullptr, &Loop::onRequest, loop.get(),
         MHD_OPTION_CONNECTION_LIMIT, maxConnections,

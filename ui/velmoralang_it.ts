@@ -271,5 +271,17 @@
         <source>Cancel</source>
         <translation>Annulla</translation>
     </message>
+    <message>
+        <source>Unsaved Configurations Kept</source>
+        <translation>Configurazioni non salvate conservate</translation>
+    </message>
+    <message>
+        <source>When the program was last ended from outside, the flat table had unsaved changes. They were kept in:
+%1
+Open the file with Open on the settings tab to use them.</source>
+        <translation>Quando il programma è stato chiuso dall&apos;esterno l&apos;ultima volta, la tabella dei flat aveva modifiche non salvate. Sono state conservate in:
+%1
+Per usarle, apri il file con Apri nella scheda delle impostazioni.</translation>
+    </message>
 </context>
 </TS>

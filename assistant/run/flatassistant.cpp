@@ -15,6 +15,7 @@
 #include <QtConcurrent>
 
 #include <functional>
+#include <set>
 
 namespace {
 
@@ -26,6 +27,8 @@ const QString exposureProperty = QStringLiteral("CCD_EXPOSURE");
 const QString slotProperty = QStringLiteral("FILTER_SLOT");
 const QString slotElement = QStringLiteral("FILTER_SLOT_VALUE");
 const QString frameProperty = QStringLiteral("CCD1");
+const QString frameTypeProperty = QStringLiteral("CCD_FRAME_TYPE");
+const QString flatFrame = QStringLiteral("FRAME_FLAT");
 const int propertiesDefineMs = 3000;
 const int lampOffMs = 2000;
 const int lampOffPollMs = 20;
@@ -78,6 +81,7 @@ struct FlatAssistant::Run
     bool frameAwaited = false;
     bool ending = false;
     bool exposureAnswered = false;
+    std::set<QString> devicesSeen; // the run's INDI devices the server has shown; one that leaves has gone away
 
     // ---- states and ends ----
     void enter(State next)
@@ -163,6 +167,9 @@ struct FlatAssistant::Run
     {
         if (!running())
             return;
+        for (const QString &device : indiDevices())
+            if (indi && indi->hasDevice(device))
+                devicesSeen.insert(device);
         const QString fault = deviceFault();
         if (!fault.isEmpty())
             return fail(fault);
@@ -187,8 +194,26 @@ struct FlatAssistant::Run
         return indi ? indi->property(device, name) : nullptr;
     }
 
+    QString role(const QString &device) const
+    {
+        if (device == options.camera)
+            return QStringLiteral("camera");
+        return device == options.light ? QStringLiteral("light box") : QStringLiteral("filter wheel");
+    }
+
+    QString goneDevice() const
+    {
+        for (const QString &device : indiDevices())
+            if (devicesSeen.count(device) && indi && !indi->hasDevice(device))
+                return device;
+        return QString();
+    }
+
     QString deviceFault() const
     {
+        const QString gone = goneDevice();
+        if (!gone.isEmpty())
+            return QStringLiteral("%1 \"%2\" went away").arg(role(gone), gone);
         if (!options.light.isEmpty() && state != State::Connecting) {
             const IndiProperty *connection = property(options.light, connectionProperty);
             if (!connection || connection->alert() || !isOn(connection, QStringLiteral("CONNECT")))
@@ -228,6 +253,7 @@ struct FlatAssistant::Run
         lampSwitchedOn = false;
         filterIndex = -1;
         levelAsked = -1;
+        devicesSeen.clear();
         enter(State::Connecting);
         if (options.watchDir.isEmpty() == options.camera.isEmpty())
             return fail(QStringLiteral("give either a camera or a folder to watch"));
@@ -240,7 +266,7 @@ struct FlatAssistant::Run
             findDevices();
         });
         QObject::connect(indi.get(), &IndiLink::serverLost, q,
-                         [this] { fail(QStringLiteral("lost the INDI server on %1").arg(server())); });
+                         [this] { fail(QStringLiteral("INDI server on %1 went away").arg(server())); });
         QObject::connect(indi.get(), &IndiLink::propertyChanged, q, [this](const IndiProperty &changed) {
             if (changed.kind == IndiProperty::Kind::Blob && !changed.blob.isEmpty())
                 frameArrived(changed);
@@ -250,6 +276,9 @@ struct FlatAssistant::Run
             check();
         });
         QObject::connect(indi.get(), &IndiLink::propertyRemoved, q, [this] { check(); });
+        QObject::connect(indi.get(), &IndiLink::deviceRemoved, q, [this] { check(); });
+        if (!options.camera.isEmpty())
+            indi->receiveBlobs(options.camera, frameProperty);
         indi->connectTo(options.indiHost, options.indiPort);
     }
 
@@ -297,7 +326,7 @@ struct FlatAssistant::Run
         if (isVelmoraDriver())
             needed << qMakePair(options.light, QStringLiteral("VELMORA_BOX")); // the box's id, for its memory
         if (!options.camera.isEmpty())
-            needed << qMakePair(options.camera, exposureProperty);
+            needed << qMakePair(options.camera, exposureProperty) << qMakePair(options.camera, frameTypeProperty);
         if (!options.wheel.isEmpty())
             needed << qMakePair(options.wheel, slotProperty) << qMakePair(options.wheel, QStringLiteral("FILTER_NAME"));
         return needed;
@@ -314,6 +343,7 @@ struct FlatAssistant::Run
         static const QMap<QString, QString> roles = {{lampProperty, QStringLiteral("light box")},
                                                      {levelProperty, QStringLiteral("light box")},
                                                      {exposureProperty, QStringLiteral("camera")},
+                                                     {frameTypeProperty, QStringLiteral("camera")},
                                                      {slotProperty, QStringLiteral("filter wheel")},
                                                      {QStringLiteral("FILTER_NAME"), QStringLiteral("filter wheel")},
                                                      {QStringLiteral("VELMORA_BOX"), QStringLiteral("light box")}};
@@ -341,11 +371,8 @@ struct FlatAssistant::Run
 
     void prepareCamera()
     {
-        indi->receiveBlobs(options.camera, frameProperty);
         if (property(options.camera, QStringLiteral("UPLOAD_MODE")))
             indi->sendSwitch(options.camera, QStringLiteral("UPLOAD_MODE"), QStringLiteral("UPLOAD_CLIENT"));
-        if (property(options.camera, QStringLiteral("CCD_FRAME_TYPE")))
-            indi->sendSwitch(options.camera, QStringLiteral("CCD_FRAME_TYPE"), QStringLiteral("FRAME_FLAT"));
         const IndiProperty *pattern = property(options.camera, QStringLiteral("CCD_CFA"));
         cfa = pattern ? pattern->texts.value(QStringLiteral("CFA_TYPE")).trimmed() : QString();
         const IndiProperty *binning = property(options.camera, QStringLiteral("CCD_BINNING"));
@@ -552,7 +579,6 @@ struct FlatAssistant::Run
     void expose()
     {
         enter(State::Exposing);
-        frameAwaited = true;
         if (folder) {
             progress(QStringLiteral("%1: take a frame at level %2, exposure %3 s, into %4")
                          .arg(filter())
@@ -560,6 +586,34 @@ struct FlatAssistant::Run
                          .arg(seconds(step.exposure), options.watchDir));
             return watchFolder();
         }
+        setFrameType();
+    }
+
+    bool frameTypeIsFlat() const
+    {
+        const IndiProperty *type = property(options.camera, frameTypeProperty);
+        return type && !type->busy() && isOn(type, flatFrame);
+    }
+
+    // Before every exposure: another program may have changed it, or the camera defined it again (as LIGHT).
+    void setFrameType()
+    {
+        waitUntil([this] { return property(options.camera, frameTypeProperty) != nullptr; }, propertiesDefineMs,
+                  [this] { return QStringLiteral("camera \"%1\" has no %2").arg(options.camera, frameTypeProperty); },
+                  [this] {
+                      indi->sendSwitch(options.camera, frameTypeProperty, flatFrame);
+                      waitUntil([this] { return frameTypeIsFlat(); }, options.deviceTimeoutMs,
+                                [this] {
+                                    return QStringLiteral("camera \"%1\" did not take frame type FLAT")
+                                        .arg(options.camera);
+                                },
+                                [this] { startExposure(); });
+                  });
+    }
+
+    void startExposure()
+    {
+        frameAwaited = true;
         exposureAnswered = false;
         indi->sendNumber(options.camera, exposureProperty, QStringLiteral("CCD_EXPOSURE_VALUE"), step.exposure);
         const int timeoutMs = int((step.exposure + options.frameTimeoutS) * 1000);
@@ -658,8 +712,7 @@ struct FlatAssistant::Run
     {
         FilterResult result;
         result.filter = filter();
-        const QString panelName = panelFilterName(filter());
-        result.tableFilter = panelName.isEmpty() ? filter() : panelName;
+        result.tableFilter = tableFilterName(filter(), {}, options.cameraType, isoBin); // a new line's, until written
         result.reached = step.verdict == flatsearch::Verdict::Done;
         result.frames = int(history.size());
         if (!history.empty()) {
@@ -676,27 +729,39 @@ struct FlatAssistant::Run
 
     void filterDone()
     {
-        const FilterResult result = resultOf();
+        FilterResult result = resultOf();
+        QString problem;
+        const bool saved = !result.reached || options.tablePath.isEmpty() || writeToTable(result, problem);
         results.append(result);
         remember();
-        if (result.reached && !options.tablePath.isEmpty()) {
-            QString problem;
-            if (!tablewriter::put(options.tablePath, {tableRecord(result)}, problem)) {
-                failedToSave = true;
-                emit q->filterFinished(result);
-                return fail(problem);
-            }
+        if (!saved) {
+            failedToSave = true;
+            emit q->filterFinished(result);
+            return fail(problem);
         }
         emit q->filterFinished(result);
         nextFilter();
     }
+
+    // Merges the result into the table file; its table filter becomes the one of the line it went to.
+    bool writeToTable(FilterResult &result, QString &problem) const
+    {
+        std::vector<FlatRecord> records = {tableRecord(result)};
+        if (!tablewriter::put(options.tablePath, records, knownFilterNames(), problem))
+            return false;
+        result.tableFilter = records.front().filter;
+        return true;
+    }
+
+    // The filters of this run and of the wheel: the names a table line's filter could be.
+    QStringList knownFilterNames() const { return filters + wheelFilters(); }
 
     FlatRecord tableRecord(const FilterResult &result) const
     {
         FlatRecord record;
         record.cameraType = options.cameraType;
         record.isoBin = isoBin;
-        record.filter = result.tableFilter;
+        record.filter = result.filter; // the merge names the line's filter
         record.exposure = seconds(result.exposure);
         record.level = QString::number(result.level);
         return record;
@@ -808,5 +873,5 @@ bool FlatAssistant::saveResults(const QString &tablePath, QString &error) const
     for (const FilterResult &result : run->results)
         if (result.reached)
             records.push_back(run->tableRecord(result));
-    return tablewriter::put(tablePath, records, error);
+    return tablewriter::put(tablePath, records, run->knownFilterNames(), error);
 }

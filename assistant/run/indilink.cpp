@@ -1,13 +1,19 @@
 #include "indilink.h"
 
+#include "brokenpipe.h"
+
 #include <baseclient.h>
 #include <basedevice.h>
+#include <indipropertynumber.h>
 #include <indipropertyswitch.h>
 
 #include <QMetaObject>
 
+#include <atomic>
 #include <mutex>
+#include <set>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -58,6 +64,32 @@ IndiProperty snapshot(INDI::Property property, bool withBlob)
     return copy;
 }
 
+// New values to send, built from the link's own snapshot: the library's property objects stay its thread's alone.
+INDI::PropertyNumber numbersToSend(const IndiProperty &last, const QString &element, double value)
+{
+    INDI::PropertyNumber numbers(size_t(last.order.size()));
+    numbers.setDeviceName(last.device.toUtf8().constData());
+    numbers.setName(last.name.toUtf8().constData());
+    for (int i = 0; i < last.order.size(); ++i) {
+        const QString &name = last.order[i];
+        numbers[i].setName(name.toUtf8().constData());
+        numbers[i].setValue(name == element ? value : last.numbers.value(name));
+    }
+    return numbers;
+}
+
+INDI::PropertySwitch switchesToSend(const IndiProperty &last, const QString &element)
+{
+    INDI::PropertySwitch switches(size_t(last.order.size()));
+    switches.setDeviceName(last.device.toUtf8().constData());
+    switches.setName(last.name.toUtf8().constData());
+    for (int i = 0; i < last.order.size(); ++i) {
+        switches[i].setName(last.order[i].toUtf8().constData());
+        switches[i].setState(last.order[i] == element ? ISS_ON : ISS_OFF);
+    }
+    return switches;
+}
+
 } // namespace
 
 class IndiLink::Client : public INDI::BaseClient
@@ -95,20 +127,28 @@ public:
             disconnectServer();
     }
 
-    // The client library's own form of this leaves the other switches of a one-of-many property on.
-    void sendOneSwitch(const char *device, const char *name, const char *element)
+    // The library's thread has seen the connection end; the link hears of it a moment later.
+    bool serverGone() const { return gone; }
+
+    // Applied on the library's thread, which reads the BLOB modes as each message comes in.
+    void wantBlobs(const QString &device, const QString &property)
     {
-        INDI::PropertySwitch switches = getDevice(device).getSwitch(name);
-        if (!switches.isValid() || !switches.findWidgetByName(element))
-            return;
-        switches.reset();
-        switches.findWidgetByName(element)->setState(ISS_ON);
-        sendNewSwitch(switches);
+        const std::lock_guard<std::mutex> lock(wishLock);
+        blobWishes.insert({device.toStdString(), property.toStdString()});
     }
 
 protected:
-    void newProperty(INDI::Property property) override { hand(property, false); }
+    void newProperty(INDI::Property property) override
+    {
+        applyBlobWish(property);
+        hand(property, false);
+    }
     void updateProperty(INDI::Property property) override { hand(property, true); }
+    void removeDevice(INDI::BaseDevice device) override
+    {
+        const QString name = QString::fromUtf8(device.getDeviceName());
+        post([name](IndiLink *link) { link->forgetDevice(name); });
+    }
     void removeProperty(INDI::Property property) override
     {
         const QString device = QString::fromUtf8(property.getDeviceName());
@@ -117,6 +157,7 @@ protected:
     }
     void serverDisconnected(int) override
     {
+        gone = true;
         post([](IndiLink *link) {
             if (!link->isConnected)
                 return;
@@ -126,6 +167,15 @@ protected:
     }
 
 private:
+    void applyBlobWish(INDI::Property property)
+    {
+        if (property.getType() != INDI_BLOB)
+            return;
+        const std::lock_guard<std::mutex> lock(wishLock);
+        if (blobWishes.count({property.getDeviceName(), property.getName()}))
+            setBLOBMode(B_ALSO, property.getDeviceName(), property.getName());
+    }
+
     void hand(INDI::Property property, bool withBlob)
     {
         const IndiProperty copy = snapshot(property, withBlob);
@@ -145,6 +195,9 @@ private:
     std::mutex ownerLock;
     IndiLink *owner;
     std::thread connector;
+    std::atomic<bool> gone{false};
+    std::mutex wishLock;
+    std::set<std::pair<std::string, std::string>> blobWishes; // device, property
 };
 
 IndiLink::IndiLink(QObject *parent) : QObject(parent)
@@ -160,7 +213,10 @@ IndiLink::~IndiLink()
 void IndiLink::connectTo(const QString &host, int port)
 {
     disconnectFromServer();
+    ignoreBrokenPipes();
     client = std::make_unique<Client>(this);
+    for (const auto &wish : blobWishes)
+        client->wantBlobs(wish.first, wish.second);
     client->start(host, port);
 }
 
@@ -195,27 +251,33 @@ const IndiProperty *IndiLink::property(const QString &device, const QString &nam
 
 void IndiLink::connectDevice(const QString &device)
 {
-    if (client && isConnected)
-        client->connectDevice(device.toUtf8().constData());
+    sendSwitch(device, QStringLiteral("CONNECTION"), QStringLiteral("CONNECT"));
+}
+
+const IndiProperty *IndiLink::sendable(const QString &device, const QString &name, const QString &element,
+                                       IndiProperty::Kind kind) const
+{
+    if (!client || !isConnected || client->serverGone())
+        return nullptr;
+    const IndiProperty *last = property(device, name);
+    return last && last->kind == kind && last->order.contains(element) ? last : nullptr;
 }
 
 void IndiLink::sendNumber(const QString &device, const QString &property, const QString &element, double value)
 {
-    if (client && isConnected)
-        client->sendNewNumber(device.toUtf8().constData(), property.toUtf8().constData(),
-                              element.toUtf8().constData(), value);
+    if (const IndiProperty *last = sendable(device, property, element, IndiProperty::Kind::Number))
+        client->sendNewNumber(numbersToSend(*last, element, value));
 }
 
 void IndiLink::sendSwitch(const QString &device, const QString &property, const QString &element)
 {
-    if (client && isConnected)
-        client->sendOneSwitch(device.toUtf8().constData(), property.toUtf8().constData(), element.toUtf8().constData());
+    if (const IndiProperty *last = sendable(device, property, element, IndiProperty::Kind::Switch))
+        client->sendNewSwitch(switchesToSend(*last, element));
 }
 
 void IndiLink::receiveBlobs(const QString &device, const QString &property)
 {
-    if (client && isConnected)
-        client->setBLOBMode(B_ALSO, device.toUtf8().constData(), property.toUtf8().constData());
+    blobWishes.append(qMakePair(device, property));
 }
 
 void IndiLink::take(const IndiProperty &property)
@@ -235,4 +297,11 @@ void IndiLink::forget(const QString &device, const QString &name)
         return;
     found->remove(name);
     emit propertyRemoved(device, name);
+}
+
+void IndiLink::forgetDevice(const QString &device)
+{
+    if (!known.remove(device))
+        return;
+    emit deviceRemoved(device);
 }

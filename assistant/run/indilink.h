@@ -1,12 +1,17 @@
 // A connection to an INDI server on libindiclient. The client's callbacks come on its own thread; each one is copied
-// into a plain snapshot and handed to the Qt thread, where the link keeps the latest state of every property.
+// into a plain snapshot and handed to the Qt thread, where the link keeps the latest state of every property. The Qt
+// thread never touches the library's own property objects: what it sends is built from its snapshots, and what
+// changes the library's state (the BLOB mode) is done on the library's thread.
 #pragma once
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QMap>
 #include <QObject>
+#include <QPair>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -47,9 +52,12 @@ public:
     // The latest state of a property, or nullptr when the device has not defined it.
     const IndiProperty *property(const QString &device, const QString &name) const;
 
+    // Each sends the property as last reported with one element changed; nothing when it is not defined.
     void connectDevice(const QString &device);
     void sendNumber(const QString &device, const QString &property, const QString &element, double value);
+    // The element On, the others Off.
     void sendSwitch(const QString &device, const QString &property, const QString &element);
+    // Before connectTo: the frames of this BLOB property come along from then on.
     void receiveBlobs(const QString &device, const QString &property);
 
 signals:
@@ -58,14 +66,21 @@ signals:
     // A property was defined or changed (BLOBs arrive this way too).
     void propertyChanged(const IndiProperty &property);
     void propertyRemoved(const QString &device, const QString &name);
+    // The server removed the whole device, e.g. because its driver ended; its properties are gone too.
+    void deviceRemoved(const QString &device);
 
 private:
     class Client;
     void take(const IndiProperty &property);
     void forget(const QString &device, const QString &name);
+    void forgetDevice(const QString &device);
+    // The property as last reported, when it can be sent with this element.
+    const IndiProperty *sendable(const QString &device, const QString &name, const QString &element,
+                                 IndiProperty::Kind kind) const;
 
     std::unique_ptr<Client> client;
     QHash<QString, QHash<QString, IndiProperty>> known; // device -> name -> property
+    QList<QPair<QString, QString>> blobWishes;           // device, BLOB property
     bool isConnected = false;
 };
 

@@ -28,13 +28,13 @@ bool readLines(const QString &path, std::vector<QString> &lines, QString &error)
 
 } // namespace
 
-bool put(const QString &path, const std::vector<FlatRecord> &records, QString &error)
+bool put(const QString &path, std::vector<FlatRecord> &records, const QStringList &wheelNames, QString &error)
 {
     std::vector<QString> lines;
     if (!readLines(path, lines, error))
         return false;
-    for (const FlatRecord &record : records)
-        putFlatRecord(lines, record);
+    for (FlatRecord &record : records)
+        record = putFlatRecord(lines, record, wheelNames);
     tablefile::SaveProblem problem = tablefile::SaveProblem::None;
     QString reason;
     if (tablefile::save(path, lines, problem, reason))

@@ -102,14 +102,18 @@ inline ActionOutcome switchOff(Flat &flat)
 // A box back after it was lost has reset, and may have lit itself at power-up: it is connected on `port` and given
 // the lamp and level it had, the level first, then the lamp on (pausing only before a retry) or off. `identity`
 // is what the connect found (another box may have been plugged in). A box that connects stays connected whatever
-// the lamp's steps give.
+// the lamp's steps give. `stillWanted`, when given, is asked once connected: false (the program is ending) leaves
+// the lamp and level alone.
 inline ActionOutcome restoreAfterReturn(Flat &flat, const char *port, const BoxState &wanted, Identity &identity,
-                                        const LampOnAttemptSeen &attempted = {})
+                                        const LampOnAttemptSeen &attempted = {},
+                                        const std::function<bool()> &stillWanted = {})
 {
     const bool flag = false;
     const unsigned int connected = flat.connect(port, flag, identity);
     if (connected != Ok)
         return {connected, ActionStep::Connect};
+    if (stillWanted && !stillWanted())
+        return {};
     if (wanted.lampOn)
         return lightAtLevel(flat, wanted.brightness, attempted);
     const unsigned int set = flat.setBrightness(wanted.brightness);

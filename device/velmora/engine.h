@@ -19,7 +19,7 @@ public:
     // What the engine asks of the connection between jobs; every hook runs on the engine's thread.
     struct Hooks
     {
-        std::function<int()> watchedHandle;     // a descriptor whose hang-up means the box is gone, or -1
+        std::function<long long()> watchedHandle; // a descriptor whose hang-up means the box is gone, or -1
         std::function<long long()> msUntilIdle; // when idle work is due (0: now), or -1 for never
         std::function<void()> hungUp;
         std::function<void()> idleWork;
@@ -39,8 +39,12 @@ protected:
     void run() override;
 
 private:
+    // The wake-up and the wait between jobs, per platform (engine_unix.cpp, engine_win.cpp).
+    void openWake();
+    void closeWake();
     void wake();
     void waitForWork();
+    void waitOnCondition(long long timeoutMs);
     bool takeJobs(std::deque<std::packaged_task<void()>> &batch);
 
     const Hooks hooks;
@@ -49,7 +53,7 @@ private:
     std::deque<std::packaged_task<void()>> jobs;
     bool stopping = false;
     bool woken = false;
-    int wakePipe[2] = {-1, -1};
+    int wakePipe[2] = {-1, -1}; // where the system has pipes and poll
 };
 
 } // namespace velmora

@@ -82,7 +82,7 @@ struct VELMORA_INTERNAL Flat::Impl
     Identity identity() const;
 
     // Liveness, between calls.
-    int watchedHandle() const { return state == State::Ready ? io->handle() : -1; }
+    long long watchedHandle() const { return state == State::Ready ? io->handle() : -1; }
     long long msUntilIdle() const { return state == State::Ready ? idle.msUntilDue() : -1; }
     void idleCheck();
 

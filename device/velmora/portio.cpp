@@ -46,23 +46,16 @@ void PortIo::close()
     forgetInput();
 }
 
-int PortIo::handle() const
+long long PortIo::handle() const
 {
-#if defined(Q_OS_UNIX)
-    return port.isOpen() ? int(port.handle()) : -1;
-#else
-    return -1;
-#endif
+    return port.isOpen() ? static_cast<long long>(qintptr(port.handle())) : -1;
 }
 
-// The node of a pulled USB adapter goes at once; a symlink to a port may go on its own.
+// The node of a pulled USB adapter goes at once (a COM port leaves the system); a symlink to a port may go on
+// its own.
 bool PortIo::nodeGone() const
 {
-#if defined(Q_OS_UNIX)
     return !portNodeOf(QFile::encodeName(portName).toStdString()).exists;
-#else
-    return false;
-#endif
 }
 
 unsigned PortIo::write(const std::string &bytes)

@@ -19,8 +19,8 @@ public:
     unsigned open(const QString &name);
     void close();
     bool isOpen() const override { return port.isOpen(); }
-    // The descriptor to watch for a hang-up while nothing is sent; -1 when closed or unknown.
-    int handle() const;
+    // The system's handle of the open port, to watch for a hang-up while nothing is sent; -1 when closed.
+    long long handle() const;
     // True when the port's device node (or the link naming it) is no longer there.
     bool nodeGone() const;
 

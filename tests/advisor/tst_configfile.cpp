@@ -179,6 +179,7 @@ void TestConfigFile::read()
     QFETCH(bool, readAsWindows1252);
     QFETCH(int, droppedNulBytes);
 
+    const auto locale = localeEncoding("UTF-8"); // the rows are those of a system whose locale is UTF-8
     const configfile::ReadResult result = configfile::readConfiguration(contents);
     QCOMPARE(result.status, ReadStatus::Ok);
     QCOMPARE(linesOf(result.lines), lines);

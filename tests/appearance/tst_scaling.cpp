@@ -61,7 +61,7 @@ void ScalingTest::windowAtDensity()
     QVERIFY(window.waitForFinished(60000));
     QCOMPARE(window.exitCode(), 0);
 
-    QStringList lines = QString::fromUtf8(window.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList lines = QString::fromUtf8(window.readAllStandardOutput()).remove(QLatin1Char('\r')).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY(lines.size() >= 2);
     const qreal ratio = expectedRatio.toDouble();
     QCOMPARE(lines.takeFirst(), QStringLiteral("ratio ") + expectedRatio);

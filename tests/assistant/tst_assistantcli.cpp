@@ -196,15 +196,27 @@ void AssistantCliTest::wholeRun()
 
 void AssistantCliTest::interruptKeepsWhatWasFound_data()
 {
-    QTest::addColumn<int>("signal");
-    QTest::newRow("Ctrl-C") << int(SIGINT);
-    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::addColumn<int>("signal");      // 0: the event instead
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");   // the last line on standard error after the program's name; PORT: the server's
+    QTest::addColumn<int>("withinMs");
+    QTest::newRow("Ctrl-C") << int(SIGINT) << "" << 1 << "" << 2500;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << "" << 1 << "" << 2500;
+    QTest::newRow("the INDI server ends") << 0 << "stop server" << 2 << "INDI server on 127.0.0.1:PORT went away" << 1000;
+    QTest::newRow("the light box's driver ends") << 0 << "stop light box driver" << 2
+                                                 << "light box \"VELMORA Flat Box\" went away" << 1000;
 }
 
-// Interrupted during the second filter: it ends at once, the lamp off, the first filter's line kept.
+// Interrupted during the second filter: it ends at once, the lamp off where it can still be reached, the first
+// filter's line kept.
 void AssistantCliTest::interruptKeepsWhatWasFound()
 {
     QFETCH(int, signal);
+    QFETCH(QString, event);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QFETCH(int, withinMs);
     AssistantRig rig;
     QVERIFY2(rig.start(), qPrintable(rig.errorText()));
     QProcess program;
@@ -216,18 +228,28 @@ void AssistantCliTest::interruptKeepsWhatWasFound()
         out += program.readAllStandardOutput();
         return out.contains("Red: level");
     }, 30000));
+    const int port = rig.indi.port();
     QElapsedTimer clock;
     clock.start();
-    ::kill(pid_t(program.processId()), signal);
+    if (event == QLatin1String("stop server"))
+        rig.indi.stop();
+    if (signal)
+        ::kill(pid_t(program.processId()), signal);
+    if (event == QLatin1String("stop light box driver"))
+        QVERIFY(rig.indi.stopDriver(VELMORA_INDI_DRIVER));
     QVERIFY(QTest::qWaitFor([&program] { return program.state() == QProcess::NotRunning; }, 5000));
-    qInfo("ended %lld ms after the signal", clock.elapsed());
-    QVERIFY(clock.elapsed() < 2500);
+    qInfo("ended %lld ms after the %s", clock.elapsed(), signal ? "signal" : "fault");
+    QVERIFY(clock.elapsed() < withinMs);
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 1);
+    QCOMPARE(program.exitCode(), exitCode);
+    if (!error.isEmpty())
+        QCOMPARE(linesOf(program.readAllStandardError()).last(),
+                 "velmora-flat-assistant: " + QString(error).replace("PORT", QString::number(port)));
     const QStringList lines = fileLines(table);
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines[0].startsWith(QLatin1String("CCD 1x1 Red 0.05 ")), qPrintable(lines[0]));
-    QVERIFY(rig.indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}, 3));
+    if (signal)
+        QVERIFY(rig.indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}, 3));
 }
 
 QTEST_GUILESS_MAIN(AssistantCliTest)

@@ -4,6 +4,7 @@
 #include "flatmodel.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -43,6 +44,20 @@ int totalFrames(const QList<FilterResult> &results)
     return frames;
 }
 
+// The frame type of each exposure the model camera took since the rig was set up.
+QStringList frameTypes(AssistantRig &rig)
+{
+    return rig.indi.value(AssistantRig::camera + ".EXPOSURES.FRAME_TYPES").split(',', Qt::SkipEmptyParts);
+}
+
+QStringList flats(int frames)
+{
+    QStringList types;
+    for (int i = 0; i < frames; ++i)
+        types.append(QStringLiteral("FLAT"));
+    return types;
+}
+
 } // namespace
 
 class AssistantRunTest : public QObject
@@ -55,6 +70,8 @@ private slots:
     void wholeRun();
     void faultsKeepWhatWasFound_data();
     void faultsKeepWhatWasFound();
+    void everyFrameIsFlat_data();
+    void everyFrameIsFlat();
     void stopSwitchesTheLampOff();
     void secondRunStartsFromTheLearnedCurve();
     void folderOfFrames_data();
@@ -178,6 +195,7 @@ void AssistantRunTest::wholeRun()
             expectedTable.append(line);
     }
     QCOMPARE(fileLines(table), expectedTable);
+    QCOMPARE(frameTypes(*rig), flats(totalFrames(results)));
     // The box is left as the run found it: the lamp off again where the run switched it on, else still on.
     const QString lampAfter = lampOnBefore ? "FLAT_LIGHT_ON==1" : "FLAT_LIGHT_OFF==1";
     QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL." + lampAfter}, 3));
@@ -209,9 +227,18 @@ void AssistantRunTest::faultsKeepWhatWasFound_data()
                                          << "filter wheel \"Stuck Wheel\" did not arrive at slot 3 (Blue)";
     QTest::newRow("no such camera") << none << 1 << "" << "no camera"
                                     << "no INDI device \"Nothing Here\" on 127.0.0.1:";
+    // A driver that ends: indiserver removes its device at once, long before any time-out.
+    QTest::newRow("camera's driver ends mid-exposure") << "exit" << -8 << "" << ""
+                                                       << "camera \"Model Camera\" went away";
+    QTest::newRow("light box's driver ends") << none << 1 << "" << "stop light box driver"
+                                             << "light box \"VELMORA Flat Box\" went away";
+    QTest::newRow("wheel's driver ends") << none << 1 << "" << "stop wheel driver"
+                                         << "filter wheel \"Filter Simulator\" went away";
+    QTest::newRow("INDI server ends") << none << 1 << "" << "stop server" << "INDI server on 127.0.0.1:";
 }
 
-// A clear error with status 2, the lamp off again, and the table as it was plus every line found before.
+// A clear error with status 2, the lamp off again, and the table as it was plus every line found before. A device
+// or the server that goes away ends the run within a second.
 void AssistantRunTest::faultsKeepWhatWasFound()
 {
     QFETCH(QString, fault);
@@ -238,20 +265,44 @@ void AssistantRunTest::faultsKeepWhatWasFound()
     if (event == QLatin1String("no camera"))
         options.camera = QStringLiteral("Nothing Here");
     assistant.setOptions(options);
+    QElapsedTimer sinceFault; // from the event, or from the start of each exposure (the camera's own faults)
+    connect(&assistant, &FlatAssistant::stateChanged, [&](FlatAssistant::State state) {
+        if (state == FlatAssistant::State::Exposing && event.isEmpty())
+            sinceFault.start();
+    });
     connect(&assistant, &FlatAssistant::filterFinished, [&] {
+        if (sinceFault.isValid() && !event.isEmpty())
+            return; // once
         if (event == QLatin1String("unplug box"))
             rig->box.stop();
         if (event == QLatin1String("table unwritable")) {
             QFile::remove(table);
             QVERIFY(QDir().mkpath(table)); // a folder where the file was: nothing can replace it
         }
+        if (event == QLatin1String("stop light box driver"))
+            QVERIFY(rig->indi.stopDriver(VELMORA_INDI_DRIVER));
+        if (event == QLatin1String("stop wheel driver"))
+            QVERIFY(rig->indi.stopDriver(QStringLiteral("indi_simulator_wheel")));
+        if (event == QLatin1String("stop server"))
+            rig->indi.stop();
+        sinceFault.start();
     });
     QVERIFY(runToEnd(assistant));
-    if (event == QLatin1String("unplug box"))
-        kept.reset();
+    const qint64 faultToEndMs = sinceFault.elapsed();
+    const bool wentAway = assistant.errorText().endsWith(QLatin1String(" went away"));
+    // A rig with a device gone serves no further test.
+    const auto dropRig = qScopeGuard([&] {
+        if (event == QLatin1String("unplug box") || wentAway)
+            kept.reset();
+    });
     QCOMPARE(assistant.state(), FlatAssistant::State::Failed);
     QVERIFY2(assistant.errorText().startsWith(error), qPrintable(assistant.errorText()));
     QCOMPARE(assistant.exitCode(), 2);
+    if (error.endsWith(QLatin1String(" went away")) || error.startsWith(QLatin1String("INDI server"))) {
+        QVERIFY2(wentAway, qPrintable(assistant.errorText()));
+        qInfo("ended %lld ms after the fault", faultToEndMs);
+        QVERIFY2(faultToEndMs < 1000, qPrintable(QString::number(faultToEndMs)));
+    }
 
     if (event == QLatin1String("table unwritable")) {
         QCOMPARE(assistant.results().size(), 2); // the first line was saved; the second one could not be
@@ -265,8 +316,44 @@ void AssistantRunTest::faultsKeepWhatWasFound()
     QCOMPARE(fileLines(table), expected);
     if (event.isEmpty() && aux.isEmpty())
         QVERIFY2(!assistant.results().isEmpty(), "the fault should come after the first filter");
-    if (aux.isEmpty() && event != QLatin1String("unplug box"))
+    // The lamp the run switched on goes off again, wherever the light box can still be reached.
+    const QStringList boxOutOfReach{"unplug box", "stop light box driver", "stop server"};
+    if (aux.isEmpty() && !boxOutOfReach.contains(event))
         QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}, 3));
+}
+
+void AssistantRunTest::everyFrameIsFlat_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("set to LIGHT again after each frame") << "light-after-frame";
+    QTest::newRow("defined a second after the camera connects") << "late-frame-type";
+}
+
+// The camera takes every test frame as a FLAT, whatever another program or the driver does to its frame type.
+void AssistantRunTest::everyFrameIsFlat()
+{
+    QFETCH(QString, fault);
+    RigSetup setup;
+    setup.fault = fault;
+    AssistantRig *rig = rigFor(setup);
+    QVERIFY(rig);
+    QVERIFY(rig->indi.set(AssistantRig::camera + ".CONNECTION.CONNECT=On"));
+    QVERIFY(rig->indi.waitFor({AssistantRig::camera + ".CCD_FRAME_TYPE.FRAME_LIGHT>=0"}, 5));
+    QVERIFY(rig->indi.set(AssistantRig::camera + ".CCD_FRAME_TYPE.FRAME_LIGHT=On"));
+    QVERIFY(rig->indi.waitFor({AssistantRig::camera + ".CCD_FRAME_TYPE.FRAME_LIGHT==1"}, 3));
+    if (fault == QLatin1String("late-frame-type")) {
+        QVERIFY(rig->indi.set(AssistantRig::camera + ".CONNECTION.DISCONNECT=On"));
+        QVERIFY(rig->indi.waitFor({AssistantRig::camera + ".CONNECTION.CONNECT==0"}, 3));
+    }
+    FlatAssistant assistant;
+    AssistantOptions options = rig->options({"Red", "Luminance"});
+    options.tablePath = table;
+    assistant.setOptions(options);
+    QVERIFY(runToEnd(assistant));
+    QVERIFY2(assistant.errorText().isEmpty(), qPrintable(assistant.errorText()));
+    QCOMPARE(assistant.exitCode(), 0);
+    QCOMPARE(frameTypes(*rig), flats(totalFrames(assistant.results())));
+    QCOMPARE(fileLines(table).size(), oldLines.size() + 1); // Red replaced, Luminance added
 }
 
 // Stopped while the camera exposes: at once, the lamp off, nothing written for the unfinished filter.

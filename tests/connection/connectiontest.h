@@ -6,6 +6,7 @@
 #include "dialogs.h"
 #include "fakeflat.h"
 #include "fakeports.h"
+#include "messages.h"
 #include "windowtest.h"
 
 #include <QAbstractSlider>
@@ -177,7 +178,7 @@ inline void forgetPreference()
 // The two debug lines of a preference write.
 inline QStringList preferenceLines(const QString &value)
 {
-    return {QStringLiteral("QSettings:  \"%1\"").arg(QSettings().fileName()),
+    return {QStringLiteral("QSettings:  %1").arg(debugQuoted(QSettings().fileName())),
             QStringLiteral("QSetting value:  \"%1\"").arg(value)};
 }
 

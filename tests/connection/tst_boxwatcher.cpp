@@ -48,6 +48,8 @@ void BoxWatcherTest::lostAndBack()
     QFETCH(QStringList, callsWhenBack);
     QFETCH(bool, linked);
     QFETCH(bool, atOnce);
+    if (linked && QSysInfo::productType() == QLatin1String("windows"))
+        QSKIP("a symbolic link of Linux's");
     fakeflat::reset();
     QTemporaryDir nodes;
     QTemporaryDir targets;

@@ -11,6 +11,11 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 const int startTimeoutMs = 10000;
 const int toolSlackMs = 3000;
@@ -40,9 +45,14 @@ bool IndiServer::start(const QStringList &drivers, const QString &device)
     server.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     server.setStandardErrorFile(home.filePath(QStringLiteral("indiserver.err")));
     QDir(home.path()).mkpath(QStringLiteral("log"));
+    const QString fifo = home.filePath(QStringLiteral("control.fifo"));
+    if (::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0 && errno != EEXIST) {
+        error = QStringLiteral("no control FIFO for indiserver");
+        return false;
+    }
     server.start(QStringLiteral("indiserver"),
                  QStringList{"-p", QString::number(serverPort), "-u", home.filePath(QStringLiteral("indi.sock")),
-                             "-l", home.filePath(QStringLiteral("log")), "-r", "0"}
+                             "-l", home.filePath(QStringLiteral("log")), "-r", "0", "-f", fifo}
                      + drivers);
     QElapsedTimer clock;
     clock.start();
@@ -171,6 +181,18 @@ bool IndiServer::waitFor(const QStringList &conditions, int timeoutS)
             return false;
         QTest::qWait(50);
     }
+}
+
+bool IndiServer::stopDriver(const QString &driver)
+{
+    const QByteArray fifo = QFile::encodeName(home.filePath(QStringLiteral("control.fifo")));
+    const int control = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+    if (control < 0)
+        return false;
+    const QByteArray command = "stop " + QFile::encodeName(driver) + '\n';
+    const bool sent = ::write(control, command.constData(), size_t(command.size())) == command.size();
+    ::close(control);
+    return sent;
 }
 
 QStringList IndiServer::messages() const

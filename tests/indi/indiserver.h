@@ -34,6 +34,9 @@ public:
     bool waitFor(const QStringList &conditions, int timeoutS);
     // The driver messages that indiserver logged, one per line.
     QStringList messages() const;
+    // Ends a driver as given to start() through indiserver's control FIFO; indiserver tells its clients that the
+    // driver's devices are gone.
+    bool stopDriver(const QString &driver);
 
 private:
     bool run(const QString &program, const QStringList &arguments, int timeoutMs, QByteArray *output = nullptr);

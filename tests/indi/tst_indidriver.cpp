@@ -184,27 +184,39 @@ void IndiDriverTest::levelsPerFilterFromTheTable_data()
 {
     QTest::addColumn<QStringList>("table");
     QTest::addColumn<QString>("isoBin");
-    QTest::addColumn<QStringList>("presets"); // of the wheel's filters Red, Green, Blue, H_Alpha, SII, OIII, LPR, Luminance
+    QTest::addColumn<QStringList>("presets"); // of the wheel's filters, slot by slot
     QTest::addColumn<int>("slot");            // the wheel turns to it: the lamp takes its level
     QTest::addColumn<QString>("rewritten");   // the table file's new contents, read again
     QTest::addColumn<QStringList>("presetsAfter");
+    QTest::addColumn<QStringList>("wheelNames"); // the wheel's filters renamed to these; empty: as it names them
+    const QStringList simulatorNames;
     QTest::newRow("names as the panel writes them")
         << QStringList{"CCD 1x1 Red 2.5 140", "CCD 1x1 Green 2 120", "CCD 1x1 H-alpha 30 250",
                        "CCD 1x1 Light Pollution 1 s 90", "CCD 1x1 Luminance 0.5 60", "CCD 2x2 Blue 1 10"}
         << "1x1" << QStringList{"140", "120", "0", "250", "0", "0", "90", "60"} << 2
-        << "CCD 1x1 Green 2 99\n" << QStringList{"140", "99", "0", "250", "0", "0", "90", "60"};
+        << "CCD 1x1 Green 2 99\n" << QStringList{"140", "99", "0", "250", "0", "0", "90", "60"} << simulatorNames;
+    // A table's own short forms are other filters, as they are for the window; the wheel's spelling is found.
     QTest::newRow("short forms and other spellings in the table")
         << QStringList{"DSLR 800 R 1 11", "CCD 2x2 r 2 22", "CCD 2x2 Ha 3 33", "CCD 2x2 S2 4 44",
-                       "CCD 2x2 o-iii 5 55", "CCD 2x2 lpr 6 66", "CCD 2x2 L 7 abc"}
-        << "2x2" << QStringList{"22", "0", "0", "33", "44", "55", "66", "0"} << 4
-        << "" << QStringList{"22", "0", "0", "33", "44", "55", "66", "0"};
+                       "CCD 2x2 o-iii 5 55", "CCD 2x2 lpr 6 66", "CCD 2x2 L 7 abc", "CCD 2x2 H_Alpha 8 88",
+                       "CCD 2x2 LPR 9 99"}
+        << "2x2" << QStringList{"0", "0", "0", "88", "0", "0", "99", "0"} << 4
+        << "" << QStringList{"0", "0", "0", "88", "0", "0", "99", "0"} << simulatorNames;
     QTest::newRow("notes after the level, a level above 255, an exposure with a blank")
         << QStringList{"CCD 1x1 Red 2.5 140 dusk light", "CCD 1x1 Green 2 300", "CCD 1x1 Blue 1.5 s 45"}
         << "1x1" << QStringList{"140", "255", "45", "0", "0", "0", "0", "0"} << 3
-        << "" << QStringList{"140", "255", "45", "0", "0", "0", "0", "0"};
+        << "" << QStringList{"140", "255", "45", "0", "0", "0", "0", "0"} << simulatorNames;
+    // Names that begin like others ("OIII 3nm" and "OIII") and a table the Italian panel saved.
+    const QStringList narrowband = {"OIII 3nm", "Ha 7nm", "Blue", "H_Alpha", "SII", "OIII", "LPR", "Luminance"};
+    const QStringList mixedTable = {"CCD 1x1 OIII 3nm 5 150", "CCD 1x1 OIII 4 120", "CCD 1x1 Ha 7nm 3 200",
+                                    "CCD 1x1 H-alfa 9 230", "CCD 1x1 Inq. luminoso 2 90", "CCD 1x1 Luminanza 0.5 60"};
+    QTest::newRow("narrowband beside broadband names, Italian lines")
+        << mixedTable << "1x1" << QStringList{"150", "200", "0", "230", "0", "120", "90", "60"} << 6
+        << "CCD 1x1 OIII 3nm 5 150\nCCD 1x1 OIII 2 110\n"
+        << QStringList{"150", "200", "0", "230", "0", "110", "90", "60"} << narrowband;
 }
 
-// The wheel (indi_simulator_wheel) names Red, Green, Blue, H_Alpha, SII, OIII, LPR and Luminance.
+// The wheel (indi_simulator_wheel) names Red, Green, Blue, H_Alpha, SII, OIII, LPR and Luminance, or a row renames.
 void IndiDriverTest::levelsPerFilterFromTheTable()
 {
     QFETCH(QStringList, table);
@@ -213,7 +225,10 @@ void IndiDriverTest::levelsPerFilterFromTheTable()
     QFETCH(int, slot);
     QFETCH(QString, rewritten);
     QFETCH(QStringList, presetsAfter);
-    const QStringList filters = {"Red", "Green", "Blue", "H_Alpha", "SII", "OIII", "LPR", "Luminance"};
+    QFETCH(QStringList, wheelNames);
+    const QStringList filters = wheelNames.isEmpty()
+                                    ? QStringList{"Red", "Green", "Blue", "H_Alpha", "SII", "OIII", "LPR", "Luminance"}
+                                    : wheelNames;
     const QString path = files.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-') + ".vfc");
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write((table.join('\n') + '\n').toUtf8()) > 0);
@@ -225,8 +240,15 @@ void IndiDriverTest::levelsPerFilterFromTheTable()
     QVERIFY2(indi.start({VELMORA_INDI_DRIVER, "indi_simulator_wheel"}, driverDevice), qPrintable(indi.errorText()));
     QVERIFY(indi.set(wheel + ".CONNECTION.CONNECT=On"));
     QVERIFY(connectSerial(indi, box.port()));
+    if (!wheelNames.isEmpty()) {
+        QStringList elements;
+        for (int i = 1; i <= wheelNames.size(); ++i)
+            elements.append("FILTER_SLOT_NAME_" + QString::number(i));
+        QVERIFY(indi.set(wheel + ".FILTER_NAME." + elements.join(';') + '=' + wheelNames.join(';')));
+        QVERIFY(indi.waitFor(holds({"FLAT_LIGHT_FILTER_INTENSITY." + wheelNames.first() + "==0"}), 5));
+    }
     QVERIFY(indi.set(prop("VELMORA_TABLE.FILE;CAMERA;ISO_BIN=") + path + ";CCD;" + isoBin));
-    QVERIFY(indi.waitFor(holds({"FLAT_LIGHT_FILTER_INTENSITY.Red==" + presets[0]}), 5));
+    QVERIFY(indi.waitFor(holds({"FLAT_LIGHT_FILTER_INTENSITY." + filters[0] + "==" + presets[0]}), 5));
     const auto shown = indi.get(prop("FLAT_LIGHT_FILTER_INTENSITY.*"));
     for (int i = 0; i < filters.size(); ++i)
         QCOMPARE(shown.value(prop("FLAT_LIGHT_FILTER_INTENSITY.") + filters[i]), presets[i]);

@@ -1,12 +1,13 @@
 // The server without a window: velmora-flat --headless with no display, the box simulator behind a link, and a real
-// Alpaca client on loopback. A lost box and its return show in its log; SIGTERM switches the lamp off at the box.
+// Alpaca client on loopback. A lost box and its return show in its log; SIGTERM, SIGINT and SIGHUP switch the lamp
+// off at the box.
 #include "alpacaclient.h"
 #include "flatboxsim.h"
+#include "panelprocess.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,74 +23,7 @@ QString commands(const FlatBoxSim &box)
     return box.accepted().filter(QRegularExpression(QStringLiteral("^>[^S]"))).join(QLatin1Char(' '));
 }
 
-class HeadlessServer
-{
-public:
-    ~HeadlessServer()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-
-    // Starts the program with automatic search on and the box's port listed; waits for its Alpaca port.
-    bool start(const QString &boxPort)
-    {
-        QSettings settings(config.filePath(QStringLiteral("VELMORA/VELMORA Flat Box.conf")), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("auto_search"), QStringLiteral("true"));
-        settings.setValue(QStringLiteral("alpaca/port"), 0);
-        settings.setValue(QStringLiteral("alpaca/discovery_port"), 0);
-        settings.sync();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QLatin1String(name));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-        environment.insert(QStringLiteral("VELMORA_FLAT_EXTRA_PORTS"), boxPort);
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral(VELMORA_EXECUTABLE), {QStringLiteral("--headless")});
-        static const QRegularExpression listening(QStringLiteral("Alpaca server:  \".* port (\\d+)\""));
-        return waitForLine(listening, [this](const QRegularExpressionMatch &match) {
-            httpPort = match.captured(1).toInt();
-        });
-    }
-
-    template<class Found>
-    bool waitForLine(const QRegularExpression &pattern, Found found)
-    {
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < 15000) {
-            for (const QString &line : lines())
-                if (const QRegularExpressionMatch match = pattern.match(line); match.hasMatch()) {
-                    found(match);
-                    return true;
-                }
-            if (!process.waitForReadyRead(200) && process.state() == QProcess::NotRunning)
-                return false;
-        }
-        return false;
-    }
-
-    bool waitForLine(const QString &text)
-    {
-        return waitForLine(QRegularExpression(QRegularExpression::escape(text)), [](const QRegularExpressionMatch &) {});
-    }
-
-    QStringList lines()
-    {
-        log += QString::fromUtf8(process.readAll());
-        return log.split(QLatin1Char('\n'));
-    }
-
-    int call(const QString &member) { return httpCall(httpPort, "GET " + device(member + "?") + client).value().toInt(-1); }
-
-    QTemporaryDir config;
-    QProcess process;
-    QString log;
-    int httpPort = 0;
-};
+using HeadlessServer = PanelProcess;
 
 } // namespace
 
@@ -113,8 +47,9 @@ void HeadlessTest::servesTheBoxWithoutADisplay_data()
     QTest::newRow("client switches off") << "calibratoroff" << QStringList() << ">B000 >D000";
     QTest::newRow("box lost and back") << "replug" << QStringList{"flat box lost", "connect to ", "flat box back"}
                                        << ">P000 >J000 >V000 >B128 >L000";
-    QTest::newRow("SIGTERM") << "SIGTERM" << QStringList{"stopping on signal 15"} << ">D000";
-    QTest::newRow("SIGINT") << "SIGINT" << QStringList{"stopping on signal 2"} << ">D000";
+    QTest::newRow("SIGTERM") << "SIGTERM" << QStringList{"stopping on SIGTERM"} << ">D000";
+    QTest::newRow("SIGINT") << "SIGINT" << QStringList{"stopping on SIGINT"} << ">D000";
+    QTest::newRow("SIGHUP") << "SIGHUP" << QStringList{"stopping on SIGHUP"} << ">D000";
 }
 
 void HeadlessTest::servesTheBoxWithoutADisplay()
@@ -153,7 +88,8 @@ void HeadlessTest::servesTheBoxWithoutADisplay()
         QTRY_COMPARE(server.call(QStringLiteral("calibratorstate")), 3);
         QCOMPARE(server.call(QStringLiteral("brightness")), 128);
     } else {
-        ::kill(server.process.processId(), then == QLatin1String("SIGTERM") ? SIGTERM : SIGINT);
+        const int signalNumber = then == QLatin1String("SIGTERM") ? SIGTERM : then == QLatin1String("SIGINT") ? SIGINT : SIGHUP;
+        ::kill(server.process.processId(), signalNumber);
         QVERIFY(server.process.waitForFinished(10000));
         QCOMPARE(server.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(server.process.exitCode(), 0);

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 class StartupTest : public QObject
 {
     Q_OBJECT
@@ -69,7 +71,7 @@ void StartupTest::preferenceDebugLines()
     const QString read = readAutoSearchPreference(settings);
     QCOMPARE(read, expectedText);
     const QStringList expectedLines = {
-        QStringLiteral("Settings:  \"%1\"").arg(settings.fileName()),
+        QStringLiteral("Settings:  %1").arg(debugQuoted(settings.fileName())),
         QStringLiteral("autosearch:  \"%1\"").arg(expectedText),
     };
     QCOMPARE(capture.debugLines(), expectedLines);
@@ -121,10 +123,19 @@ void StartupTest::executableWritesTheStartupLines()
     QFETCH(QString, stored);
     QTemporaryDir configHome;
     QVERIFY(configHome.isValid());
-    const QString settingsFile = configHome.filePath(QStringLiteral("VELMORA/VELMORA Flat Box.conf"));
-    if (!stored.isNull()) {
-        QSettings preset(settingsFile, QSettings::IniFormat);
-        preset.setValue(QStringLiteral("auto_search"), stored);
+    // The preference's place: a file below XDG_CONFIG_HOME on Linux, the user's registry on Windows.
+    const bool registry = QSysInfo::productType() == QLatin1String("windows");
+    const QString settingsPlace = registry
+        ? QStringLiteral("\\HKEY_CURRENT_USER\\Software\\VELMORA\\VELMORA Flat Box")
+        : configHome.filePath(QStringLiteral("VELMORA/VELMORA Flat Box.conf"));
+    {
+        std::unique_ptr<QSettings> preset = registry
+            ? std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("VELMORA"),
+                                          QStringLiteral("VELMORA Flat Box"))
+            : std::make_unique<QSettings>(settingsPlace, QSettings::IniFormat);
+        preset->remove(QStringLiteral("auto_search"));
+        if (!stored.isNull())
+            preset->setValue(QStringLiteral("auto_search"), stored);
     }
 
     QProcess program;
@@ -148,10 +159,10 @@ void StartupTest::executableWritesTheStartupLines()
     program.waitForFinished();
 
     // Keep the program's own lines; the platform may add warnings of its own.
-    QStringList lines = QString::fromUtf8(output).split(QLatin1Char('\n'));
+    QStringList lines = QString::fromUtf8(output).remove(QLatin1Char('\r')).split(QLatin1Char('\n'));
     lines = lines.filter(QRegularExpression(QStringLiteral("^(Settings|autosearch): ")));
     QVERIFY2(lines.size() == 2, output.constData());
-    QCOMPARE(lines.at(0), QStringLiteral("Settings:  \"%1\"").arg(settingsFile));
+    QCOMPARE(lines.at(0), QStringLiteral("Settings:  %1").arg(debugQuoted(settingsPlace)));
     QCOMPARE(lines.at(1), QStringLiteral("autosearch:  \"%1\"").arg(stored));
 }
 

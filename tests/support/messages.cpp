@@ -1,5 +1,7 @@
 #include "messages.h"
 
+#include <QDebug>
+
 #include <QList>
 #include <QMutex>
 
@@ -64,4 +66,11 @@ void MessageCapture::handler(QtMsgType type, const QMessageLogContext &context, 
         forwardTo(type, context, message);
     else
         fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+QString debugQuoted(const QString &text)
+{
+    QString shown;
+    QDebug(&shown).nospace() << text;
+    return shown;
 }

@@ -2,8 +2,12 @@
 
 // Captures the program's debug lines while it lives, and passes every message on to the test framework.
 
+#include <QString>
 #include <QStringList>
 #include <QtGlobal>
+
+// A text as a debug line shows it: quoted, with its backslashes and quotes escaped (a Windows registry path).
+QString debugQuoted(const QString &text);
 
 class MessageCapture
 {

@@ -11,17 +11,22 @@
 //   VELMORA_TEST_CCD_SIZE      "WIDTHxHEIGHT" (default 320x240)
 //   VELMORA_TEST_CCD_LIGHT     the light box's device (default "VELMORA Flat Box")
 //   VELMORA_TEST_CCD_WHEEL     the filter wheel's device (default "Filter Simulator")
-//   VELMORA_TEST_CCD_FAULT     none, timeout (the frame never comes), error (the exposure fails), not-fits, truncated
+//   VELMORA_TEST_CCD_FAULT     none, timeout (the frame never comes), error (the exposure fails), not-fits, truncated,
+//                              exit (the driver ends as the exposure starts), late-frame-type (CCD_FRAME_TYPE
+//                              comes 1 s after each connection), light-after-frame (the frame type goes back to
+//                              LIGHT after each frame, as when another program sets it between frames)
 //   VELMORA_TEST_CCD_FAULT_AT  the frame (counted from 1) the fault hits (default 1); negative: the first frame taken
 //                              with the wheel at that slot (-8: the first frame through slot 8)
 // The text property MODEL (BOX, RATE, TIME_SCALE, FAULT, FAULT_AT) changes the same while the driver runs, and counts
-// the frames from 1 again.
+// the frames from 1 again. The text property EXPOSURES.FRAME_TYPES lists the frame type of each exposure since then
+// ("FLAT,FLAT,LIGHT").
 #include "flatmodel.h"
 
 #include <indiccd.h>
 #include <indidevapi.h>
 #include <lilxml.h>
 
+#include <indipropertyswitch.h>
 #include <indipropertytext.h>
 
 #include <array>
@@ -79,6 +84,8 @@ protected:
         for (size_t i = 0; i < settings.size(); ++i)
             model[i].fill(names[i], names[i], settings[i].c_str());
         model.fill(getDeviceName(), "MODEL", "Model", "Model", IP_RW, 0, IPS_IDLE);
+        exposures[0].fill("FRAME_TYPES", "Frame types", "");
+        exposures.fill(getDeviceName(), "EXPOSURES", "Exposures", "Model", IP_RO, 0, IPS_IDLE);
         return true;
     }
 
@@ -86,6 +93,7 @@ protected:
     {
         INDI::CCD::ISGetProperties(dev);
         defineProperty(&model);
+        defineProperty(&exposures);
     }
 
     bool ISNewText(const char *dev, const char *name, char *texts[], char *names[], int n) override
@@ -109,6 +117,8 @@ protected:
             SetCCDParams(int(camera.width), int(camera.height), 16, 3.8f, 3.8f);
             // Tests take a night's exposures many times shorter: far below a real camera's shortest.
             PrimaryCCD.setMinMaxStep("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", 0.0001, 3600, 0.0001, false);
+            if (fault == "late-frame-type")
+                defineFrameTypeLater();
         }
         return true;
     }
@@ -121,6 +131,9 @@ protected:
         ++frames;
         if (faultAt < 0 && slot == -faultAt && firstFrameAtFaultSlot == 0)
             firstFrameAtFaultSlot = frames;
+        recordFrameType();
+        if (faultNow("exit"))
+            std::_Exit(3); // as a driver that crashes: indiserver tells its clients the device is gone
         exposure = duration;
         PrimaryCCD.setExposureDuration(duration);
         if (faultNow("error")) {
@@ -160,6 +173,31 @@ protected:
     }
 
 private:
+    void recordFrameType()
+    {
+        static const char *names[] = {"LIGHT", "BIAS", "DARK", "FLAT"};
+        const int type = int(PrimaryCCD.getFrameType());
+        frameTypes += (frameTypes.empty() ? "" : ",") + std::string(type >= 0 && type < 4 ? names[type] : "?");
+        exposures[0].setText(frameTypes);
+        exposures.setState(IPS_OK);
+        exposures.apply();
+    }
+
+    // Some drivers define the frame type only a while after connecting.
+    void defineFrameTypeLater()
+    {
+        frameType = getProperty("CCD_FRAME_TYPE");
+        deleteProperty("CCD_FRAME_TYPE");
+        IEAddTimer(1000, &ModelCamera::defineFrameType, this);
+    }
+
+    static void defineFrameType(void *self)
+    {
+        auto *camera = static_cast<ModelCamera *>(self);
+        if (camera->isConnected() && camera->frameType.isValid())
+            camera->defineProperty(camera->frameType);
+    }
+
     void configure()
     {
         box = flatmodel::namedBox(settings[0]);
@@ -171,6 +209,10 @@ private:
         faultAt = std::atoi(settings[4].c_str());
         frames = 0;
         firstFrameAtFaultSlot = 0;
+        frameTypes.clear();
+        exposures[0].setText(frameTypes);
+        if (isConnected())
+            exposures.apply();
     }
 
     bool faultNow(const char *kind) const
@@ -233,10 +275,27 @@ private:
         blob.setState(IPS_OK);
         blob.apply();
         PrimaryCCD.setExposureComplete();
+        if (fault == "light-after-frame")
+            setLightFrame();
+    }
+
+    void setLightFrame()
+    {
+        INDI::PropertySwitch type = getSwitch("CCD_FRAME_TYPE");
+        if (!type.isValid())
+            return;
+        type.reset();
+        type[0].setState(ISS_ON); // FRAME_LIGHT
+        PrimaryCCD.setFrameType(INDI::CCDChip::LIGHT_FRAME);
+        type.setState(IPS_OK);
+        type.apply();
     }
 
     std::array<std::string, 5> settings; // BOX, RATE, TIME_SCALE, FAULT, FAULT_AT
     INDI::PropertyText model{5};
+    INDI::PropertyText exposures{1};
+    std::string frameTypes;
+    INDI::Property frameType;
     flatmodel::BoxModel box;
     flatmodel::CameraModel camera;
     std::string light;

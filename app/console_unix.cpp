@@ -1,0 +1,9 @@
+#include "console.h"
+
+void useConsoleOfItsOwn()
+{
+}
+
+void routeDebugLines()
+{
+}
