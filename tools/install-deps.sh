@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing velmora-flat needs on Debian 12 (apt-get; sudo when not root).
+# --ci adds what CI's checks need, --windows what the Windows build and its tests need.
 set -euo pipefail
 
 packages=(
@@ -14,10 +15,20 @@ packages=(
     libqt5charts5-dev
 )
 # Extra tools for the checks that CI runs (packaging, desktop files, fuzzing).
-if [ "${1:-}" = "--ci" ]; then
-    packages+=(clang libclang-rt-14-dev dpkg-dev file appstream desktop-file-utils)
-    packages+=(debhelper lintian)
-fi
+for option in "$@"; do
+    case $option in
+    --ci)
+        packages+=(clang libclang-rt-14-dev dpkg-dev file appstream desktop-file-utils)
+        packages+=(debhelper lintian)
+        ;;
+    # The Windows build and its tests: MinGW-w64, NSIS, Wine (with its own fonts), Xvfb, curl, xdotool and
+    # ImageMagick for the screenshots.
+    --windows)
+        packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64 nsis wine64 fonts-wine)
+        packages+=(xvfb xauth curl xdotool imagemagick xz-utils)
+        ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

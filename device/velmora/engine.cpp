@@ -57,6 +57,12 @@ void Engine::run()
     }
 }
 
+void Engine::markWoken()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    woken = true;
+}
+
 // Sleeps on the condition until a job comes, the engine stops or idle work is due (timeoutMs, -1 for never).
 void Engine::waitOnCondition(long long timeoutMs)
 {

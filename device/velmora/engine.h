@@ -44,6 +44,7 @@ private:
     void closeWake();
     void wake();
     void waitForWork();
+    void markWoken();
     void waitOnCondition(long long timeoutMs);
     bool takeJobs(std::deque<std::packaged_task<void()>> &batch);
 

@@ -23,10 +23,7 @@ void Engine::closeWake()
 
 void Engine::wake()
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        woken = true;
-    }
+    markWoken();
     if (wakePipe[1] >= 0) {
         const char byte = 0;
         [[maybe_unused]] const ssize_t written = ::write(wakePipe[1], &byte, 1);

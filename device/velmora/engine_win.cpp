@@ -15,10 +15,7 @@ void Engine::closeWake()
 
 void Engine::wake()
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        woken = true;
-    }
+    markWoken();
     wakeUp.notify_one();
 }
 

@@ -9,8 +9,7 @@ cd "$(dirname "$0")/../.."
 top=$PWD
 out=$top/build-windows
 
-bash tools/install-deps.sh "$@"
-bash tools/windows/install-deps.sh
+bash tools/install-deps.sh --windows "$@"
 
 toolchain=${VELMORA_MINGW_QT:-}
 if [ -z "$toolchain" ]; then
