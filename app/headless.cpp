@@ -44,13 +44,12 @@ void searchAtStart(BoxController &controller, const QString &autoSearch)
 
 } // namespace
 
-int runHeadless(QCoreApplication &app)
+int runHeadless(QCoreApplication &app, BoxController &controller)
 {
     QSettings settings;
     const QString autoSearch = readAutoSearchPreference(settings);
 
     StopSignals stopSignals;
-    BoxController controller;
     watchForLostBox(controller);
     searchAtStart(controller, autoSearch);
     std::unique_ptr<AlpacaService> server = startAlpacaServer(controller);

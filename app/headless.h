@@ -2,7 +2,9 @@
 // QCoreApplication, for a computer at the telescope with no display.
 #pragma once
 
+class BoxController;
 class QCoreApplication;
 
-// Runs until SIGTERM, SIGINT or SIGHUP; then the lamp goes off and the box is disconnected, as the window's close does.
-int runHeadless(QCoreApplication &app);
+// Serves the box's controller until SIGTERM, SIGINT or SIGHUP; then the lamp goes off and the box is disconnected, as
+// the window's close does.
+int runHeadless(QCoreApplication &app, BoxController &controller);

@@ -1,4 +1,6 @@
 #include "alpacaservice.h"
+#include "boxcontroller.h"
+#include "boxwatcher.h"
 #include "console.h"
 #include "headless.h"
 #include "highdensity.h"
@@ -45,14 +47,16 @@ int runWindow(QApplication &app)
     QSettings settings;
     const QString autoSearch = readAutoSearchPreference(settings);
 
+    // The box's controller outlives its front ends: the window, the lost-box watch and the Alpaca server.
+    BoxController controller;
     WindowEnding ending; // from here on, SIGTERM, SIGINT and SIGHUP end the window as its close does
-    VelmoraFlat window(nullptr, autoSearch);
-    watchForLostBox(window);
+    VelmoraFlat window(nullptr, autoSearch, controller);
+    watchForLostBox(controller);
     guardUnsavedTable(window);
     ending.watch(window);
     window.setWindowTitle(mainWindowTitle());
     window.show();
-    const auto alpacaServer = startAlpacaServer(window.boxController());
+    const auto alpacaServer = startAlpacaServer(controller);
     return app.exec();
 }
 
@@ -73,7 +77,8 @@ int main(int argc, char *argv[])
         QCommandLineParser parser;
         describeOptions(parser, headless);
         parser.process(app);
-        return runHeadless(app);
+        BoxController controller;
+        return runHeadless(app, controller);
     }
     enableHighDensityScaling();
     QApplication app(argc, argv);

@@ -26,6 +26,17 @@ QGraphicsPixmapItem *showPicture(QGraphicsView *view, QGraphicsScene &scene, con
 } // namespace
 
 VelmoraFlat::VelmoraFlat(QWidget *parent, const QString &autoSearch)
+    : VelmoraFlat(parent, autoSearch, std::make_unique<BoxController>(), nullptr)
+{
+}
+
+VelmoraFlat::VelmoraFlat(QWidget *parent, const QString &autoSearch, BoxController &boxController)
+    : VelmoraFlat(parent, autoSearch, nullptr, &boxController)
+{
+}
+
+VelmoraFlat::VelmoraFlat(QWidget *parent, const QString &autoSearch, std::unique_ptr<BoxController> own,
+                         BoxController *shared)
     : QMainWindow(parent)
     , ui(new Ui_VelmoraFlat)
     , bannerItem(nullptr)
@@ -33,7 +44,8 @@ VelmoraFlat::VelmoraFlat(QWidget *parent, const QString &autoSearch)
     , flatItem(nullptr)
     , currentCamera(QStringLiteral("DSLR"))
     , nightVision(false)
-    , controller(new BoxController)
+    , ownController(std::move(own))
+    , controller(shared ? shared : ownController.get())
 {
     ui->setupUi(this);
     watchDialogs(*this, *controller);
@@ -81,7 +93,6 @@ VelmoraFlat::~VelmoraFlat()
 {
     // closeEvent has already switched the lamp off and disconnected a connected box.
     controller->disconnect(this);
-    delete controller;
     delete ui;
 }
 

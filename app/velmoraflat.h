@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 class BoxWatcher;
@@ -23,7 +24,10 @@ class VelmoraFlat : public QMainWindow
     Q_OBJECT
 
 public:
+    // The window with a box controller of its own (as the tests build it).
     VelmoraFlat(QWidget *parent, const QString &autoSearch);
+    // The window as a front end of the program's box controller, which outlives it.
+    VelmoraFlat(QWidget *parent, const QString &autoSearch, BoxController &boxController);
     ~VelmoraFlat() override;
 
     // The box's controller, for the front ends beside the window (the Alpaca server, the lost-box watch).
@@ -58,7 +62,11 @@ private slots:
     void on_ST_lampLevelSpinBox_valueChanged(int value);
 
 private:
-    // Port search and connection (device/connection.cpp).
+    // One of `own` and `shared` is the controller.
+    VelmoraFlat(QWidget *parent, const QString &autoSearch, std::unique_ptr<BoxController> own,
+                BoxController *shared);
+
+    // Port search and connection (app/connection.cpp).
     void searchAndConnect(const QString &autoSearch); // the constructor's search
     void searchAndConnect();                          // the search button's search
     void runPortSearch(bool fromConstructor, const QString &autoSearch);
@@ -88,7 +96,7 @@ private:
     };
     unsigned setBrightnessAndWait(int value);
 
-    // Flat table and the two advisor tabs (advisor/).
+    // Flat table and the two advisor tabs (app/advisor.cpp).
     void findConfiguration(const QString &key, bool &found, int &index, QString &exposure,
                            QString &lightLevel) const;
     void fillIsoList(const bool &settingsTab, const bool &filtersTab);
@@ -112,13 +120,14 @@ private:
     QString currentCamera;
     std::vector<QString> flatTable;
     bool nightVision;
+    std::unique_ptr<BoxController> ownController; // only when the window made it
     BoxController *controller;
     int ownSteps = 0;
     bool closeWaiting = false;
 
     // Lets the tests read the window's private state; changes nothing in the program.
     friend struct VelmoraFlatTestAccess;
-    // Asks before a changed table is closed or opened over (advisor/unsavedtable.cpp).
+    // Asks before a changed table is closed or opened over (app/unsavedtable.cpp).
     friend class UnsavedTableGuard;
 };
 

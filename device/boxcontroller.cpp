@@ -1,8 +1,8 @@
 #include "boxcontroller.h"
 
 #include "eventwait.h"
+#include "velmora/boxactions.h"
 #include "velmora/flat.h"
-#include "velmora/lampswitch.h"
 #include "velmora/statusnames.h"
 
 #include <QDebug>
@@ -10,11 +10,38 @@
 
 namespace {
 
-// What a call that ends with a state change shares with its outcome on the controller's thread.
-struct LampOutcome
+// What a call on the worker shares with its outcome on the controller's thread.
+struct Connection
 {
-    unsigned status = velmora::NotConnected;
+    QString port;
+    velmora::BoxReading reading;
 };
+
+struct ActionResult
+{
+    velmora::ActionOutcome outcome;
+};
+
+// The debug lines of the lamp-on attempts, the same for every front end.
+void logLampOnAttempt(int, unsigned status)
+{
+    if (status == velmora::Ok)
+        qDebug() << "switch lamp on";
+    else
+        qDebug() << "retry";
+}
+
+unsigned logLampOnOutcome(unsigned status)
+{
+    if (status != velmora::Ok)
+        qDebug() << "switch lamp on error";
+    return status;
+}
+
+QString statusText(unsigned status)
+{
+    return QString::fromStdString(velmora::statusName(status));
+}
 
 } // namespace
 
@@ -134,10 +161,9 @@ BoxController::Hold::~Hold()
 void BoxController::search(const QList<SerialPortEntry> &ports, std::function<void(QString)> done)
 {
     setState(Searching);
-    auto found = std::make_shared<QString>();
+    auto found = std::make_shared<Connection>();
     run(
         [this, ports, found](velmora::Flat &device) -> unsigned {
-            const bool flag = false;
             for (const SerialPortEntry &port : ports) {
                 if (endAsked)
                     break;
@@ -145,47 +171,46 @@ void BoxController::search(const QList<SerialPortEntry> &ports, std::function<vo
                 qDebug() << "connect to " << name;
                 if (port.vendorId != flatBoxVendorId)
                     continue;
-                if (device.connect(name.toUtf8().constData(), flag) != velmora::Ok) {
-                    device.disconnect();
+                const velmora::ActionOutcome outcome =
+                    velmora::connectAndRead(device, name.toUtf8().constData(), found->reading);
+                if (!outcome.succeeded()) {
+                    // A box that connected but did not report its lamp has been disconnected already.
+                    if (outcome.failed == velmora::ActionStep::Connect)
+                        device.disconnect();
                     qDebug() << "connection failed";
                     continue;
                 }
                 qDebug() << "connection accomplished";
-                *found = name;
+                found->port = name;
                 return velmora::Ok;
             }
             return velmora::NotConnected;
         },
         [this, found, done](unsigned) {
-            if (found->isEmpty()) {
+            if (found->port.isEmpty()) {
                 setError(QStringLiteral("Flat box serial port not found"));
                 setState(Disconnected);
             } else {
-                setLamp(false, false);
-                setPort(*found);
-                setState(Connected);
+                showConnected(found->port, found->reading.lamp);
             }
             if (done)
-                done(*found);
+                done(found->port);
         });
 }
 
 void BoxController::connectPort(const QString &portName, std::function<void(unsigned)> done)
 {
     setState(Connecting);
+    auto found = std::make_shared<Connection>();
     run(
-        [portName](velmora::Flat &device) {
-            const bool flag = false;
-            return device.connect(portName.toUtf8().constData(), flag);
+        [portName, found](velmora::Flat &device) {
+            return velmora::connectAndRead(device, portName.toUtf8().constData(), found->reading).status;
         },
-        [this, portName, done](unsigned status) {
+        [this, portName, found, done](unsigned status) {
             if (status == velmora::Ok) {
-                setLamp(false, false);
-                setPort(portName);
-                setState(Connected);
+                showConnected(portName, found->reading.lamp);
             } else {
-                setError(QStringLiteral("Connection to %1 failed: %2")
-                             .arg(portName, QString::fromStdString(velmora::statusName(status))));
+                setError(QStringLiteral("Connection to %1 failed: %2").arg(portName, statusText(status)));
                 setState(Disconnected);
             }
             if (done)
@@ -193,24 +218,63 @@ void BoxController::connectPort(const QString &portName, std::function<void(unsi
         });
 }
 
+// The lamp as the box reported it: a lamp lit since its power-up counts as switched on, as it would be by a switch.
+void BoxController::showConnected(const QString &portName, const velmora::BoxState &lamp)
+{
+    setLamp(lamp.lampOn, lamp.lampOn);
+    setLevel(int(lamp.brightness));
+    setPort(portName);
+    setState(Connected);
+}
+
 void BoxController::switchLampOn(std::function<void(unsigned)> done)
 {
     run(
         [](velmora::Flat &device) {
-            const unsigned status = velmora::switchLampOn(device, [](int, unsigned attemptStatus) {
-                if (attemptStatus == velmora::Ok)
-                    qDebug() << "switch lamp on";
-                else
-                    qDebug() << "retry";
-            });
-            if (status != velmora::Ok)
-                qDebug() << "switch lamp on error";
-            return status;
+            return logLampOnOutcome(
+                velmora::switchLampOn(device, velmora::LampOnPause::AfterEveryAttempt, logLampOnAttempt));
         },
         [this, done](unsigned status) {
             setLamp(true, status == velmora::Ok);
             if (status != velmora::Ok)
                 setError(QStringLiteral("The lamp did not light"));
+            if (done)
+                done(status);
+        });
+}
+
+void BoxController::lightAtLevel(int level, std::function<void(const velmora::ActionOutcome &)> done)
+{
+    auto result = std::make_shared<ActionResult>();
+    run(
+        [level, result](velmora::Flat &device) {
+            result->outcome = velmora::lightAtLevel(device, unsigned(level), logLampOnAttempt);
+            if (result->outcome.failed == velmora::ActionStep::Lamp)
+                logLampOnOutcome(result->outcome.status);
+            return result->outcome.status;
+        },
+        [this, level, result, done](unsigned) {
+            const velmora::ActionOutcome &outcome = result->outcome;
+            if (outcome.failed == velmora::ActionStep::Level) {
+                setError(QStringLiteral("The flat box refused brightness %1: %2")
+                             .arg(QString::number(level), statusText(outcome.status)));
+            } else {
+                setLevel(level);
+                setLamp(true, outcome.succeeded());
+                if (!outcome.succeeded())
+                    setError(QStringLiteral("The lamp did not light"));
+            }
+            if (done)
+                done(outcome);
+        });
+}
+
+void BoxController::switchLampOff(std::function<void(unsigned)> done)
+{
+    run([](velmora::Flat &device) { return velmora::switchOff(device).status; },
+        [this, done](unsigned status) {
+            setLevel(0);
+            setLamp(false, status == velmora::Ok ? false : lit);
             if (done)
                 done(status);
         });
@@ -231,7 +295,10 @@ void BoxController::setBrightness(int level, std::function<void(unsigned)> done)
     setLevel(level);
     run([level](velmora::Flat &device) { return device.setBrightness(static_cast<unsigned>(level)); },
         [this, level, done](unsigned status) {
-            if (status != velmora::Ok)
+            // A connect's reading may have come between the request and this answer.
+            if (status == velmora::Ok)
+                setLevel(level);
+            else
                 setError(QStringLiteral("The flat box refused brightness %1: %2")
                              .arg(QString::number(level), QString::fromStdString(velmora::statusName(status))));
             if (done)
@@ -268,54 +335,42 @@ void BoxController::disconnectBox(std::function<void(unsigned)> done)
 
 void BoxController::reconnect(const QStringList &portNames, std::function<void(bool)> done)
 {
-    const bool relight = lampWasOn;
-    const int relightLevel = lampLevel;
-    auto found = std::make_shared<QString>();
-    auto lamp = std::make_shared<LampOutcome>();
+    const velmora::BoxState wanted = stateAtLoss;
+    const bool wasSwitchedOn = switchedOnAtLoss;
+    auto found = std::make_shared<Connection>();
+    auto result = std::make_shared<ActionResult>();
     run(
-        [this, portNames, relight, relightLevel, found, lamp](velmora::Flat &device) -> unsigned {
-            const bool flag = false;
+        [this, portNames, wanted, found, result](velmora::Flat &device) -> unsigned {
             for (const QString &name : portNames) {
                 if (endAsked)
                     break;
                 qDebug() << "connect to " << name;
-                if (device.connect(name.toUtf8().constData(), flag) != velmora::Ok) {
+                // A box that comes back while the program ends stays dark.
+                result->outcome = velmora::restoreAfterReturn(device, name.toUtf8().constData(), wanted,
+                                                              found->reading.identity, logLampOnAttempt,
+                                                              [this] { return !endAsked; });
+                if (result->outcome.failed == velmora::ActionStep::Connect) {
                     qDebug() << "connection failed";
                     continue;
                 }
-                *found = name;
-                break;
+                if (wanted.lampOn && result->outcome.failed == velmora::ActionStep::Lamp)
+                    logLampOnOutcome(result->outcome.status);
+                found->port = name;
+                return result->outcome.status;
             }
-            // A box that comes back while the program ends stays dark.
-            if (found->isEmpty() || !relight || endAsked)
-                return velmora::NotConnected;
-            // The lamp goes on again as the user's switch does it, then gets the level it had.
-            bool connected = false;
-            device.isFlatConnected(connected);
-            lamp->status = velmora::switchLampOn(device, [](int, unsigned attemptStatus) {
-                if (attemptStatus == velmora::Ok)
-                    qDebug() << "switch lamp on";
-                else
-                    qDebug() << "retry";
-            });
-            if (lamp->status != velmora::Ok)
-                qDebug() << "switch lamp on error";
-            else
-                device.setBrightness(0);
-            device.setBrightness(static_cast<unsigned>(relightLevel));
-            return lamp->status;
+            return velmora::NotConnected;
         },
-        [this, found, lamp, relight, relightLevel, done](unsigned) {
-            if (found->isEmpty()) {
+        [this, found, result, wanted, wasSwitchedOn, done](unsigned) {
+            if (found->port.isEmpty()) {
                 if (done)
                     done(false);
                 return;
             }
-            setLamp(relight, relight && lamp->status == velmora::Ok);
-            setLevel(relightLevel);
-            setPort(*found);
+            setLamp(wasSwitchedOn, wanted.lampOn && result->outcome.succeeded() && !endAsked);
+            setLevel(int(wanted.brightness));
+            setPort(found->port);
             setState(Connected);
-            emit boxBack(*found);
+            emit boxBack(found->port);
             if (done)
                 done(true);
         });
@@ -356,7 +411,9 @@ void BoxController::lostNotice(const QString &port)
     }
     if (boxState != Connected || shuttingDown)
         return;
-    lampWasOn = switchedOn;
+    // On its return the lamp lights again if it was lit, or if the user had switched it on and it had not lit yet.
+    switchedOnAtLoss = switchedOn;
+    stateAtLoss = {switchedOn || lit, unsigned(lampLevel)};
     setLamp(false, false);
     setState(Lost);
     emit boxLost(port);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "serialports.h"
+#include "velmora/flat.h"
 
 #include <QEventLoop>
 #include <QObject>
@@ -16,7 +17,7 @@
 #include <memory>
 
 namespace velmora {
-class Flat;
+struct ActionOutcome;
 }
 
 class BoxController : public QObject
@@ -62,19 +63,26 @@ public:
 
     // The operations, each with its own debug lines and state changes. `done` hears the outcome.
     // The ports of the box's vendor in turn until one connects ("connect to", "connection failed",
-    // "connection accomplished"); the port connected, or empty.
+    // "connection accomplished"); the port connected, or empty. A connect reads the lamp as the box reports it.
     void search(const QList<SerialPortEntry> &ports, std::function<void(QString)> done = {});
-    // One port, whatever its vendor.
+    // One port, whatever its vendor; the lamp read as the search does.
     void connectPort(const QString &portName, std::function<void(unsigned)> done = {});
-    // Up to three attempts with a pause after each ("switch lamp on", "retry", "switch lamp on error").
+    // The window's lamp switch: up to three attempts with a pause after each ("switch lamp on", "retry",
+    // "switch lamp on error").
     void switchLampOn(std::function<void(unsigned)> done = {});
+    // The front ends beside the window: the level, then the lamp-on attempts, pausing only before a retry (with the
+    // same debug lines).
+    void lightAtLevel(int level, std::function<void(const velmora::ActionOutcome &)> done = {});
+    // Brightness 0, then the lamp off.
+    void switchLampOff(std::function<void(unsigned)> done = {});
+    // The lamp off alone, as one step of the window's switch and disconnect.
     void turnLampOff(std::function<void(unsigned)> done = {});
     // Whether the library sees a box answering (`done` hears it).
     void checkConnected(std::function<void(bool)> done);
     void setBrightness(int level, std::function<void(unsigned)> done = {});
     void disconnectBox(std::function<void(unsigned)> done = {});
-    // A lost box's port (or another box port) is back: connects the first that answers, and lights the
-    // lamp at its level again when it was on ("connect to", "connection failed").
+    // A lost box's port (or another box port) is back: connects the first that answers and gives it the level, then
+    // the lamp on or off, as they were when it was lost ("connect to", "connection failed").
     void reconnect(const QStringList &portNames, std::function<void(bool)> done = {});
     // The end of the program: the lamp off and the box disconnected when one is connected, then `done`. A search or
     // a return under way ends with the port it is trying: it tries no other and lights no lamp.
@@ -123,6 +131,7 @@ private:
     void callDone();
     void release();
     void lostNotice(const QString &port);
+    void showConnected(const QString &portName, const velmora::BoxState &lamp);
     // From the worker: runs `step` on this object's thread, after everything posted before it.
     void home(std::function<void()> step);
 
@@ -134,7 +143,8 @@ private:
     bool switchedOn = false;
     bool lit = false;
     int lampLevel = 0;
-    bool lampWasOn = false;
+    bool switchedOnAtLoss = false;
+    velmora::BoxState stateAtLoss;
     QString error;
     int holders = 0;
     int pendingCalls = 0;

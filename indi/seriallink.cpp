@@ -2,7 +2,7 @@
 
 #include "loopmailbox.h"
 
-#include "velmora/lampswitch.h"
+#include "velmora/boxactions.h"
 #include "velmora/statusnames.h"
 
 #include <indidevapi.h>
@@ -124,22 +124,18 @@ bool SerialLink::open(LampState &state, BoxIdentity &identity, std::string &erro
 // The box's identity comes with the connect; its lamp is read as it is, without touching it.
 bool SerialLink::connectBox(LampState &state, BoxIdentity &identity, std::string &error)
 {
-    velmora::Identity found;
-    const unsigned status = flat.connect(port.c_str(), false, found);
-    if (status != velmora::Ok) {
-        flat.disconnect();
-        error = "no flat box answers on " + port + " (" + velmora::statusName(status) + ")";
+    velmora::BoxReading reading;
+    const velmora::ActionOutcome outcome = velmora::connectAndRead(flat, port.c_str(), reading);
+    if (outcome.failed == velmora::ActionStep::Connect) {
+        error = "no flat box answers on " + port + " (" + velmora::statusName(outcome.status) + ")";
         return false;
     }
-    identity = identityOf(found);
-    velmora::BoxState boxState;
-    const unsigned read = flat.readState(boxState);
-    if (read != velmora::Ok) {
-        flat.disconnect();
-        error = "the flat box on " + port + " did not report its lamp (" + velmora::statusName(read) + ")";
+    if (!outcome.succeeded()) {
+        error = "the flat box on " + port + " did not report its lamp (" + velmora::statusName(outcome.status) + ")";
         return false;
     }
-    state = {boxState.lampOn, boxState.brightness};
+    identity = identityOf(reading.identity);
+    state = {reading.lamp.lampOn, reading.lamp.brightness};
     return true;
 }
 
@@ -169,28 +165,34 @@ void SerialLink::commandDone(unsigned status, const char *what, const LampState 
 namespace {
 
 // A command's status, handed from the worker to the INDI loop: at once while the loop still waits for it, otherwise
-// through the mailbox.
+// through the mailbox. A command may let the loop go before it ends (the lamp-on attempts after a refused one).
 struct Handover
 {
     std::mutex mutex;
     std::condition_variable ready;
     bool done = false;
     bool loopWaits = false;
+    bool released = false;
     unsigned status = velmora::NotConnected;
 };
 
 } // namespace
 
-void SerialLink::runCommand(std::function<unsigned()> command, int waitMs, std::function<void(unsigned)> finish)
+void SerialLink::runCommand(Command command, int waitMs, std::function<void(unsigned)> finish)
 {
     auto handover = std::make_shared<Handover>();
     handover->loopWaits = waitMs > 0;
     worker->run([this, command = std::move(command), handover, finish] {
-        const unsigned status = command();
+        const auto letLoopGo = [handover] {
+            const std::lock_guard<std::mutex> lock(handover->mutex);
+            handover->released = true;
+            handover->ready.notify_all();
+        };
+        const unsigned status = command(letLoopGo);
         std::unique_lock<std::mutex> lock(handover->mutex);
         handover->status = status;
         handover->done = true;
-        if (handover->loopWaits) {
+        if (handover->loopWaits && !handover->released) {
             handover->ready.notify_all();
             return;
         }
@@ -200,7 +202,10 @@ void SerialLink::runCommand(std::function<unsigned()> command, int waitMs, std::
     if (waitMs <= 0)
         return;
     std::unique_lock<std::mutex> lock(handover->mutex);
-    if (!handover->ready.wait_for(lock, std::chrono::milliseconds(waitMs), [&handover] { return handover->done; })) {
+    const bool answered = handover->ready.wait_for(lock, std::chrono::milliseconds(waitMs), [&handover] {
+        return handover->done || handover->released;
+    });
+    if (!answered || handover->released) {
         handover->loopWaits = false;
         return;
     }
@@ -209,16 +214,26 @@ void SerialLink::runCommand(std::function<unsigned()> command, int waitMs, std::
     finish(status);
 }
 
+// The INDI loop waits for the first lamp-on attempt: a lamp that lights at once is answered without a Busy. After a
+// refused attempt it goes on, and the retries' outcome comes through the mailbox.
 void SerialLink::setLamp(bool on, unsigned level, Done done)
 {
-    (void)level; // the box keeps its level: the lamp lights at the level it was last given
+    (void)level; // the box keeps its level: the lamp lights at the level it was last given, FLAT_LIGHT_OFF keeps it
     if (lost || !connected)
         return done(false, lostText, last);
     LampState wanted = last;
     wanted.on = on;
     const char *failure = on ? "the lamp did not light" : "the lamp did not go out";
-    runCommand([this, on] { return on ? velmora::switchLampOn(flat) : flat.turnOff(); }, on ? 0 : oneExchangeMs,
-               [this, failure, wanted, done](unsigned status) { commandDone(status, failure, wanted, done); });
+    runCommand(
+        [this, on](const std::function<void()> &letLoopGo) {
+            if (!on)
+                return flat.turnOff();
+            return velmora::switchLampOn(flat, velmora::LampOnPause::BeforeRetry, [&letLoopGo](int, unsigned status) {
+                if (status != velmora::Ok)
+                    letLoopGo();
+            });
+        },
+        oneExchangeMs, [this, failure, wanted, done](unsigned status) { commandDone(status, failure, wanted, done); });
 }
 
 void SerialLink::setLevel(unsigned level, Done done)
@@ -227,7 +242,7 @@ void SerialLink::setLevel(unsigned level, Done done)
         return done(false, lostText, last);
     LampState wanted = last;
     wanted.level = level;
-    runCommand([this, level] { return flat.setBrightness(level); }, oneExchangeMs,
+    runCommand([this, level](const std::function<void()> &) { return flat.setBrightness(level); }, oneExchangeMs,
                [this, wanted, done](unsigned status) { commandDone(status, "the box refused the level", wanted, done); });
 }
 
@@ -270,7 +285,8 @@ void SerialLink::watchPort()
     const LampState wanted = last;
     worker->run([this, wanted] {
         velmora::Identity found;
-        const bool back = flat.connect(port.c_str(), false, found) == velmora::Ok && restore(wanted) == velmora::Ok;
+        const velmora::BoxState lamp{wanted.on, wanted.level};
+        const bool back = velmora::restoreAfterReturn(flat, port.c_str(), lamp, found).succeeded();
         if (!back)
             flat.disconnect();
         const BoxIdentity identity = identityOf(found);
@@ -284,13 +300,4 @@ void SerialLink::watchPort()
             events.boxBack(last, identity, "Flat box back on " + port + ".");
         });
     });
-}
-
-// The box comes back from a reset: it gets the level first, then the lamp as it was.
-unsigned SerialLink::restore(const LampState &wanted)
-{
-    const unsigned level = flat.setBrightness(wanted.level);
-    if (level != velmora::Ok)
-        return level;
-    return wanted.on ? velmora::switchLampOn(flat) : flat.turnOff();
 }

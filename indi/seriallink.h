@@ -1,8 +1,8 @@
 // The box on a serial port, through the device library. Every library call runs on the link's own worker thread,
-// one after the other. The INDI loop waits for one exchange at most (a level, the lamp off): its outcome then goes
-// out to the clients alone, without a Busy before it. The lamp's switch-on attempts with their pauses and a returning
-// box's connect do not hold the loop; open, the one long wait the driver allows itself, does. Outcomes that come
-// later reach the INDI loop through the mailbox.
+// one after the other. The INDI loop waits for one exchange at most (a level, the lamp off, the first lamp-on
+// attempt): its outcome then goes out to the clients alone, without a Busy before it. The lamp's retries with their
+// pauses and a returning box's connect do not hold the loop; open, the one long wait the driver allows itself, does.
+// Outcomes that come later reach the INDI loop through the mailbox.
 #pragma once
 
 #include "boxlink.h"
@@ -52,13 +52,14 @@ private:
 
     // The worker's thread.
     bool connectBox(LampState &state, BoxIdentity &identity, std::string &error);
-    unsigned restore(const LampState &wanted);
 
     // The INDI loop's thread.
     void toLoop(std::function<void()> job);
+    // A library call on the worker; it may call its argument to stop the INDI loop's wait before it ends.
+    using Command = std::function<unsigned(const std::function<void()> &letLoopGo)>;
     // Runs `command` on the worker; `finish` gets its status on the INDI loop, within this call when it comes within
-    // `waitMs`.
-    void runCommand(std::function<unsigned()> command, int waitMs, std::function<void(unsigned)> finish);
+    // `waitMs` and the command did not let the loop go.
+    void runCommand(Command command, int waitMs, std::function<void(unsigned)> finish);
     void commandDone(unsigned status, const char *what, const LampState &state, const Done &done);
     void boxGone();
     void startWatch();

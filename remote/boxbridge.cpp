@@ -3,6 +3,7 @@
 #include "alpacasettings.h"
 #include "boxcontroller.h"
 #include "publishedstate.h"
+#include "velmora/boxactions.h"
 
 #include <QDebug>
 #include <QPointer>
@@ -198,7 +199,8 @@ bool AlpacaBoxBridge::boxConnected() const
     return controller.state() == BoxController::Connected;
 }
 
-// As the user's lamp switch does it (its three attempts), then the level.
+// A lamp switched on and lit (by a switch, or by itself at power-up) gets the level; otherwise the level, then the
+// lamp-on attempts (from a lamp that is off, or switched on but dark after three failed attempts alike).
 void AlpacaBoxBridge::calibratorOn(int level, const Done &done)
 {
     if (!boxConnected()) {
@@ -209,39 +211,11 @@ void AlpacaBoxBridge::calibratorOn(int level, const Done &done)
         setLevel(level, done);
         return;
     }
-    if (!controller.lampSwitchedOn()) {
-        lightAndSetLevel(level, done);
-        return;
-    }
-    // An earlier switch-on failed: switch off first, then on again.
-    controller.setBrightness(0);
-    controller.turnLampOff([self = QPointer<AlpacaBoxBridge>(this), level, done](unsigned status) {
-        qDebug() << (status == 0 ? "switch lamp off" : "switch lamp off error");
-        if (self)
-            self->lightAndSetLevel(level, done);
-    });
-}
-
-void AlpacaBoxBridge::lightAndSetLevel(int level, const Done &done)
-{
-    controller.checkConnected([self = QPointer<AlpacaBoxBridge>(this), level, done](bool connected) {
-        if (!self)
-            return;
-        if (!connected) {
-            qDebug() << "lamp on error (not connected)";
-            done(failure(QStringLiteral("The lamp did not light")));
-            return;
-        }
-        self->controller.switchLampOn([self, level, done](unsigned status) {
-            if (!self)
-                return;
-            if (status != 0) {
-                done(failure(QStringLiteral("The lamp did not light")));
-                return;
-            }
-            self->controller.setBrightness(0);
-            self->setLevel(level, done);
-        });
+    controller.lightAtLevel(level, [level, done](const velmora::ActionOutcome &outcome) {
+        if (outcome.failed == velmora::ActionStep::Level)
+            done(failure(QStringLiteral("The flat box refused brightness %1").arg(level)));
+        else
+            done(outcome.succeeded() ? success() : failure(QStringLiteral("The lamp did not light")));
     });
 }
 
@@ -262,9 +236,7 @@ void AlpacaBoxBridge::calibratorOff(const Done &done)
         done(success());
         return;
     }
-    // Brightness 0 reaches the box before the lamp goes out.
-    controller.setBrightness(0);
-    controller.turnLampOff([&controller = controller, done](unsigned status) {
+    controller.switchLampOff([&controller = controller, done](unsigned status) {
         qDebug() << (status == 0 ? "switch lamp off" : "switch lamp off error");
         done(controller.lampOn() ? failure(QStringLiteral("The lamp did not go out")) : success());
     });

@@ -59,7 +59,6 @@ private:
     bool boxConnected() const;
     void finishLamp(const Outcome &result);
     void calibratorOn(int level, const Done &done);
-    void lightAndSetLevel(int level, const Done &done);
     void setLevel(int level, const Done &done);
     void calibratorOff(const Done &done);
     void connectBox(const Done &done);

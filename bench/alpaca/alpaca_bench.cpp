@@ -276,8 +276,8 @@ void calibratorOnUntilReady(int port)
         runs.push_back(timer.nsecsElapsed() / 1e6);
     }
     std::sort(runs.begin(), runs.end());
-    std::printf("  median %.1f ms  min %.1f ms  max %.1f ms over %zu runs (the lamp switch pauses 200 ms after "
-                "turning on)\n", runs[runs.size() / 2], runs.front(), runs.back(), runs.size());
+    std::printf("  median %.1f ms  min %.1f ms  max %.1f ms over %zu runs (target: at most 100 ms) %s\n",
+                runs[runs.size() / 2], runs.front(), runs.back(), runs.size(), runs.back() <= 100 ? "met" : "NOT met");
     std::printf("  reads meanwhile (window's thread in the lamp's device calls and pause): %zu, p50 %.3f ms, "
                 "p99 %.3f ms, max %.3f ms\n",
                 reads.size(), percentile(reads, 50), percentile(reads, 99), *std::max_element(reads.begin(), reads.end()));
@@ -355,9 +355,12 @@ void startupMemory()
 
 } // namespace
 
+// With the argument "lamp", only the lamp's figures (the flood and calibratoron until Ready).
 int main(int argc, char *argv[])
 {
-    startupMemory(); // before this process has threads of its own
+    const bool lampOnly = argc > 1 && std::string(argv[1]) == "lamp";
+    if (!lampOnly)
+        startupMemory(); // before this process has threads of its own
 
     velmoratest::prepareEnvironment();
     QApplication app(argc, argv);
@@ -382,6 +385,13 @@ int main(int argc, char *argv[])
     }
     const int port = server->httpPort();
     whileEventsRun([port] { return KeptAliveClient(port).request("PUT", "/api/v1/covercalibrator/0/connect", "ClientID=1").status; });
+
+    if (lampOnly) {
+        flood(port);
+        calibratorOnUntilReady(port);
+        window->close();
+        return 0;
+    }
 
     BareServer bare;
     std::printf("GET calibratorstate, %d kept-alive clients x %d requests on loopback\n", clients, requestsPerClient);

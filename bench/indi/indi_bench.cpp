@@ -1,6 +1,7 @@
 // indi_velmora_flat under indiserver, timed by an INDI client: per firmware dialect the connect to a box that
-// boots for 2 s and the time from a FLAT_LIGHT_INTENSITY change to the property turning Ok; then the same change
-// through the running panel. Prints figures only.
+// boots for 2 s, the time from a FLAT_LIGHT_INTENSITY change to the property turning Ok and the time from
+// FLAT_LIGHT_ON to FLAT_LIGHT_CONTROL turning Ok; then the same level change through the running panel. Prints
+// figures only.
 #include "flatboxsim.h"
 #include "serialbench.h"
 
@@ -28,6 +29,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 const char device[] = "VELMORA Flat Box";
 const int levelChanges = 100;
+const int lampSwitches = 20;
 
 double msSince(Clock::time_point start, Clock::time_point end)
 {
@@ -244,13 +246,24 @@ double changeLevel(Watcher &client, int level)
     return msSince(start, seen.at);
 }
 
-bool lampOn(Watcher &client)
+// FLAT_LIGHT_ON or FLAT_LIGHT_OFF until FLAT_LIGHT_CONTROL is Ok with the lamp so; the milliseconds, -1 when it failed.
+double switchLamp(Watcher &client, bool on)
 {
     Watcher::Seen seen;
     const quint64 before = client.sequence();
-    client.sendSwitch("FLAT_LIGHT_CONTROL", "FLAT_LIGHT_ON");
-    return client.waitFor("FLAT_LIGHT_CONTROL", before,
-                          [](const Watcher::Seen &s) { return s.state == IPS_OK && s.firstSwitchOn; }, 5000, seen);
+    const Clock::time_point start = Clock::now();
+    client.sendSwitch("FLAT_LIGHT_CONTROL", on ? "FLAT_LIGHT_ON" : "FLAT_LIGHT_OFF");
+    if (!client.waitFor("FLAT_LIGHT_CONTROL", before,
+                        [on](const Watcher::Seen &s) { return s.state != IPS_BUSY && s.firstSwitchOn == on; }, 5000,
+                        seen)
+        || seen.state != IPS_OK)
+        return -1;
+    return msSince(start, seen.at);
+}
+
+bool lampOn(Watcher &client)
+{
+    return switchLamp(client, true) >= 0;
 }
 
 struct Figures
@@ -261,17 +274,10 @@ struct Figures
     int failures = 0;
 };
 
-Figures levelFigures(Watcher &client)
+Figures figuresOf(std::vector<double> times, int failures)
 {
-    std::vector<double> times;
     Figures figures;
-    for (int i = 0; i < levelChanges; ++i) {
-        const double ms = changeLevel(client, 100 + i % 2);
-        if (ms < 0)
-            ++figures.failures;
-        else
-            times.push_back(ms);
-    }
+    figures.failures = failures;
     std::sort(times.begin(), times.end());
     if (!times.empty()) {
         figures.median = times[times.size() / 2];
@@ -279,6 +285,42 @@ Figures levelFigures(Watcher &client)
         figures.worst = times.back();
     }
     return figures;
+}
+
+Figures levelFigures(Watcher &client)
+{
+    std::vector<double> times;
+    int failures = 0;
+    for (int i = 0; i < levelChanges; ++i) {
+        const double ms = changeLevel(client, 100 + i % 2);
+        if (ms < 0)
+            ++failures;
+        else
+            times.push_back(ms);
+    }
+    return figuresOf(times, failures);
+}
+
+// The lamp switched off, then FLAT_LIGHT_ON timed, `lampSwitches` times.
+Figures lampOnFigures(Watcher &client)
+{
+    std::vector<double> times;
+    int failures = 0;
+    for (int i = 0; i < lampSwitches; ++i) {
+        const double ms = switchLamp(client, false) < 0 ? -1 : switchLamp(client, true);
+        if (ms < 0)
+            ++failures;
+        else
+            times.push_back(ms);
+    }
+    return figuresOf(times, failures);
+}
+
+void printFigures(const Figures &figures, double limit)
+{
+    std::printf(" %7.2f %7.2f %7.2f%s", figures.median, figures.p99, figures.worst,
+                figures.failures ? qPrintable(QStringLiteral(" (%1 failures)").arg(figures.failures))
+                : figures.worst > limit ? " (over)" : "");
 }
 
 double exchangeLineMs(bool crlfReply)
@@ -289,11 +331,14 @@ double exchangeLineMs(bool crlfReply)
 bool dialectTable()
 {
     std::printf("per dialect, on the serial port at %d baud: CONNECT until CONNECTION Ok (box's first answer can come "
-                "2 s after the port opens),\nthen %d FLAT_LIGHT_INTENSITY changes until Ok (targets: connect <= 2 s + "
-                "350 ms; change <= 1.5 x line time + 5 ms)\n",
-                serialbench::lineRate, levelChanges);
-    std::printf("%-34s %8s %9s %7s %7s %7s %7s %7s\n", "dialect", "connect", "after 2 s", "median", "p99", "worst", "line",
-                "limit");
+                "2 s after the port opens),\nthen %d FLAT_LIGHT_INTENSITY changes until Ok, then %d FLAT_LIGHT_ON "
+                "(after FLAT_LIGHT_OFF) until Ok\n(targets: connect <= 2 s + 350 ms; change and lamp-on <= 1.5 x line "
+                "time + 5 ms)\n",
+                serialbench::lineRate, levelChanges, lampSwitches);
+    std::printf("%-34s %8s %9s %7s %7s | %7s %7s %7s | %7s %7s %7s\n", "", "", "", "", "", "level", "", "",
+                "lamp-on", "", "");
+    std::printf("%-34s %8s %9s %7s %7s | %7s %7s %7s | %7s %7s %7s\n", "dialect", "connect", "after 2 s", "line",
+                "limit", "median", "p99", "worst", "median", "p99", "worst");
     bool allMet = true;
     for (const serialbench::Dialect &dialect : serialbench::dialects()) {
         FlatBoxSim box;
@@ -306,13 +351,17 @@ bool dialectTable()
         }
         const double connectMs = setText(client, "DEVICE_PORT", "PORT", box.portName()) ? connectDevice(client) : -1;
         const Figures figures = connectMs < 0 ? Figures{0, 0, 0, levelChanges} : levelFigures(client);
+        const Figures lamp = connectMs < 0 ? Figures{0, 0, 0, lampSwitches} : lampOnFigures(client);
         const double line = exchangeLineMs(dialect.options.contains(QStringLiteral("crlf")));
         const double limit = 1.5 * line + 5;
         allMet = allMet && connectMs >= 0 && connectMs - dialect.firstAnswerMs <= 350 && figures.failures == 0
-                 && figures.worst <= limit;
-        std::printf("%-34s %8.1f %9.1f %7.2f %7.2f %7.2f %7.2f %7.2f%s\n", dialect.name, connectMs,
-                    connectMs - dialect.firstAnswerMs, figures.median, figures.p99, figures.worst, line, limit,
-                    figures.failures ? qPrintable(QStringLiteral(" (%1 failures)").arg(figures.failures)) : "");
+                 && figures.worst <= limit && lamp.failures == 0 && lamp.worst <= limit;
+        std::printf("%-34s %8.1f %9.1f %7.2f %7.2f |", dialect.name, connectMs, connectMs - dialect.firstAnswerMs,
+                    line, limit);
+        printFigures(figures, limit);
+        std::printf(" |");
+        printFigures(lamp, limit);
+        std::printf("\n");
     }
     std::printf("  targets %s\n", allMet ? "met" : "NOT met");
     return true;

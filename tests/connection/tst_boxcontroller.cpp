@@ -42,6 +42,8 @@ private slots:
     void transitions_data();
     void transitions();
     void commandsWaitForTheOperationUnderWay();
+    void connectReadsTheLamp_data();
+    void connectReadsTheLamp();
 };
 
 void BoxControllerTest::transitions_data()
@@ -56,15 +58,22 @@ void BoxControllerTest::transitions_data()
 
     const QString dark = QStringLiteral("switched off, dark");
     QTest::newRow("search finds the box") << "free" << "search" << QStringList() << QStringList{"Searching", "Connected"}
-                                          << QStringList{"connect(ttyACM0, false)"} << dark
+                                          << QStringList{"connect(ttyACM0, false)", "readState"} << dark
                                           << QStringList{"connect to  \"ttyS0\"", "connect to  \"ttyACM0\"",
                                                          "connection accomplished"};
+    QTest::newRow("search, the box does not report its lamp")
+        << "free" << "search" << QStringList{"readState=3"} << QStringList{"Searching", "Disconnected"}
+        << QStringList{"connect(ttyACM0, false)", "readState", "disconnect"} << dark
+        << QStringList{"connect to  \"ttyS0\"", "connect to  \"ttyACM0\"", "connection failed"};
     QTest::newRow("search, the box does not answer")
         << "free" << "search" << QStringList{"connect=3"} << QStringList{"Searching", "Disconnected"}
         << QStringList{"connect(ttyACM0, false)", "disconnect"} << dark
         << QStringList{"connect to  \"ttyS0\"", "connect to  \"ttyACM0\"", "connection failed"};
     QTest::newRow("connect a port") << "free" << "connect" << QStringList() << QStringList{"Connecting", "Connected"}
-                                    << QStringList{"connect(ttyS0, false)"} << dark << QStringList();
+                                    << QStringList{"connect(ttyS0, false)", "readState"} << dark << QStringList();
+    QTest::newRow("connect, the box does not report its lamp")
+        << "free" << "connect" << QStringList{"readState=4"} << QStringList{"Connecting", "Disconnected"}
+        << QStringList{"connect(ttyS0, false)", "readState", "disconnect"} << dark << QStringList();
     QTest::newRow("connect refused") << "free" << "connect" << QStringList{"connect=2"}
                                      << QStringList{"Connecting", "Disconnected"} << QStringList{"connect(ttyS0, false)"}
                                      << dark << QStringList();
@@ -78,6 +87,22 @@ void BoxControllerTest::transitions_data()
                                              << QStringList() << QStringList{"turnOn", "turnOn", "turnOn"}
                                              << "switched on, dark"
                                              << QStringList{"retry", "retry", "retry", "switch lamp on error"};
+    QTest::newRow("light at a level") << "connected" << "light 150" << QStringList() << QStringList()
+                                      << QStringList{"setBrightness(150)", "turnOn"} << "switched on, lit"
+                                      << QStringList{"switch lamp on"};
+    QTest::newRow("light at a level, third attempt")
+        << "connected" << "light 150" << QStringList{"turnOn=3", "turnOn=3"} << QStringList()
+        << QStringList{"setBrightness(150)", "turnOn", "turnOn", "turnOn"} << "switched on, lit"
+        << QStringList{"retry", "retry", "switch lamp on"};
+    QTest::newRow("light at a level, three failures")
+        << "connected" << "light 150" << QStringList{"turnOn=3", "turnOn=3", "turnOn=3"} << QStringList()
+        << QStringList{"setBrightness(150)", "turnOn", "turnOn", "turnOn"} << "switched on, dark"
+        << QStringList{"retry", "retry", "retry", "switch lamp on error"};
+    QTest::newRow("light at a level, level refused")
+        << "connected" << "light 150" << QStringList{"setBrightness=4"} << QStringList()
+        << QStringList{"setBrightness(150)"} << dark << QStringList();
+    QTest::newRow("switch off") << "lit" << "switch off" << QStringList() << QStringList()
+                                << QStringList{"setBrightness(0)", "turnOff"} << dark << QStringList();
     QTest::newRow("lamp off") << "lit" << "lamp off" << QStringList() << QStringList() << QStringList{"turnOff"} << dark
                               << QStringList();
     QTest::newRow("lamp off refused") << "lit" << "lamp off" << QStringList{"turnOff=3"} << QStringList()
@@ -88,11 +113,17 @@ void BoxControllerTest::transitions_data()
                               << QStringList{"flat box lost \"PORT\""};
     QTest::newRow("lost box returns, lamp on again")
         << "lit" << "lose and return" << QStringList() << QStringList{"Lost", "Connected"}
-        << QStringList{"connect(PORT, false)", "isFlatConnected", "turnOn", "setBrightness(0)", "setBrightness(90)"}
-        << "switched on, lit"
+        << QStringList{"connect(PORT, false)", "setBrightness(90)", "turnOn"} << "switched on, lit"
         << QStringList{"flat box lost \"PORT\"", "connect to  \"PORT\"", "switch lamp on", "flat box back"};
+    QTest::newRow("lost box returns, the lamp refuses")
+        << "lit" << "lose and return" << QStringList{"turnOn=3", "turnOn=3", "turnOn=3"}
+        << QStringList{"Lost", "Connected"} << QStringList{"connect(PORT, false)", "setBrightness(90)", "turnOn", "turnOn", "turnOn"}
+        << "switched on, dark"
+        << QStringList{"flat box lost \"PORT\"", "connect to  \"PORT\"", "retry", "retry", "retry",
+                       "switch lamp on error", "flat box back"};
     QTest::newRow("lost box returns, lamp off") << "connected" << "lose and return" << QStringList()
-                                                << QStringList{"Lost", "Connected"} << QStringList{"connect(PORT, false)"}
+                                                << QStringList{"Lost", "Connected"}
+                                                << QStringList{"connect(PORT, false)", "setBrightness(0)", "turnOff"}
                                                 << dark
                                                 << QStringList{"flat box lost \"PORT\"", "connect to  \"PORT\"",
                                                                "flat box back"};
@@ -139,6 +170,10 @@ void BoxControllerTest::transitions()
         controller.connectPort(QStringLiteral("ttyS0"));
     else if (operation == QLatin1String("lamp on"))
         controller.switchLampOn();
+    else if (operation.startsWith(QLatin1String("light ")))
+        controller.lightAtLevel(operation.section(' ', 1).toInt());
+    else if (operation == QLatin1String("switch off"))
+        controller.switchLampOff();
     else if (operation == QLatin1String("lamp off"))
         controller.turnLampOff();
     else if (operation == QLatin1String("disconnect"))
@@ -181,6 +216,38 @@ void BoxControllerTest::commandsWaitForTheOperationUnderWay()
     }
     QTRY_COMPARE(idle.count(), 1);
     QVERIFY(!controller.isBusy());
+}
+
+void BoxControllerTest::connectReadsTheLamp_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("lit");
+    QTest::addColumn<int>("level");
+    QTest::newRow("search, a dark box") << "search" << false << 0;
+    QTest::newRow("search, a box lit at power-up") << "search" << true << 200;
+    QTest::newRow("connect, a dark box kept at a level") << "connect" << false << 40;
+    QTest::newRow("connect, a box lit at power-up") << "connect" << true << 255;
+}
+
+// The lamp as the box reports it once connected: lit by nobody here, perhaps, but lit, and so switched on.
+void BoxControllerTest::connectReadsTheLamp()
+{
+    QFETCH(QString, operation);
+    QFETCH(bool, lit);
+    QFETCH(int, level);
+    fakeflat::reset();
+    fakeflat::setBoxState(lit, unsigned(level));
+    fakeports::set({port(QStringLiteral("ttyACM0"), boxVendor)});
+    BoxController controller;
+    if (operation == QLatin1String("search"))
+        controller.search(availableSerialPorts());
+    else
+        controller.connectPort(QStringLiteral("ttyACM0"));
+    QVERIFY(settle(controller));
+
+    QCOMPARE(controller.state(), BoxController::Connected);
+    QCOMPARE(lampText(controller), lit ? QStringLiteral("switched on, lit") : QStringLiteral("switched off, dark"));
+    QCOMPARE(controller.level(), level);
 }
 
 VELMORA_TEST_MAIN(BoxControllerTest)

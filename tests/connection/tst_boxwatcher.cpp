@@ -27,11 +27,13 @@ void BoxWatcherTest::lostAndBack_data()
     QTest::addColumn<QStringList>("callsWhenBack");
     QTest::addColumn<bool>("linked"); // the port is a link kept in its folder; its target comes and goes elsewhere
     QTest::addColumn<bool>("atOnce"); // the node is back before the window hears of the loss
-    const QString lampOn = ";isFlatConnected;turnOn;setBrightness(0);setBrightness(128)";
+    // The box comes back from a reset: the level first, then the lamp as it was.
+    const QString lampOn = ";setBrightness(128);turnOn";
     const QStringList sameBack = ("connect(ttyBOX, false)" + lampOn).split(';');
     QTest::newRow("lamp on, same port") << true << "ttyBOX" << sameBack << false << false;
-    QTest::newRow("lamp off, same port") << false << "ttyBOX" << QStringList{"connect(ttyBOX, false)"} << false
-                                         << false;
+    QTest::newRow("lamp off, same port") << false << "ttyBOX"
+                                         << QStringList{"connect(ttyBOX, false)", "setBrightness(0)", "turnOff"}
+                                         << false << false;
     QTest::newRow("lamp on, other box port") << true << "ttyOTHER"
                                              << ("connect(ttyOTHER, false)" + lampOn).split(';') << false << false;
     QTest::newRow("lamp on, same port back at once") << true << "ttyBOX" << sameBack << false << true;

@@ -145,14 +145,14 @@ void ConnectionTest::startupSearch_data()
     const QString acm0Name = acm0.name, acm1Name = acm1.name, s0Name = s0.name, usb0Name = usb0.name;
 
     QTest::newRow("preference true, one box port answers")
-        << "true" << QList<SerialPortEntry>{acm0} << QList<uint>{} << QStringList{"connect(ttyACM0, false)"}
+        << "true" << QList<SerialPortEntry>{acm0} << QList<uint>{} << QStringList{"connect(ttyACM0, false)", "readState"}
         << (portLines(acm0Name, boxVendor) + QStringList{connectToLine(acm0Name), "connection accomplished"}
             + preferenceLines("true"))
         << QStringList{} << acm0Name << true;
 
     QTest::newRow("box listed after other vendors' ports")
         << "true" << QList<SerialPortEntry>{s0, usb0, acm0} << QList<uint>{}
-        << QStringList{"connect(ttyACM0, false)"}
+        << QStringList{"connect(ttyACM0, false)", "readState"}
         << (portLines(s0Name, 0) + portLines(usb0Name, 0x0403) + portLines(acm0Name, boxVendor)
             + QStringList{connectToLine(s0Name), connectToLine(usb0Name), connectToLine(acm0Name),
                           "connection accomplished"}
@@ -161,7 +161,7 @@ void ConnectionTest::startupSearch_data()
 
     QTest::newRow("first box port refuses, second answers")
         << "true" << QList<SerialPortEntry>{acm0, acm1} << QList<uint>{1}
-        << QStringList{"connect(ttyACM0, false)", "disconnect", "connect(ttyACM1, false)"}
+        << QStringList{"connect(ttyACM0, false)", "disconnect", "connect(ttyACM1, false)", "readState"}
         << (portLines(acm0Name, boxVendor) + portLines(acm1Name, boxVendor)
             + QStringList{connectToLine(acm0Name), "connection failed", connectToLine(acm1Name),
                           "connection accomplished"}
@@ -170,7 +170,7 @@ void ConnectionTest::startupSearch_data()
 
     QTest::newRow("later ports are not tried after a connection")
         << "true" << QList<SerialPortEntry>{acm0, acm1} << QList<uint>{}
-        << QStringList{"connect(ttyACM0, false)"}
+        << QStringList{"connect(ttyACM0, false)", "readState"}
         << (portLines(acm0Name, boxVendor) + portLines(acm1Name, boxVendor)
             + QStringList{connectToLine(acm0Name), "connection accomplished"} + preferenceLines("true"))
         << QStringList{} << acm0Name << true;
@@ -277,14 +277,15 @@ void ConnectionTest::searchButton_data()
         << QStringList{noBoxBox()} << s0Name << disconnectedText << false << false << "false";
 
     QTest::newRow("box answers, preference off")
-        << false << QList<SerialPortEntry>{s0, acm0} << QList<uint>{} << QStringList{"connect(ttyACM0, false)"}
+        << false << QList<SerialPortEntry>{s0, acm0} << QList<uint>{}
+        << QStringList{"connect(ttyACM0, false)", "readState"}
         << (portLines(s0Name, 0) + portLines(acm0Name, boxVendor)
             + QStringList{connectToLine(s0Name), connectToLine(acm0Name), "connection accomplished"}
             + preferenceLines("true"))
         << QStringList{} << acm0Name << connectedText << true << true << "true";
 
     QTest::newRow("box answers, preference already on")
-        << true << QList<SerialPortEntry>{acm0} << QList<uint>{} << QStringList{"connect(ttyACM0, false)"}
+        << true << QList<SerialPortEntry>{acm0} << QList<uint>{} << QStringList{"connect(ttyACM0, false)", "readState"}
         << (portLines(acm0Name, boxVendor) + QStringList{connectToLine(acm0Name), "connection accomplished"})
         << QStringList{} << acm0Name << connectedText << true << true << "true";
 }
@@ -377,8 +378,9 @@ void ConnectionTest::manualConnect()
 
     pressButton(*window, "MT_serialConnect");
 
-    // A refused connect is not followed by a disconnect.
-    QCOMPARE(deviceCalls(), QStringList{call});
+    // A refused connect is not followed by a disconnect; a connected box is asked for its lamp.
+    const QStringList calls = connected ? QStringList{call, QStringLiteral("readState")} : QStringList{call};
+    QCOMPARE(deviceCalls(), calls);
     QCOMPARE(shownBoxes(*window), boxes);
     QCOMPARE(capture.debugLines(), QStringList{});
     QCOMPARE(enabledStates(*window, connectionControls()), connectionState(connected));

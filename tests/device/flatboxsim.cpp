@@ -82,6 +82,16 @@ QStringList FlatBoxSim::accepted() const
     return commands;
 }
 
+QList<qint64> FlatBoxSim::acceptedAtMs() const
+{
+    QList<qint64> times;
+    for (const QString &line : logLines()) {
+        if (line.count(QLatin1Char(' ')) == 1)
+            times.append(qint64(line.section(QLatin1Char(' '), 0, 0).toDouble() * 1000));
+    }
+    return times;
+}
+
 qint64 FlatBoxSim::msSinceLastAnswer() const
 {
     const QStringList lines = logLines();

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -31,6 +32,8 @@ public:
     QStringList received() const;
     // Only the commands it took in: not ignored while booting, silent or malformed.
     QStringList accepted() const;
+    // When it took in each of those, in milliseconds since its start.
+    QList<qint64> acceptedAtMs() const;
     // Milliseconds since it took in the last command it answered, -1 if none: at most a few
     // milliseconds more than the truth, as its clock starts a little after the one measuring here.
     qint64 msSinceLastAnswer() const;

@@ -110,7 +110,8 @@ void WholeProgramTest::lampSwitchLightsTheLampAtBrightnessZero()
     auto window = windowFor(box);
     MessageCapture capture;
     lampSwitch(*window)->click();
-    QCOMPARE(box.accepted(), (devicetest::handshake() + QStringList{">S000", ">L000", ">B000"}));
+    // The connect reads the lamp (">S000", ">J000"); the switch asks whether the box is connected, then lights it.
+    QCOMPARE(box.accepted(), (devicetest::handshake() + QStringList{">S000", ">J000", ">S000", ">L000", ">B000"}));
     QVERIFY(capture.debugLines().contains(QStringLiteral("switch lamp on")));
     QVERIFY(child<QSlider>(*window, "MT_lampLevelSlider")->isEnabled());
     QCOMPARE(brightnessValues(*window), (QStringList{"0", "0", "0", "0"}));
@@ -177,7 +178,8 @@ void WholeProgramTest::refusedLightOnEndsInSwitchError()
     auto window = windowFor(box);
     MessageCapture capture;
     lampSwitch(*window)->click();
-    QCOMPARE(box.accepted(), (devicetest::handshake() + QStringList{">S000", ">L000", ">L000", ">L000"}));
+    QCOMPARE(box.accepted(),
+             (devicetest::handshake() + QStringList{">S000", ">J000", ">S000", ">L000", ">L000", ">L000"}));
     const QStringList expectedLines{"retry", "retry", "retry", "switch lamp on error"};
     QCOMPARE(capture.debugLines(), expectedLines);
     QVERIFY(lampSwitch(*window)->isChecked());

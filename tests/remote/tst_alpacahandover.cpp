@@ -40,10 +40,13 @@ struct Panel
     int calibratorState() { return httpCall(port(), "GET " + device("calibratorstate?") + client).value().toInt(-1); }
 };
 
-// A window with the box connected (or not) and its server on a free loopback port.
-Panel panel(bool boxConnected = true)
+// A window with the box connected (or not) and its server on a free loopback port; the box may have lit itself at
+// power-up.
+Panel panel(bool boxConnected = true, int litAtPowerUp = -1)
 {
     fakeflat::reset();
+    if (litAtPowerUp >= 0)
+        fakeflat::setBoxState(true, unsigned(litAtPowerUp));
     fakeports::set({SerialPortEntry{QStringLiteral("ttyACM0"), 0x2341}});
     DialogResponder::instance().clear();
     Panel p;
@@ -67,6 +70,7 @@ private slots:
     void calibratorOnGoesThroughTheLampSwitch_data();
     void calibratorOnGoesThroughTheLampSwitch();
     void calibratorOffSwitchesTheLampOff();
+    void aLampLitAtPowerUpShowsLit();
     void readsAnswerWhileTheWindowIsBusy();
     void serverStaysAvailable_data();
     void serverStaysAvailable();
@@ -86,10 +90,17 @@ void AlpacaHandOverTest::calibratorOnGoesThroughTheLampSwitch_data()
     QTest::addColumn<int>("state");
     QTest::addColumn<int>("slider");
     QTest::addColumn<bool>("lit");
-    QTest::newRow("lights and sets the level") << QList<unsigned>{} << QList<unsigned>{} << 3 << 128 << true;
-    QTest::newRow("second attempt lights") << QList<unsigned>{1, 0} << QList<unsigned>{} << 3 << 128 << true;
-    QTest::newRow("three failed attempts") << QList<unsigned>{1, 1, 1} << QList<unsigned>{} << 5 << 0 << false;
-    QTest::newRow("level refused") << QList<unsigned>{} << QList<unsigned>{0, 1} << 5 << 128 << true;
+    QTest::addColumn<int>("attempts");
+    QTest::addColumn<QString>("line"); // the lamp-on attempts' last debug line, if any
+    // The level goes first, so that the lamp lights at it.
+    QTest::newRow("lights and sets the level") << QList<unsigned>{} << QList<unsigned>{} << 3 << 128 << true << 1
+                                               << "switch lamp on";
+    QTest::newRow("second attempt lights") << QList<unsigned>{1, 0} << QList<unsigned>{} << 3 << 128 << true << 2
+                                           << "switch lamp on";
+    QTest::newRow("three failed attempts") << QList<unsigned>{1, 1, 1} << QList<unsigned>{} << 5 << 128 << false << 3
+                                           << "switch lamp on error";
+    QTest::newRow("level refused: the lamp is not tried") << QList<unsigned>{} << QList<unsigned>{1} << 5 << 0
+                                                          << false << 0 << QString();
 }
 
 void AlpacaHandOverTest::calibratorOnGoesThroughTheLampSwitch()
@@ -99,6 +110,8 @@ void AlpacaHandOverTest::calibratorOnGoesThroughTheLampSwitch()
     QFETCH(int, state);
     QFETCH(int, slider);
     QFETCH(bool, lit);
+    QFETCH(int, attempts);
+    QFETCH(QString, line);
     Panel p = panel();
     fakeflat::queueStatuses(QStringLiteral("turnOn"), turnOn);
     fakeflat::queueStatuses(QStringLiteral("setBrightness"), setBrightness);
@@ -110,11 +123,13 @@ void AlpacaHandOverTest::calibratorOnGoesThroughTheLampSwitch()
     QCOMPARE(httpCall(p.port(), "GET " + device("calibratorchanging?") + client).value(), QJsonValue(true));
     QTRY_VERIFY(p.calibratorState() != 2);
     QCOMPARE(p.calibratorState(), state);
-    QVERIFY(p.lampSwitch()->isChecked());
+    QCOMPARE(p.lampSwitch()->isChecked(), attempts > 0);
     QCOMPARE(p.slider()->value(), slider);
     QCOMPARE(p.slider()->isEnabled(), lit);
-    QCOMPARE(fakeflat::callsOf(QStringLiteral("turnOn")).size(), qMax(1, turnOn.size()));
-    QVERIFY(capture.debugLines().contains(lit ? QStringLiteral("switch lamp on") : QStringLiteral("switch lamp on error")));
+    QCOMPARE(fakeflat::callsOf(QStringLiteral("turnOn")).size(), attempts);
+    QCOMPARE(fakeflat::callsOf(QStringLiteral("isFlatConnected")).size(), 0);
+    const QStringList attemptLines = capture.debugLines().filter(QRegularExpression("^(switch lamp on|retry)"));
+    QCOMPARE(attemptLines.isEmpty() ? QString() : attemptLines.last(), line);
     QVERIFY(DialogResponder::instance().shownMessageBoxes().isEmpty());
 }
 
@@ -128,6 +143,26 @@ void AlpacaHandOverTest::calibratorOffSwitchesTheLampOff()
     QTRY_COMPARE(p.calibratorState(), 1);
     QCOMPARE(fakeflat::callsOf(QStringLiteral("turnOff")).size(), 1);
     QVERIFY(!p.lampSwitch()->isChecked());
+    QCOMPARE(httpCall(p.port(), "GET " + device("brightness?") + client).value(), QJsonValue(0));
+}
+
+// The connect reads the lamp: a client sees a box that lit itself at power-up as Ready at its level, its level
+// command sends the level alone, and it can switch the lamp off.
+void AlpacaHandOverTest::aLampLitAtPowerUpShowsLit()
+{
+    Panel p = panel(true, 200);
+    QTRY_COMPARE(p.calibratorState(), 3);
+    QCOMPARE(httpCall(p.port(), "GET " + device("brightness?") + client).value(), QJsonValue(200));
+    fakeflat::clearCalls();
+    QCOMPARE(httpCall(p.port(), "PUT " + device("calibratoron"), "Brightness=120&" + client).errorNumber(), 0);
+    QTRY_COMPARE(httpCall(p.port(), "GET " + device("brightness?") + client).value(), QJsonValue(120));
+    QTRY_COMPARE(p.calibratorState(), 3);
+    QCOMPARE(fakeflat::callNames(), QStringList{"setBrightness"});
+    QVERIFY(p.lampSwitch()->isChecked());
+    fakeflat::clearCalls();
+    QCOMPARE(httpCall(p.port(), "PUT " + device("calibratoroff"), client).errorNumber(), 0);
+    QTRY_COMPARE(p.calibratorState(), 1);
+    QCOMPARE(fakeflat::callNames(), (QStringList{"setBrightness", "turnOff"}));
     QCOMPARE(httpCall(p.port(), "GET " + device("brightness?") + client).value(), QJsonValue(0));
 }
 

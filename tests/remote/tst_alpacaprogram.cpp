@@ -67,7 +67,7 @@ void AlpacaProgramTest::clientConnectsAndSetsTheLevel()
     QCOMPARE(VelmoraFlatTestAccess::statusText(*window), QStringLiteral(" FLAT BOX CONNECTED "));
     QCOMPARE(httpCall(port, "PUT " + device("calibratoron"), "Brightness=128&" + id).errorNumber(), 0);
     QTRY_COMPARE(httpCall(port, "GET " + device("calibratorstate?") + id).value(), QJsonValue(3));
-    QCOMPARE(commands(box), QStringLiteral(">P000 >J000 >V000 >L000 >B000 >B128"));
+    QCOMPARE(commands(box), QStringLiteral(">P000 >J000 >V000 >J000 >B128 >L000"));
     QCOMPARE(child<QSlider>(*window, "MT_lampLevelSlider")->value(), 128);
     QCOMPARE(child<QSpinBox>(*window, "ST_lampLevelSpinBox")->value(), 128);
     QCOMPARE(httpCall(port, "GET " + device("brightness?") + id).value(), QJsonValue(128));
@@ -78,7 +78,7 @@ void AlpacaProgramTest::clientConnectsAndSetsTheLevel()
     QCOMPARE(httpCall(port, "GET " + device("name"), QString(), {{"Host", "evil.example"}}).status, 403);
     QCOMPARE(httpCall(port, "PUT " + device("calibratoroff"), id).errorNumber(), 0);
     QTRY_COMPARE(httpCall(port, "GET " + device("calibratorstate?") + id).value(), QJsonValue(1));
-    QCOMPARE(commands(box), QStringLiteral(">P000 >J000 >V000 >L000 >B000 >B128 >B000 >D000"));
+    QCOMPARE(commands(box), QStringLiteral(">P000 >J000 >V000 >J000 >B128 >L000 >B000 >D000"));
     QVERIFY(DialogResponder::instance().shownMessageBoxes().isEmpty());
 }
 

@@ -19,6 +19,7 @@ struct FakeState
     std::string version = "fake 1.0";
     int liveInstances = 0;
     std::string connectedPort;
+    velmora::BoxState boxState;
     std::function<void(const std::string &)> lostHandler;
 };
 
@@ -81,6 +82,7 @@ void setConnected(bool connected) { state().connected = connected; }
 bool connected() { return state().connected; }
 void setReportsConnection(bool reports) { state().reportsConnection = reports; }
 void setVersion(const std::string &version) { state().version = version; }
+void setBoxState(bool lampOn, unsigned level) { state().boxState = {lampOn, level}; }
 int liveInstances() { return state().liveInstances; }
 
 void loseBox()
@@ -122,6 +124,22 @@ unsigned int Flat::connect(const char *port, const bool &flag)
         state().connected = true;
         state().connectedPort = port;
     }
+    return status;
+}
+
+unsigned int Flat::connect(const char *port, const bool &flag, Identity &identity)
+{
+    const unsigned int status = connect(port, flag);
+    if (status == Ok)
+        identity = Identity{19, "fake", "LF", "0"};
+    return status;
+}
+
+unsigned int Flat::readState(BoxState &boxState)
+{
+    const unsigned int status = record(QStringLiteral("readState"));
+    if (status == Ok)
+        boxState = state().boxState;
     return status;
 }
 

@@ -14,7 +14,8 @@ namespace fakeflat {
 
 struct Call
 {
-    QString op;        // "connect", "disconnect", "isFlatConnected", "turnOn", "turnOff", "setBrightness", "getAPIversion"
+    QString op;        // "connect", "disconnect", "isFlatConnected", "turnOn", "turnOff", "setBrightness", "readState",
+                       // "getAPIversion"
     QVariantList args; // connect: port name (QString), flag (bool); setBrightness: level (uint)
 };
 
@@ -39,6 +40,9 @@ bool connected();
 void setReportsConnection(bool reports);
 
 void setVersion(const std::string &version);
+
+// What readState reports (when its status is 0): the lamp lit or dark, and its level. Dark at 0 after reset().
+void setBoxState(bool lampOn, unsigned level);
 
 // The box of the last successful connect goes away: not connected from now on, and the lost handler,
 // if one is set, hears of it with that port's name from the event loop, as the library tells it.

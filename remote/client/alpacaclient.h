@@ -1,5 +1,6 @@
-// An Alpaca CoverCalibrator client of the running panel (libcurl), on a thread of its own that runs queued and
-// timed jobs; requests and their callbacks run on that thread.
+// An Alpaca CoverCalibrator client (libcurl), on a thread of its own that runs queued and timed jobs; requests and
+// their callbacks run on that thread. The INDI driver reaches the running panel with it; the flat assistant's
+// AlpacaLight is built on it. Small PUTs go out in one packet, without a delayed ACK's wait.
 #pragma once
 
 #include <QJsonValue>
@@ -20,7 +21,8 @@ struct AlpacaReply
     bool reached = false;   // an HTTP reply came back
     int httpStatus = 0;
     int errorNumber = -1;   // ASCOM ErrorNumber; 0 is success
-    QString errorMessage;   // the server's ErrorMessage, or what went wrong on the way
+    QString errorMessage;   // the server's ErrorMessage, or what went wrong on the way (the system's words, e.g.
+                            // "Connection refused", where it said them)
     QJsonValue value;
 
     bool succeeded() const { return reached && httpStatus == 200 && errorNumber == 0; }
@@ -38,7 +40,9 @@ CalibratorReading readDeviceState(const AlpacaReply &reply);
 class AlpacaClient
 {
 public:
-    AlpacaClient(const QString &host, int port, quint32 clientId);
+    // A request waits `timeoutMs` for its reply; a PUT of `connected` (which may make the panel search for the box)
+    // waits 30 s.
+    AlpacaClient(const QString &host, int port, quint32 clientId, int timeoutMs = 1000);
     // Drops the jobs still waiting and ends the thread (a request under way ends first).
     ~AlpacaClient();
     AlpacaClient(const AlpacaClient &) = delete;
@@ -58,6 +62,7 @@ private:
 
     std::string base;
     quint32 clientId;
+    long timeoutMs;
     quint32 transaction = 0;
     void *curl = nullptr; // the client's thread's handle: its connection is kept alive between requests
 

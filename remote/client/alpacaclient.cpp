@@ -7,9 +7,9 @@
 
 #include <curl/curl.h>
 
+#include <cstring>
+
 namespace {
-// One exchange with the panel: the reply comes at once, what the box does is read afterwards.
-constexpr long transferTimeoutMs = 1000;
 // A connect that makes the panel search for the box waits for that search.
 constexpr long connectTimeoutMs = 30000;
 
@@ -48,8 +48,9 @@ CalibratorReading readDeviceState(const AlpacaReply &reply)
     return reading;
 }
 
-AlpacaClient::AlpacaClient(const QString &host, int port, quint32 clientId)
+AlpacaClient::AlpacaClient(const QString &host, int port, quint32 clientId, int timeoutMs)
     : clientId(clientId)
+    , timeoutMs(timeoutMs)
 {
     initialiseCurlOnce();
     QUrl url;
@@ -135,7 +136,7 @@ AlpacaReply AlpacaClient::send(bool isPut, const QString &member, QUrlQuery fiel
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, keepBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
     const bool connecting = isPut && member == QLatin1String("connected");
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, connecting ? connectTimeoutMs : transferTimeoutMs);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, connecting ? connectTimeoutMs : timeoutMs);
     if (isPut) {
         curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "PUT");
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, encoded.c_str()); // sent as application/x-www-form-urlencoded
@@ -143,7 +144,11 @@ AlpacaReply AlpacaClient::send(bool isPut, const QString &member, QUrlQuery fiel
     AlpacaReply reply;
     const CURLcode result = curl_easy_perform(curl);
     if (result != CURLE_OK) {
-        reply.errorMessage = QString::fromUtf8(failure[0] ? failure : curl_easy_strerror(result));
+        long systemError = 0;
+        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &systemError);
+        reply.errorMessage = QString::fromUtf8(systemError != 0 ? std::strerror(int(systemError))
+                                               : failure[0]        ? failure
+                                                                   : curl_easy_strerror(result));
         return reply;
     }
     long status = 0;
