@@ -63,6 +63,17 @@ void Engine::markWoken()
     woken = true;
 }
 
+// Sleeps until a job comes, the watched port hangs up or idle work is due.
+void Engine::waitForWork()
+{
+    const long long untilIdle = hooks.msUntilIdle();
+    if (untilIdle == 0) {
+        hooks.idleWork();
+        return;
+    }
+    waitAtMost(untilIdle);
+}
+
 // Sleeps on the condition until a job comes, the engine stops or idle work is due (timeoutMs, -1 for never).
 void Engine::waitOnCondition(long long timeoutMs)
 {

@@ -39,11 +39,13 @@ protected:
     void run() override;
 
 private:
-    // The wake-up and the wait between jobs, per platform (engine_unix.cpp, engine_win.cpp).
+    void waitForWork();
+    // The wake-up and the wait between jobs, per platform (engine_unix.cpp, engine_win.cpp): until a job, a
+    // hang-up of the watched port, or `untilIdleMs` (-1: no idle work due).
     void openWake();
     void closeWake();
     void wake();
-    void waitForWork();
+    void waitAtMost(long long untilIdleMs);
     void markWoken();
     void waitOnCondition(long long timeoutMs);
     bool takeJobs(std::deque<std::packaged_task<void()>> &batch);

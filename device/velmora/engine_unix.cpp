@@ -32,15 +32,9 @@ void Engine::wake()
     wakeUp.notify_one();
 }
 
-// Sleeps until a job comes, the watched port hangs up or idle work is due.
-void Engine::waitForWork()
+void Engine::waitAtMost(long long untilIdleMs)
 {
-    const long long untilIdle = hooks.msUntilIdle();
-    if (untilIdle == 0) {
-        hooks.idleWork();
-        return;
-    }
-    const int timeoutMs = untilIdle < 0 ? -1 : int(untilIdle);
+    const int timeoutMs = untilIdleMs < 0 ? -1 : int(untilIdleMs);
     if (wakePipe[0] < 0) {
         waitOnCondition(timeoutMs);
         return;

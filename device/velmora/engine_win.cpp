@@ -19,14 +19,9 @@ void Engine::wake()
     wakeUp.notify_one();
 }
 
-void Engine::waitForWork()
+void Engine::waitAtMost(long long untilIdleMs)
 {
-    const long long untilIdle = hooks.msUntilIdle();
-    if (untilIdle == 0) {
-        hooks.idleWork();
-        return;
-    }
-    waitOnCondition(untilIdle);
+    waitOnCondition(untilIdleMs);
 }
 
 } // namespace velmora
