@@ -146,7 +146,7 @@ void LostBoxTest::noReturnAfterTheUsersChoice()
 
     FlatBoxSim replugged;
     QVERIFY2(replugged.start() && plugIn(link, replugged), qPrintable(replugged.errorText()));
-    QTest::qWait(1000);
+    QTest::qWait(1000); // no search may follow the choice: a bounded wait, as no later event would show it
     QCOMPARE(replugged.received(), QStringList());
     QVERIFY(!capture.debugLines().contains(backLine));
 }
