@@ -401,7 +401,8 @@ void AssistantRunTest::faultsKeepWhatWasFound()
     if (error.endsWith(QLatin1String(" went away")) || error.startsWith(QLatin1String("INDI server"))) {
         QVERIFY2(wentAway, qPrintable(assistant.errorText()));
         qInfo("ended %lld ms after the fault", faultToEndMs);
-        QVERIFY2(faultToEndMs < 1000, qPrintable(QString::number(faultToEndMs)));
+        // The user waits for this end: the bound stays, generous enough for a loaded machine.
+        QVERIFY2(faultToEndMs < 2500, qPrintable(QString::number(faultToEndMs)));
     }
 
     if (event == QLatin1String("table unwritable")) {
@@ -549,14 +550,17 @@ void AssistantRunTest::stopSwitchesTheLampOff()
     options.search.exposure = 3; // long enough to be stopped in the middle
     options.tablePath = table;
     assistant.setOptions(options);
-    connect(&assistant, &FlatAssistant::stateChanged, [&assistant](FlatAssistant::State state) {
-        if (state == FlatAssistant::State::Exposing)
+    QElapsedTimer sinceStop;
+    connect(&assistant, &FlatAssistant::stateChanged, [&assistant, &sinceStop](FlatAssistant::State state) {
+        if (state == FlatAssistant::State::Exposing && !sinceStop.isValid()) {
+            sinceStop.start();
             assistant.stop();
+        }
     });
-    QElapsedTimer clock;
-    clock.start();
     QVERIFY(runToEnd(assistant));
-    QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+    // Ended before the 3 s exposure would have: the stop cut it short (timed from the stop, not the start,
+    // so that a slow connect on a loaded machine does not count).
+    QVERIFY2(sinceStop.elapsed() < 2500, qPrintable(QString::number(sinceStop.elapsed())));
     QCOMPARE(assistant.state(), FlatAssistant::State::Stopped);
     QCOMPARE(assistant.exitCode(), 1);
     QVERIFY(rig->indi.waitFor({AssistantRig::light + ".FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1"}, 3));

@@ -91,7 +91,7 @@ void BoxWatcherTest::lostAndBack()
             unrelated.setPermissions(change % 2 ? QFile::ReadOwner | QFile::WriteOwner : QFile::ReadOwner);
             QCoreApplication::processEvents();
         }
-        QTest::qWait(200);
+        QTest::qWait(200); // no listing may follow: a bounded wait, as no later event would show it
         QCOMPARE(fakeports::listings(), listingsBefore);
         QCOMPARE(deviceCalls(), QStringList());
 

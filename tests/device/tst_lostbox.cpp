@@ -64,7 +64,7 @@ void LostBoxTest::lostAndFound_data()
     // After the seven commands of the connect (with its lamp reading) and the switch's connection query: the lamp-on
     // attempts meet a box that is going, and the user's switch asks for the lamp on its return.
     QTest::addColumn<QStringList>("fault");
-    QTest::addColumn<int>("lossBoundMs"); // also from the box's last answer
+    QTest::addColumn<int>("lossBoundMs"); // also from the box's last answer; a time the user sees, so it stays
     QTest::newRow("cable pulled") << QStringList{"--unplug-after", "7"} << 2000;
     QTest::newRow("box silent") << QStringList{"--silent-after", "7"} << 3000;
     QTest::newRow("device node removed") << QStringList() << 2000; // the link goes, the box stays
@@ -141,12 +141,13 @@ void LostBoxTest::noReturnAfterTheUsersChoice()
         window->close();
     else if (!choiceFirst)
         pressButton(*window, qPrintable(choice));
+    // The user's click is answered at once, not after the lost box's time-outs: a time the user sees.
     QVERIFY2(clock.elapsed() < 1000, "the choice waited for the lost box");
     QCOMPARE(box.received(), heard);
 
     FlatBoxSim replugged;
     QVERIFY2(replugged.start() && plugIn(link, replugged), qPrintable(replugged.errorText()));
-    QTest::qWait(1000);
+    QTest::qWait(1000); // no search may follow the choice: a bounded wait, as no later event would show it
     QCOMPARE(replugged.received(), QStringList());
     QVERIFY(!capture.debugLines().contains(backLine));
 }

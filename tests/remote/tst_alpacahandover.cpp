@@ -180,7 +180,6 @@ void AlpacaHandOverTest::readsAnswerWhileTheWindowIsBusy()
             if (httpCall(port, "GET " + device("calibratorstate?") + client).value().toInt() == 2)
                 ++notReadyReads;
     });
-    QTest::qWait(50); // the queued command starts from the event loop
     QTRY_VERIFY_WITH_TIMEOUT(fakeflat::callsOf(QStringLiteral("turnOn")).size() == 3, 10000);
     // The third attempt's pause runs on the controller's thread while this one goes on.
     QTRY_VERIFY(p.calibratorState() != 2);
@@ -353,7 +352,7 @@ void AlpacaHandOverTest::commandsAreRefusedWhileADialogIsOpen()
              QStringLiteral("The panel is showing '%1': close it to go on").arg(shown->windowTitle()));
     QCOMPARE(httpCall(p.port(), "GET " + device("connected?") + client).value(), QJsonValue(boxConnected));
     shown->close();
-    QTest::qWait(300);
+    QTest::qWait(300); // nothing may follow the refusal: a bounded wait, as no later event would show it
     QCOMPARE(fakeflat::callNames().filter(QRegularExpression("turnOn|turnOff|connect")), QStringList());
     QCOMPARE(httpCall(p.port(), "GET " + device("connecting?") + client).value(), QJsonValue(false));
     if (boxConnected)
@@ -429,7 +428,7 @@ void AlpacaHandOverTest::clientDisconnectLeavesTheBoxAlone()
     QTRY_COMPARE(p.calibratorState(), 3);
     fakeflat::clearCalls();
     QCOMPARE(httpCall(p.port(), "PUT " + device("connected"), "Connected=false&" + client).errorNumber(), 0);
-    QTest::qWait(50);
+    QTest::qWait(50); // nothing may follow the disconnect: a bounded wait, as no later event would show it
     QCOMPARE(fakeflat::callNames().filter(QRegularExpression("turnOff|disconnect")), QStringList());
     QCOMPARE(httpCall(p.port(), "GET " + device("connected?") + client).value(), QJsonValue(false));
     QCOMPARE(httpCall(p.port(), "GET " + device("connected?ClientID=4")).value(), QJsonValue(true));
