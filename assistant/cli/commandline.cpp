@@ -203,12 +203,6 @@ void catchStopSignals(FlatAssistant &assistant)
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-bool ended(FlatAssistant::State state)
-{
-    return state == FlatAssistant::State::Finished || state == FlatAssistant::State::Stopped
-           || state == FlatAssistant::State::Failed;
-}
-
 } // namespace
 
 bool readArguments(const QStringList &arguments, AssistantOptions &options, QString &error)
@@ -276,12 +270,12 @@ int runCommandLine(int argc, char **argv)
         out.flush();
     });
     QObject::connect(&assistant, &FlatAssistant::stateChanged, &application, [&](FlatAssistant::State state) {
-        if (ended(state))
+        if (FlatAssistant::isFinished(state))
             QCoreApplication::exit(assistant.exitCode());
     });
     catchStopSignals(assistant);
     assistant.start();
-    const int status = ended(assistant.state()) ? assistant.exitCode() : application.exec();
+    const int status = FlatAssistant::isFinished(assistant.state()) ? assistant.exitCode() : application.exec();
     if (!assistant.errorText().isEmpty())
         err << "velmora-flat-assistant: " << assistant.errorText() << '\n';
     return status;

@@ -487,15 +487,7 @@ void AssistantWindow::showCaptureProgress(int taken, int toTake)
 
 bool AssistantWindow::running() const
 {
-    switch (shownState) {
-    case FlatAssistant::State::Idle:
-    case FlatAssistant::State::Finished:
-    case FlatAssistant::State::Stopped:
-    case FlatAssistant::State::Failed:
-        return false;
-    default:
-        return true;
-    }
+    return shownState != FlatAssistant::State::Idle && !FlatAssistant::isFinished(shownState);
 }
 
 void AssistantWindow::showState(FlatAssistant::State state)

@@ -111,7 +111,7 @@ struct FlatAssistant::Run
 
     bool running() const
     {
-        return !ending && state != State::Idle && state != State::Finished && state != State::Stopped && state != State::Failed;
+        return !ending && state != State::Idle && !isFinished(state);
     }
 
     void progress(const QString &line) { emit q->progressLine(line); }
@@ -991,6 +991,11 @@ void FlatAssistant::start()
 void FlatAssistant::stop()
 {
     run->end(State::Stopped, QString());
+}
+
+bool FlatAssistant::isFinished(State state)
+{
+    return state == State::Finished || state == State::Stopped || state == State::Failed;
 }
 
 FlatAssistant::State FlatAssistant::state() const

@@ -75,6 +75,8 @@ public:
         Failed         // a connection or device error; see errorText()
     };
     Q_ENUM(State)
+    // Finished, Stopped and Failed: the states a run ends in.
+    static bool isFinished(State state);
 
     explicit FlatAssistant(QObject *parent = nullptr);
     ~FlatAssistant() override;

@@ -84,10 +84,6 @@ bool runToEnd(FlatAssistant &assistant, int timeoutMs)
 {
     assistant.start();
     return QTest::qWaitFor(
-        [&assistant] {
-            const auto state = assistant.state();
-            return state == FlatAssistant::State::Finished || state == FlatAssistant::State::Stopped
-                   || state == FlatAssistant::State::Failed;
-        },
+        [&assistant] { return FlatAssistant::isFinished(assistant.state()); },
         timeoutMs);
 }

@@ -85,8 +85,7 @@ void AssistantAlpacaTest::folderWithThePanelsAlpacaServer()
                                          problem));
     });
     assistant.start();
-    QVERIFY(QTest::qWaitFor([&assistant] { return assistant.state() == FlatAssistant::State::Finished
-                                                  || assistant.state() == FlatAssistant::State::Failed; }, 30000));
+    QVERIFY(QTest::qWaitFor([&assistant] { return FlatAssistant::isFinished(assistant.state()); }, 30000));
     QVERIFY2(assistant.errorText().isEmpty(), qPrintable(assistant.errorText()));
     QCOMPARE(assistant.exitCode(), 0);
     const QList<FilterResult> results = assistant.results();
