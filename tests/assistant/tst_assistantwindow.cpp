@@ -729,6 +729,9 @@ void AssistantWindowTest::nightButtonSwitchesTheLook()
     // What is drawn: the Start button's face in the sheet's button colour.
     const QImage face = find<QPushButton>("startButton")->grab().toImage();
     QCOMPARE(face.pixelColor(face.width() / 2, 4), night ? QColor(140, 40, 40) : QColor(98, 136, 163));
+    // Stop, disabled while idle, in the panel's grey for a disabled button at night.
+    const QImage stopFace = find<QPushButton>("stopButton")->grab().toImage();
+    QCOMPARE(stopFace.pixelColor(stopFace.width() / 2, 4), night ? QColor(80, 80, 80) : QColor(110, 110, 110));
     const QColor chartBackground = find<FlatChart>("flatChart")->chart()->backgroundBrush().color();
     QCOMPARE(chartBackground, assistanttheme::chartColours(night).background);
     QCOMPARE(find<FlatChart>("flatChart")->framesSeries()->color(), assistanttheme::chartColours(night).frames);
