@@ -1,44 +1,10 @@
 #include "themesheets.h"
 
-#include <QRegularExpression>
+#include "themepalette.h"
 
 #include <array>
 
 namespace {
-
-// The two palettes side by side: every name has a day and a night value. A section name ("yes" or empty) keeps or
-// drops the rules between "@if name@" and "@endif@" of a template.
-struct PaletteEntry
-{
-    const char *name;
-    const char *day;
-    const char *night;
-};
-
-const PaletteEntry palettes[] = {
-    {"ground", "rgb(80, 80, 80)", "rgb(0, 0, 0)"},
-    {"pane", "rgb(200, 200, 200)", "rgb(66, 15, 15)"},
-    {"control", "rgb(98, 136, 163)", "rgb(140, 40, 40)"},
-    {"controlPressed", "rgb(118, 156, 183)", "rgb(170, 70, 70)"},
-    {"highlight", "rgb(248, 141, 2)", "rgb(200, 30, 30)"},
-    {"idleTab", "rgb(98, 136, 163)", "rgb(40, 0, 0)"},
-    {"statusGround", "rgb(80, 80, 80)", "black"},
-    {"fieldDisabled", "rgb(220, 220, 220)", "rgb(66, 15, 15)"},
-    {"fieldDisabledText", "rgb(82, 82, 82)", "rgb(255, 255, 255)"},
-    {"lampOffIcon", "off.png", "red_off.png"},
-    {"lampOnIcon", "on.png", "red_on.png"},
-    {"greyDisabledButtons", "", "yes"},
-    {"sliderHoverAndGroove", "", "yes"},
-};
-
-QString paletteValue(const QString &name, bool night)
-{
-    for (const PaletteEntry &entry : palettes) {
-        if (name == QLatin1String(entry.name))
-            return QString::fromLatin1(night ? entry.night : entry.day);
-    }
-    qFatal("theme template names \"%s\", which no palette has", qPrintable(name));
-}
 
 // One template per style role, in the order of StyleRole.
 const char *const templates[styleRoleCount] = {
@@ -72,9 +38,9 @@ const char *const templates[styleRoleCount] = {
     "@if greyDisabledButtons@"
     "QPushButton::disabled {\n"
     "    border: 2px solid #8f8f91;\n"
-    "    background-color: rgb(80, 80, 80);\n"
+    "    background-color: @buttonDisabled@;\n"
     "    min-width: 80px;\n"
-    "    color: rgb(255, 255, 255);\n"
+    "    color: @buttonDisabledText@;\n"
     "    font: 10pt 'MS Shell Dlg 2';\n"
     "}\n"
     "@endif@"
@@ -306,29 +272,14 @@ const char *const templates[styleRoleCount] = {
     "}\n"
 };
 
-QString expand(const char *templateText, bool night)
-{
-    static const QRegularExpression section(QStringLiteral("@if (\\w+)@(.*?)@endif@"),
-                                            QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression placeholder(QStringLiteral("@(\\w+)@"));
-    QString sheet = QString::fromLatin1(templateText);
-    for (QRegularExpressionMatch match; (match = section.match(sheet)).hasMatch();) {
-        const bool kept = !paletteValue(match.captured(1), night).isEmpty();
-        sheet.replace(match.capturedStart(), match.capturedLength(), kept ? match.captured(2) : QString());
-    }
-    for (QRegularExpressionMatch match; (match = placeholder.match(sheet)).hasMatch();)
-        sheet.replace(match.capturedStart(), match.capturedLength(), paletteValue(match.captured(1), night));
-    return sheet;
-}
-
 using SheetSet = std::array<std::array<QString, 2>, styleRoleCount>;
 
 SheetSet expandAll()
 {
     SheetSet sheets;
     for (int role = 0; role < styleRoleCount; ++role) {
-        sheets[role][0] = expand(templates[role], false);
-        sheets[role][1] = expand(templates[role], true);
+        sheets[role][0] = themepalette::expand(QString::fromLatin1(templates[role]), false);
+        sheets[role][1] = themepalette::expand(QString::fromLatin1(templates[role]), true);
     }
     return sheets;
 }

@@ -6,8 +6,8 @@
 
 #include <QStringList>
 
-// Reads the program's arguments (without the program name's handling of --help and --version) into `options`;
-// false with `error` naming the wrong or missing option.
+// Reads the program's arguments (program name first; --help is handled before) into `options`; false with `error`
+// naming the first wrong or missing option (see parseAssistantArguments, which the window reads them with too).
 bool readArguments(const QStringList &arguments, AssistantOptions &options, QString &error);
 
 int runCommandLine(int argc, char **argv);

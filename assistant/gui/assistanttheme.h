@@ -1,6 +1,6 @@
-// The assistant window's day and night looks, in the panel's colours: the panel's grey and blue by day, its red on
-// black at night. One sheet for the whole window, and the matching colours for the chart, which style sheets do
-// not reach.
+// The assistant window's day and night looks, made from the panel's palettes (themepalette.h): the panel's grey and
+// blue by day, its black and red at night. One sheet for the whole window, and the matching colours for the chart,
+// which style sheets do not reach.
 #pragma once
 
 #include <QColor>

@@ -1,5 +1,6 @@
 #include "assistantwindow.h"
 
+#include "assistantresultsmodel.h"
 #include "assistanttheme.h"
 #include "flatchart.h"
 
@@ -23,7 +24,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -59,16 +60,6 @@ QPushButton *button(const QString &text, const char *name)
     return pushButton;
 }
 
-QString figureText(double figure)
-{
-    return QString::number(figure, 'f', 3);
-}
-
-QString secondsText(double seconds)
-{
-    return QString::number(seconds, 'g', 4);
-}
-
 // A wheel of its own before a camera's built-in one (INDI's CCD simulator has one too).
 QString preferredWheel(const IndiDevices &devices)
 {
@@ -82,7 +73,8 @@ QString preferredWheel(const IndiDevices &devices)
 } // namespace
 
 AssistantWindow::AssistantWindow(FlatAssistant *assistant, QWidget *parent)
-    : QMainWindow(parent), assistant(assistant), lister(new IndiDeviceLister(this))
+    : QMainWindow(parent), assistant(assistant), lister(new IndiDeviceLister(this)),
+      results(new AssistantResultsModel(this))
 {
     setWindowTitle(QStringLiteral("VELMORA Flat Assistant"));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("velmora-flat")));
@@ -279,10 +271,9 @@ QWidget *AssistantWindow::buildResultsArea()
     chartLayout->addWidget(chart, 1);
     connect(chartFilterCombo, &QComboBox::currentTextChanged, chart, &FlatChart::showFilter);
 
-    resultsTable = new QTableWidget(0, ColumnCount);
+    resultsTable = new QTableView;
     resultsTable->setObjectName(QStringLiteral("resultsTable"));
-    resultsTable->setHorizontalHeaderLabels(
-        {tr("Filter"), tr("Level"), tr("Exposure (s)"), tr("Median"), tr("Frames"), tr("Status")});
+    resultsTable->setModel(results);
     resultsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     resultsTable->horizontalHeader()->setStretchLastSection(true);
     resultsTable->verticalHeader()->hide();
@@ -321,6 +312,14 @@ void AssistantWindow::setNightTheme(bool nightOn)
     chart->setNight(night);
     const QSignalBlocker quiet(nightButton);
     nightButton->setChecked(night);
+}
+
+void AssistantWindow::takeArguments(const AssistantArguments &arguments)
+{
+    setOptions(arguments.options);
+    setNightTheme(arguments.night);
+    for (const QString &error : arguments.errors())
+        log(tr("Not taken from the command line: %1").arg(error));
 }
 
 void AssistantWindow::setOptions(const AssistantOptions &options)
@@ -435,7 +434,7 @@ void AssistantWindow::startRun()
     captureBar->setRange(0, 1);
     captureBar->setValue(0);
     captureBar->setVisible(options.capture > 0);
-    resultsTable->setRowCount(0);
+    results->startRun(options.filters);
     chartFilterCombo->clear();
     chart->clear();
     chart->setSettings(options.search);
@@ -497,10 +496,12 @@ void AssistantWindow::showState(FlatAssistant::State state)
     startButton->setEnabled(!busy);
     stopButton->setEnabled(busy);
     settingsPane->setEnabled(!busy);
-    saveButton->setEnabled(!busy && resultsTable->rowCount() > 0);
+    saveButton->setEnabled(!busy && results->hasReachedTarget());
+    if (state == FlatAssistant::State::Stopped)
+        results->markUnfinished(AssistantResultsModel::Status::Stopped);
+    if (state == FlatAssistant::State::Failed)
+        results->markUnfinished(AssistantResultsModel::Status::Failed);
     QString text = stateText(state);
-    if (state == FlatAssistant::State::Stopped || state == FlatAssistant::State::Failed)
-        markUnfinishedRows(text);
     if (state == FlatAssistant::State::Failed) {
         text += QStringLiteral(": ") + assistant->errorText();
         log(text);
@@ -537,67 +538,26 @@ QString AssistantWindow::stateText(FlatAssistant::State state) const
 
 void AssistantWindow::showFrame(const QString &filter, const flatsearch::Frame &frame)
 {
-    if (chartFilterCombo->findText(filter) < 0)
-        chartFilterCombo->addItem(filter);
+    results->addFrame(filter, frame);
     chart->addFrame(filter, frame);
-    // The chart follows the filter being searched.
-    chartFilterCombo->setCurrentText(filter);
+    showMeasuredFilters(filter);
+}
 
-    const int row = resultRow(filter);
-    const int frames = resultsTable->item(row, FramesColumn)->text().toInt() + 1;
-    setCell(row, LevelColumn, QString::number(frame.level));
-    setCell(row, ExposureColumn, secondsText(frame.exposure));
-    setCell(row, MedianColumn, frame.saturated ? tr("saturated") : figureText(frame.figure));
-    setCell(row, FramesColumn, QString::number(frames));
-    setCell(row, StatusColumn, tr("Searching…"));
+// The chooser offers the filters the table shows frames of, and follows the one being searched.
+void AssistantWindow::showMeasuredFilters(const QString &searched)
+{
+    for (const QString &filter : results->measuredFilters()) {
+        if (chartFilterCombo->findText(filter) < 0)
+            chartFilterCombo->addItem(filter);
+    }
+    chartFilterCombo->setCurrentText(searched);
 }
 
 void AssistantWindow::showResult(const FilterResult &result)
 {
-    const int row = resultRow(result.filter);
-    if (result.tableFilter != result.filter && !result.tableFilter.isEmpty())
-        setCell(row, FilterColumn, QStringLiteral("%1 (%2)").arg(result.filter, result.tableFilter));
-    setCell(row, LevelColumn, QString::number(result.level));
-    setCell(row, ExposureColumn, secondsText(result.exposure));
-    setCell(row, MedianColumn, figureText(result.figure));
-    setCell(row, FramesColumn, QString::number(result.frames));
-    QString status = result.reached ? tr("Done") : tr("Not reached");
-    if (result.bandingBelow > 0)
-        status = tr("%1, banding below %2 s").arg(status, QString::number(result.bandingBelow, 'g', 2));
-    setCell(row, StatusColumn, status);
+    results->finishFilter(result);
     log(result.reportLine());
-    saveButton->setEnabled(!running());
-}
-
-// A filter whose search the run left says why: "Stopped" or "Failed".
-void AssistantWindow::markUnfinishedRows(const QString &why)
-{
-    for (int row = 0; row < resultsTable->rowCount(); ++row) {
-        if (resultsTable->item(row, StatusColumn)->text() == tr("Searching…"))
-            setCell(row, StatusColumn, why);
-    }
-}
-
-// The row of a filter, made on its first frame.
-int AssistantWindow::resultRow(const QString &filter)
-{
-    for (int row = 0; row < resultsTable->rowCount(); ++row) {
-        if (resultsTable->item(row, FilterColumn)->data(Qt::UserRole).toString() == filter)
-            return row;
-    }
-    const int row = resultsTable->rowCount();
-    resultsTable->insertRow(row);
-    for (int column = 0; column < ColumnCount; ++column)
-        resultsTable->setItem(row, column, new QTableWidgetItem);
-    resultsTable->item(row, FilterColumn)->setData(Qt::UserRole, filter);
-    setCell(row, FilterColumn, filter);
-    setCell(row, FramesColumn, QStringLiteral("0"));
-    return row;
-}
-
-void AssistantWindow::setCell(int row, Column column, const QString &text)
-{
-    resultsTable->item(row, column)->setText(text);
+    saveButton->setEnabled(!running() && results->hasReachedTarget());
 }
 
 void AssistantWindow::closeEvent(QCloseEvent *event)

@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 
+class AssistantResultsModel;
 class FlatChart;
 class QComboBox;
 class QDoubleSpinBox;
@@ -18,7 +19,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
-class QTableWidget;
+class QTableView;
 
 class AssistantWindow : public QMainWindow
 {
@@ -32,14 +33,14 @@ public:
     bool nightTheme() const { return night; }
     // Fills the fields from options given on the command line.
     void setOptions(const AssistantOptions &options);
+    // The program's arguments: their options in the fields, the theme --night asks for, each wrong one in the log.
+    void takeArguments(const AssistantArguments &arguments);
     AssistantOptions chosenOptions() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    enum Column { FilterColumn, LevelColumn, ExposureColumn, MedianColumn, FramesColumn, StatusColumn, ColumnCount };
-
     QWidget *buildServerBox();
     QWidget *buildDevicesBox();
     QWidget *buildSearchBox();
@@ -63,9 +64,7 @@ private:
     void showResult(const FilterResult &result);
     void log(const QString &line);
 
-    void markUnfinishedRows(const QString &why);
-    int resultRow(const QString &filter);
-    void setCell(int row, Column column, const QString &text);
+    void showMeasuredFilters(const QString &searched);
     QString stateText(FlatAssistant::State state) const;
     bool running() const;
 
@@ -102,7 +101,8 @@ private:
     QPushButton *nightButton;
     QComboBox *chartFilterCombo;
     FlatChart *chart;
-    QTableWidget *resultsTable;
+    AssistantResultsModel *results;
+    QTableView *resultsTable;
     QPlainTextEdit *logView;
     QWidget *settingsPane;
 };

@@ -2,6 +2,65 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="it_IT">
 <context>
+    <name>AssistantResultsModel</name>
+    <message>
+        <source>Filter</source>
+        <translation>Filtro</translation>
+    </message>
+    <message>
+        <source>Level</source>
+        <translation>Livello</translation>
+    </message>
+    <message>
+        <source>Exposure (s)</source>
+        <translation>Esposizione (s)</translation>
+    </message>
+    <message>
+        <source>Median</source>
+        <translation>Mediana</translation>
+    </message>
+    <message>
+        <source>Frames</source>
+        <translation>Pose</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Stato</translation>
+    </message>
+    <message>
+        <source>saturated</source>
+        <translation>saturata</translation>
+    </message>
+    <message>
+        <source>Waiting</source>
+        <translation>In attesa</translation>
+    </message>
+    <message>
+        <source>Searching…</source>
+        <translation>Ricerca…</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Fermato</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Non riuscito</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fatto</translation>
+    </message>
+    <message>
+        <source>Not reached</source>
+        <translation>Non raggiunto</translation>
+    </message>
+    <message>
+        <source>%1, banding below %2 s</source>
+        <translation>%1, bande sotto %2 s</translation>
+    </message>
+</context>
+<context>
     <name>AssistantWindow</name>
     <message>
         <source>INDI server</source>
@@ -104,30 +163,6 @@
         <translation>Filtro mostrato</translation>
     </message>
     <message>
-        <source>Filter</source>
-        <translation>Filtro</translation>
-    </message>
-    <message>
-        <source>Level</source>
-        <translation>Livello</translation>
-    </message>
-    <message>
-        <source>Exposure (s)</source>
-        <translation>Esposizione (s)</translation>
-    </message>
-    <message>
-        <source>Median</source>
-        <translation>Mediana</translation>
-    </message>
-    <message>
-        <source>Frames</source>
-        <translation>Pose</translation>
-    </message>
-    <message>
-        <source>Status</source>
-        <translation>Stato</translation>
-    </message>
-    <message>
         <source>Asking %1:%2…</source>
         <translation>Richiesta a %1:%2…</translation>
     </message>
@@ -192,22 +227,6 @@
         <translation>Non riuscito</translation>
     </message>
     <message>
-        <source>saturated</source>
-        <translation>saturata</translation>
-    </message>
-    <message>
-        <source>Searching…</source>
-        <translation>Ricerca…</translation>
-    </message>
-    <message>
-        <source>Done</source>
-        <translation>Fatto</translation>
-    </message>
-    <message>
-        <source>Not reached</source>
-        <translation>Non raggiunto</translation>
-    </message>
-    <message>
         <source>%v of %m frames of the flat set</source>
         <translation>%v di %m fotogrammi del set di flat</translation>
     </message>
@@ -240,8 +259,8 @@
         <translation>Salvataggio del fotogramma…</translation>
     </message>
     <message>
-        <source>%1, banding below %2 s</source>
-        <translation>%1, bande sotto %2 s</translation>
+        <source>Not taken from the command line: %1</source>
+        <translation>Non preso dalla riga di comando: %1</translation>
     </message>
 </context>
 <context>

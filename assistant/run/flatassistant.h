@@ -3,6 +3,7 @@
 // The command line and the window are both views of it; scripts drive it through this API, never through widgets.
 #pragma once
 
+#include "assistantoptions.h"
 #include "search/flatsearch.h"
 
 #include <QList>
@@ -12,33 +13,6 @@
 
 #include <memory>
 #include <vector>
-
-struct AssistantOptions
-{
-    QString indiHost = QStringLiteral("127.0.0.1");
-    int indiPort = 7624;
-    QString camera;     // INDI CCD device; empty in folder mode
-    QString light;      // INDI light box device; empty when the level goes through Alpaca
-    QString wheel;      // INDI filter wheel; optional
-    QStringList filters; // as the wheel names them; empty: every filter of the wheel
-    QString watchDir;   // folder mode: new FITS files here are the test frames
-    QString alpacaHost; // folder mode: an Alpaca CoverCalibrator instead of an INDI light box
-    int alpacaPort = 0;
-    flatsearch::Settings search;
-    QString tablePath;  // the .vfc file the results go to; empty: results are only reported
-    QString cameraType = QStringLiteral("CCD"); // "DSLR" or "CCD"
-    QString isoBin;     // empty: the camera's binning ("1x1")
-    // The whole flat set: this many flats per filter once its level is found, and as many flat-darks for each
-    // distinct exposure once every filter is done, saved under `outDir` (see FlatSet). 0: only the levels. In folder
-    // mode the run lists them for the user to take instead.
-    int capture = 0;
-    QString outDir;
-    // Bounds of the waits on devices: each ends the run with an error naming the device.
-    int deviceTimeoutMs = 5000;  // the server lists the devices, and they connect
-    int wheelTimeoutMs = 30000;  // the wheel arrives at the filter's slot
-    int lightTimeoutMs = 10000;  // the light box reports the lamp on and the level asked for
-    double frameTimeoutS = 30;   // beyond the exposure, for the camera's frame to arrive
-};
 
 // One filter's outcome.
 struct FilterResult

@@ -46,6 +46,26 @@ Outcome runProgram(const QStringList &arguments, int timeoutMs = 30000)
     return outcome;
 }
 
+// The window started with the same arguments (--gui first): true once it names `line` on standard error while it
+// keeps running, as it does for a wrong option; `windowBuilt` false when the program has no window to open.
+bool windowNames(const QStringList &arguments, const QString &line, bool &windowBuilt)
+{
+    QProcess program;
+    program.start(QStringLiteral(VELMORA_ASSISTANT_PROGRAM), QStringList{QStringLiteral("--gui")} + arguments);
+    if (!program.waitForStarted(5000))
+        return false;
+    QByteArray err;
+    const bool answered = QTest::qWaitFor([&] {
+        err += program.readAllStandardError();
+        return linesOf(err).contains(line) || program.state() == QProcess::NotRunning;
+    }, 10000);
+    windowBuilt = !err.contains("this build has no window");
+    const bool named = answered && linesOf(err).contains(line) && program.state() == QProcess::Running;
+    program.kill();
+    program.waitForFinished(5000);
+    return named;
+}
+
 QStringList fileLines(const QString &path)
 {
     QFile file(path);
@@ -102,45 +122,49 @@ void AssistantCliTest::usageErrors_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("error");
+    QTest::addColumn<bool>("inWindow"); // the window, started with the same arguments, names the same error
     const QStringList indi{"--camera", "Model Camera", "--light", "VELMORA Flat Box", "--table", "x.vfc"};
-    QTest::newRow("nothing") << QStringList() << "give either --camera or --watch";
+    QTest::newRow("nothing") << QStringList() << "give either --camera or --watch" << false;
     QTest::newRow("camera and folder") << QStringList{"--camera", "C", "--watch", "/tmp", "--light", "L"}
-                                       << "give either --camera or --watch";
+                                       << "give either --camera or --watch" << false;
     QTest::newRow("no light box") << QStringList{"--camera", "C", "--table", "x.vfc"}
-                                  << "give --light (or, with --watch, --alpaca)";
+                                  << "give --light (or, with --watch, --alpaca)" << false;
     QTest::newRow("Alpaca with a camera") << QStringList{"--camera", "C", "--alpaca", "127.0.0.1:11111"}
-                                          << "--alpaca goes with --watch";
+                                          << "--alpaca goes with --watch" << true;
     QTest::newRow("folder without filters") << QStringList{"--watch", "/tmp", "--light", "L", "--table", "x.vfc"}
-                                            << "--watch needs --filters";
-    QTest::newRow("no table") << QStringList{"--camera", "C", "--light", "L"} << "give --table FILE.vfc";
+                                            << "--watch needs --filters" << false;
+    QTest::newRow("no table") << QStringList{"--camera", "C", "--light", "L"} << "give --table FILE.vfc" << false;
     QTest::newRow("exposure not a number") << indi + QStringList{"--exposure", "two"}
-                                           << "--exposure needs a positive number, not \"two\"";
+                                           << "--exposure needs a positive number, not \"two\"" << true;
     QTest::newRow("negative tolerance") << indi + QStringList{"--tolerance", "-0.1"}
-                                        << "--tolerance needs a positive number, not \"-0.1\"";
+                                        << "--tolerance needs a positive number, not \"-0.1\"" << true;
     QTest::newRow("limits crossed") << indi + QStringList{"--min-exposure", "5", "--max-exposure", "1"}
-                                    << "--min-exposure is longer than --max-exposure";
+                                    << "--min-exposure is longer than --max-exposure" << true;
     QTest::newRow("camera type") << indi + QStringList{"--camera-type", "CMOS"}
-                                 << "--camera-type is DSLR or CCD, not \"CMOS\"";
+                                 << "--camera-type is DSLR or CCD, not \"CMOS\"" << true;
     QTest::newRow("server without port") << indi + QStringList{"--indi", "localhost"}
-                                         << "--indi needs HOST:PORT, not \"localhost\"";
-    QTest::newRow("unknown option") << indi + QStringList{"--bogus"} << "Unknown option 'bogus'.";
-    QTest::newRow("no server") << indi + QStringList{"--indi", "127.0.0.1:1"} << "no INDI server on 127.0.0.1:1";
+                                         << "--indi needs HOST:PORT, not \"localhost\"" << true;
+    QTest::newRow("unknown option") << indi + QStringList{"--bogus"} << "Unknown option 'bogus'." << true;
+    QTest::newRow("no server") << indi + QStringList{"--indi", "127.0.0.1:1"} << "no INDI server on 127.0.0.1:1"
+                               << false;
     QTest::newRow("no frames to capture") << indi + QStringList{"--capture", "0", "--out", "/tmp"}
-                                          << "--capture needs a whole number of frames, not \"0\"";
+                                          << "--capture needs a whole number of frames, not \"0\"" << false;
     QTest::newRow("capture not a number") << indi + QStringList{"--capture", "five", "--out", "/tmp"}
-                                          << "--capture needs a whole number of frames, not \"five\"";
-    QTest::newRow("capture without a folder") << indi + QStringList{"--capture", "5"} << "--capture needs --out DIR";
-    QTest::newRow("a folder without capture") << indi + QStringList{"--out", "/tmp"} << "--out goes with --capture";
+                                          << "--capture needs a whole number of frames, not \"five\"" << true;
+    QTest::newRow("capture without a folder") << indi + QStringList{"--capture", "5"} << "--capture needs --out DIR"
+                                              << false;
+    QTest::newRow("a folder without capture") << indi + QStringList{"--out", "/tmp"} << "--out goes with --capture"
+                                              << false;
     QTest::newRow("a folder in folder mode")
         << QStringList{"--watch", "/tmp", "--light", "L", "--filters", "Red", "--table", "x.vfc", "--capture", "5", "--out",
                        "/tmp"}
-        << "--out goes with --camera: with --watch the capture program saves the frames";
+        << "--out goes with --camera: with --watch the capture program saves the frames" << false;
     QTest::newRow("a flat set folder that cannot be made")
         << indi + QStringList{"--indi", "127.0.0.1:1", "--capture", "2", "--out", "/proc/flats"}
-        << "the flat set's folder \"/proc/flats\" cannot be made";
+        << "the flat set's folder \"/proc/flats\" cannot be made" << false;
     QTest::newRow("no Alpaca device")
         << QStringList{"--watch", QDir::tempPath(), "--alpaca", "127.0.0.1:1", "--filters", "Red", "--table", "x.vfc"}
-        << "no Alpaca device on 127.0.0.1:1 (Connection refused)";
+        << "no Alpaca device on 127.0.0.1:1 (Connection refused)" << false;
 }
 
 // Status 2, nothing on standard output, the error named on standard error.
@@ -148,10 +172,19 @@ void AssistantCliTest::usageErrors()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, error);
+    QFETCH(bool, inWindow);
     const Outcome outcome = runProgram(arguments);
     QCOMPARE(outcome.exitCode, 2);
     QCOMPARE(outcome.out, QStringList());
     QCOMPARE(outcome.err.value(outcome.err.size() - 1), "velmora-flat-assistant: " + error);
+    if (!inWindow)
+        return;
+    // The window reads the arguments by the same rules: it starts all the same, and names the error.
+    bool windowBuilt = true;
+    const bool named = windowNames(arguments, "velmora-flat-assistant: " + error, windowBuilt);
+    if (!windowBuilt)
+        QSKIP("this build has no window");
+    QVERIFY(named);
 }
 
 void AssistantCliTest::wholeRun_data()

@@ -21,7 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtCharts/QAreaSeries>
 #include <QtCharts/QChart>
@@ -73,12 +73,23 @@ FilterResult resultOf(const QString &text)
     return result;
 }
 
-QStringList rowTexts(const QTableWidget &table, int row)
+// What the results table shows.
+int rowCount(const QTableView &table)
+{
+    return table.model()->rowCount();
+}
+
+QStringList rowTexts(const QTableView &table, int row)
 {
     QStringList texts;
-    for (int column = 0; column < table.columnCount(); ++column)
-        texts.append(table.item(row, column)->text());
+    for (int column = 0; column < table.model()->columnCount(); ++column)
+        texts.append(table.model()->index(row, column).data().toString());
     return texts;
+}
+
+QString headerText(const QTableView &table, int column)
+{
+    return table.model()->headerData(column, Qt::Horizontal).toString();
 }
 
 } // namespace
@@ -101,6 +112,8 @@ private slots:
     void resultsTableShowsEachFilter();
     void buttonsFollowTheRunState_data();
     void buttonsFollowTheRunState();
+    void argumentsFillTheFields_data();
+    void argumentsFillTheFields();
     void startNeedsACameraAndALightBox();
     void startHandsTheChosenOptionsToTheModule();
     void saveToTableAnswers_data();
@@ -302,8 +315,8 @@ void AssistantWindowTest::resultsTableShowsEachFilter()
         reported.append(result.reportLine());
     }
 
-    auto *table = find<QTableWidget>("resultsTable");
-    QCOMPARE(table->rowCount(), rows.size());
+    auto *table = find<QTableView>("resultsTable");
+    QCOMPARE(rowCount(*table), rows.size());
     for (int row = 0; row < rows.size(); ++row)
         QCOMPARE(rowTexts(*table, row), rows.at(row));
     // Each finished filter's line, as the command line prints it, is in the log.
@@ -339,6 +352,75 @@ void AssistantWindowTest::buttonsFollowTheRunState()
     // The settings cannot change under a running search.
     QCOMPARE(find<QDoubleSpinBox>("exposureSpin")->isEnabled(), startEnabled);
     QCOMPARE(window->statusBar()->currentMessage(), status);
+}
+
+void AssistantWindowTest::argumentsFillTheFields_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // after the program's name and --gui
+    QTest::addColumn<QStringList>("shown");     // "objectName=what the widget shows"
+    QTest::addColumn<QStringList>("logged");
+
+    const QString taken = QStringLiteral("Not taken from the command line: ");
+    QTest::newRow("no options: the defaults, nothing to say")
+        << QStringList()
+        << QStringList{"hostEdit=127.0.0.1", "portSpin=7624", "exposureSpin=2.000 s", "nightButton=off"} << QStringList();
+    QTest::newRow("server and devices")
+        << QStringList{"--indi", "[::1]:7625", "--camera", "Model Camera", "--light", "VELMORA Flat Box", "--wheel",
+                       "W"}
+        << QStringList{"hostEdit=::1", "portSpin=7625", "cameraCombo=Model Camera", "lightCombo=VELMORA Flat Box",
+                       "wheelCombo=W"}
+        << QStringList();
+    QTest::newRow("a server without a port is not taken, as the command line refuses it")
+        << QStringList{"--indi", "localhost", "--camera", "C"}
+        << QStringList{"hostEdit=127.0.0.1", "portSpin=7624", "cameraCombo=C"}
+        << QStringList{taken + "--indi needs HOST:PORT, not \"localhost\""};
+    QTest::newRow("a wrong number keeps the default, the right ones are taken")
+        << QStringList{"--exposure", "two", "--target", "0.3", "--tolerance", "-0.1"}
+        << QStringList{"exposureSpin=2.000 s", "targetSpin=0.300", "toleranceSpin=0.050"}
+        << QStringList{taken + "--exposure needs a positive number, not \"two\"",
+                       taken + "--tolerance needs a positive number, not \"-0.1\""};
+    QTest::newRow("limits crossed: taken as given, and said")
+        << QStringList{"--min-exposure", "5", "--max-exposure", "1"}
+        << QStringList{"minExposureSpin=5.000 s", "maxExposureSpin=1.000 s"}
+        << QStringList{taken + "--min-exposure is longer than --max-exposure"};
+    QTest::newRow("table line keys, any case")
+        << QStringList{"--table", "/tmp/f.vfc", "--camera-type", "dslr", "--iso-bin", " 800 "}
+        << QStringList{"tableEdit=/tmp/f.vfc", "cameraTypeCombo=DSLR", "isoBinEdit=800"} << QStringList();
+    QTest::newRow("a flat set needs a whole number of frames")
+        << QStringList{"--capture", "five", "--out", "/tmp/flats"}
+        << QStringList{"captureSpin=levels only", "outEdit=/tmp/flats"}
+        << QStringList{taken + "--capture needs a whole number of frames, not \"five\""};
+    QTest::newRow("an unknown option, the others still taken")
+        << QStringList{"--bogus", "--night", "--capture", "3"}
+        << QStringList{"nightButton=on", "captureSpin=3"} << QStringList{taken + "Unknown option 'bogus'."};
+}
+
+// The window reads its arguments as the command line does (the command line's own refusals are pinned in
+// tst_assistantcli): it starts with what is right and names what is wrong; what a run still lacks, its fields ask.
+void AssistantWindowTest::argumentsFillTheFields()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, shown);
+    QFETCH(QStringList, logged);
+
+    window->takeArguments(parseAssistantArguments(QStringList{"velmora-flat-assistant", "--gui"} + arguments));
+    for (const QString &entry : shown) {
+        const QString name = entry.section(QLatin1Char('='), 0, 0);
+        auto *widget = window->findChild<QWidget *>(name);
+        QVERIFY2(widget, qPrintable(name));
+        QString text;
+        if (auto *edit = qobject_cast<QLineEdit *>(widget))
+            text = edit->text();
+        else if (auto *spin = qobject_cast<QAbstractSpinBox *>(widget))
+            text = spin->text();
+        else if (auto *combo = qobject_cast<QComboBox *>(widget))
+            text = combo->currentText();
+        else if (auto *pushButton = qobject_cast<QPushButton *>(widget))
+            text = pushButton->isChecked() ? QStringLiteral("on") : QStringLiteral("off");
+        QCOMPARE(name + '=' + text, entry);
+    }
+    const QString logText = find<QPlainTextEdit>("logView")->toPlainText();
+    QCOMPARE(logText.split(QLatin1Char('\n'), Qt::SkipEmptyParts), logged);
 }
 
 void AssistantWindowTest::startNeedsACameraAndALightBox()
@@ -543,8 +625,8 @@ void AssistantWindowTest::runThroughTheWindow()
     // The table shows both filters done, as the module found them.
     const QList<FilterResult> results = assistant->results();
     QCOMPARE(results.size(), 2);
-    auto *table = find<QTableWidget>("resultsTable");
-    QCOMPARE(table->rowCount(), 2);
+    auto *table = find<QTableView>("resultsTable");
+    QCOMPARE(rowCount(*table), 2);
     for (int row = 0; row < 2; ++row) {
         QCOMPARE(rowTexts(*table, row),
                  (QStringList{results[row].filter, QString::number(results[row].level), "0.1",
@@ -584,15 +666,20 @@ void AssistantWindowTest::stopFromTheWindow()
     QVERIFY(server.set(QStringLiteral("Light Panel Simulator.FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF=On")));
     window->setOptions(simulatorOptions(server.port(), {QStringLiteral("H_Alpha"), QStringLiteral("Red")}));
     click("startButton");
-    auto *table = find<QTableWidget>("resultsTable");
-    QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), 1, 20000);
+    // Both filters wait from the start; the first is searched.
+    auto *table = find<QTableView>("resultsTable");
+    QCOMPARE(rowCount(*table), 2);
+    QCOMPARE(rowTexts(*table, 1), (QStringList{"Red", "", "", "", "0", "Waiting"}));
+    QTRY_COMPARE_WITH_TIMEOUT(rowTexts(*table, 0).last(), QStringLiteral("Searching…"), 20000);
     QVERIFY(find<QPushButton>("stopButton")->isEnabled());
     click("stopButton");
 
     QTRY_COMPARE_WITH_TIMEOUT(assistant->state(), FlatAssistant::State::Stopped, 5000);
     QVERIFY(server.waitFor({QStringLiteral("Light Panel Simulator.FLAT_LIGHT_CONTROL.FLAT_LIGHT_OFF==1")}, 5));
-    QCOMPARE(table->rowCount(), 1);
-    QCOMPARE(table->item(0, 5)->text(), QStringLiteral("Stopped"));
+    // The filter being searched says the run stopped; the next one was never begun.
+    QCOMPARE(rowCount(*table), 2);
+    QCOMPARE(rowTexts(*table, 0).last(), QStringLiteral("Stopped"));
+    QCOMPARE(rowTexts(*table, 1), (QStringList{"Red", "", "", "", "0", "Stopped"}));
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Stopped"));
     QVERIFY(find<QPushButton>("startButton")->isEnabled());
     QVERIFY(!find<QPushButton>("stopButton")->isEnabled());
@@ -642,6 +729,9 @@ void AssistantWindowTest::nightButtonSwitchesTheLook()
     // What is drawn: the Start button's face in the sheet's button colour.
     const QImage face = find<QPushButton>("startButton")->grab().toImage();
     QCOMPARE(face.pixelColor(face.width() / 2, 4), night ? QColor(140, 40, 40) : QColor(98, 136, 163));
+    // Stop, disabled while idle, in the panel's grey for a disabled button at night.
+    const QImage stopFace = find<QPushButton>("stopButton")->grab().toImage();
+    QCOMPARE(stopFace.pixelColor(stopFace.width() / 2, 4), night ? QColor(80, 80, 80) : QColor(110, 110, 110));
     const QColor chartBackground = find<FlatChart>("flatChart")->chart()->backgroundBrush().color();
     QCOMPARE(chartBackground, assistanttheme::chartColours(night).background);
     QCOMPARE(find<FlatChart>("flatChart")->framesSeries()->color(), assistanttheme::chartColours(night).frames);
@@ -670,8 +760,8 @@ void AssistantWindowTest::italianTexts()
     QVERIFY(pushButton);
     QCOMPARE(pushButton->text(), italian);
     QCOMPARE(italianWindow->windowTitle(), QStringLiteral("VELMORA Flat Assistant"));
-    auto *table = italianWindow->findChild<QTableWidget *>(QStringLiteral("resultsTable"));
-    QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("Filtro"));
+    auto *table = italianWindow->findChild<QTableView *>(QStringLiteral("resultsTable"));
+    QCOMPARE(headerText(*table, 0), QStringLiteral("Filtro"));
     emit assistant->stateChanged(FlatAssistant::State::Exposing);
     QCOMPARE(italianWindow->statusBar()->currentMessage(), QStringLiteral("Esposizione in corso…"));
     QCOMPARE(italianWindow->findChild<FlatChart *>()->framesSeries()->name(), QStringLiteral("Pose"));
