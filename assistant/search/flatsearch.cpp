@@ -215,7 +215,7 @@ Settings aboveBias(Settings settings)
 } // namespace
 
 FilterSearch::FilterSearch(const Settings &settings, const ResponseCurve &box, double fullLevelRate)
-    : settings(aboveBias(settings)), startBox(box), startRate(std::max(fullLevelRate, 0.0)), box(box), rate(startRate)
+    : asked(settings), settings(aboveBias(settings)), startBox(box), startRate(std::max(fullLevelRate, 0.0)), box(box), rate(startRate)
 {
 }
 
@@ -251,7 +251,10 @@ bool FilterSearch::tooBright(const Frame &frame) const
 
 Step FilterSearch::next(const std::vector<Frame> &history)
 {
-    const double offset = std::max(settings.bias, frameOffset(history));
+    Settings withOffset = asked;
+    withOffset.bias = std::max(asked.bias, frameOffset(history));
+    settings = aboveBias(withOffset);
+    const double offset = settings.bias;
     if (offset <= 0)
         return search(history);
     std::vector<Frame> aboveOffset = history;
@@ -270,11 +273,22 @@ double FilterSearch::frameOffset(const std::vector<Frame> &history) const
             const bool pair = longer.level >= shorter.level && longer.exposure >= 1.5 * shorter.exposure
                 && !shorter.saturated && !longer.saturated;
             const bool unchanged = longer.figure < 1.2 * shorter.figure;
-            if (pair && unchanged && longer.figure < 0.2 * settings.target)
+            if (pair && unchanged && longer.figure < 0.2 * asked.target)
                 offset = std::max(offset, std::max(shorter.figure, longer.figure) + darkFigure / 2);
+            if (pair && longer.level == shorter.level && !unchanged)
+                offset = std::max(offset, offsetOnExposureLine(shorter, longer));
         }
     }
     return offset;
+}
+
+// Two lit frames at one level and two exposures: the figure rises in proportion to the exposure from the camera's
+// offset, which is where the line through them meets no exposure. Noise makes a small negative value of no offset.
+double FilterSearch::offsetOnExposureLine(const Frame &shorter, const Frame &longer) const
+{
+    const double offset = (shorter.figure * longer.exposure - longer.figure * shorter.exposure)
+        / (longer.exposure - shorter.exposure);
+    return std::clamp(offset, 0.0, std::min(shorter.figure, asked.target) / 2);
 }
 
 Step FilterSearch::search(const std::vector<Frame> &history)
@@ -418,7 +432,9 @@ FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame
     }
     proposal.exposure = std::clamp(proposal.exposure, settings.minExposure, settings.maxExposure);
     aimBelowSaturation(proposal, history);
+    followOwnFrames(proposal, history);
     keepBelowSaturation(proposal, history);
+    keepWithinBrackets(proposal, history);
     splitCoarseStep(proposal, history);
     return proposal;
 }
@@ -504,6 +520,62 @@ void FilterSearch::aimBelowSaturation(Plan &proposal, const std::vector<Frame> &
     const double aimed = x(lit->level) * std::pow(settings.target / lit->figure, 1 / exponent);
     proposal.level = std::clamp(int(std::lround(aimed + box.darkZoneEnd() - 1)), lit->level + 1,
         saturated->level - 1);
+}
+
+// Two lit frames of this filter at the held exposure show the curve's steepness where the band lies better than the
+// curve other filters taught (their rates and the camera's offset each blur it): the band is aimed at on the power
+// law through them, the pair on either side of the target, else the two nearest it.
+void FilterSearch::followOwnFrames(Plan &proposal, const std::vector<Frame> &history) const
+{
+    if (!sameExposure(proposal.exposure, settings.exposure))
+        return;
+    std::vector<Frame> lit;
+    for (const Frame &frame : history) {
+        const bool usable = !frame.saturated && frame.figure >= 2 * darkFigure
+            && sameExposure(frame.exposure, settings.exposure) && frame.level >= box.darkZoneEnd();
+        const bool newLevel = std::none_of(lit.begin(), lit.end(), [&](const Frame &f) { return f.level == frame.level; });
+        if (usable && newLevel)
+            lit.push_back(frame);
+    }
+    if (lit.size() < 2)
+        return;
+    const double target = settings.target;
+    std::sort(lit.begin(), lit.end(), [&](const Frame &a, const Frame &b) {
+        return logDistance(a.figure, target) < logDistance(b.figure, target);
+    });
+    const Frame nearest = lit[0];
+    Frame partner = lit[1];
+    for (const Frame &frame : lit) {
+        if ((frame.figure - target) * (nearest.figure - target) < 0) {
+            partner = frame; // the nearest on the target's other side
+            break;
+        }
+    }
+    const double slope = std::log(partner.figure / nearest.figure) / std::log(x(partner.level) / x(nearest.level));
+    if (!(slope >= plausibleExponent.first && slope <= plausibleExponent.second))
+        return; // a flat stretch (a coarse step) or noise: the curve knows better
+    const double aimed = x(nearest.level) * std::pow(target / nearest.figure, 1 / slope);
+    proposal.level = std::clamp(int(std::lround(aimed + box.darkZoneEnd() - 1)), 0, 255);
+}
+
+// At the held exposure the band lies above every level measured too dim and below every level measured too bright:
+// a proposal outside them goes to the nearest level within.
+void FilterSearch::keepWithinBrackets(Plan &proposal, const std::vector<Frame> &history) const
+{
+    if (!sameExposure(proposal.exposure, settings.exposure))
+        return;
+    int dim = -1, bright = 256;
+    for (const Frame &frame : history) {
+        if (!sameExposure(frame.exposure, settings.exposure))
+            continue;
+        if (tooDim(frame))
+            dim = std::max(dim, frame.level);
+        else if (tooBright(frame) && !frame.saturated)
+            bright = std::min(bright, frame.level);
+    }
+    if (bright - dim < 2 || (proposal.level > dim && proposal.level < bright))
+        return;
+    proposal.level = std::clamp(proposal.level, dim + 1, bright - 1);
 }
 
 // A saturated frame binds: nothing at its level or above at its exposure or longer is worth a frame.

@@ -116,6 +116,10 @@ public:
     static constexpr int firstLevel = 40;
     // Above this level, the second frame on a new box goes to 255 (see reachForTop).
     static constexpr int topJumpLevel = 160;
+    // The steepness a light box's response may have, as the exponent of its power law: the boxes this search is
+    // built for rise between the square root and the cube of the level; a little beyond either end leaves room for
+    // noise. A slope outside it is not the box's.
+    static constexpr std::pair<double, double> plausibleExponent{0.3, 4.0};
 
 private:
     struct Plan
@@ -140,6 +144,9 @@ private:
     int dimmestTrialLevel(const std::vector<Frame> &history) const;
     void aimBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
     void keepBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
+    void followOwnFrames(Plan &plan, const std::vector<Frame> &history) const;
+    void keepWithinBrackets(Plan &plan, const std::vector<Frame> &history) const;
+    double offsetOnExposureLine(const Frame &shorter, const Frame &longer) const;
     void splitCoarseStep(Plan &plan, const std::vector<Frame> &history) const;
     void avoidRepeat(Plan &plan, const Frame &last) const;
     void avoidCycle(Plan &plan, const std::vector<Frame> &history) const;
@@ -148,7 +155,8 @@ private:
     bool tooDim(const Frame &frame) const;
     bool tooBright(const Frame &frame) const;
 
-    Settings settings; // as the search works: figures and target above the bias
+    Settings asked;    // as the caller gave them
+    Settings settings; // as the search works: figures and target above the camera's offset, told or found
     ResponseCurve startBox;
     double startRate = 0;
     ResponseCurve box;
