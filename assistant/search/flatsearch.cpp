@@ -396,8 +396,16 @@ std::optional<Step> FilterSearch::unreachable(const std::vector<Frame> &history)
 FilterSearch::Plan FilterSearch::firstPlan() const
 {
     const auto points = box.points();
-    const int level = points.empty() ? std::max(firstLevel, box.darkZoneEnd()) : points.back().first;
-    return {level, settings.exposure};
+    if (!points.empty())
+        return {points.back().first, settings.exposure};
+    return {startNarrowbandAtTop() ? 255 : std::max(firstLevel, box.darkZoneEnd()), settings.exposure};
+}
+
+// A narrowband filter passes a fiftieth of a clear filter's light: on most boxes its band lies at 255 or beyond, and
+// a first frame there measures its light with the box's curve known at that one level.
+bool FilterSearch::startNarrowbandAtTop() const
+{
+    return filterkind::classify(settings.filter).kind == filterkind::Kind::Narrowband;
 }
 
 // On a box nothing was known of, a first frame that puts the band high in the range says little of where: the first
@@ -559,23 +567,34 @@ void FilterSearch::followOwnFrames(Plan &proposal, const std::vector<Frame> &his
 }
 
 // At the held exposure the band lies above every level measured too dim and below every level measured too bright:
-// a proposal outside them goes to the nearest level within.
+// a proposal outside them goes halfway between them, or with only one of them known, to the nearest level within.
 void FilterSearch::keepWithinBrackets(Plan &proposal, const std::vector<Frame> &history) const
 {
     if (!sameExposure(proposal.exposure, settings.exposure))
         return;
-    int dim = -1, bright = 256;
+    const Brackets held = heldBrackets(history);
+    if (held.bright - held.dim < 2 || (proposal.level > held.dim && proposal.level < held.bright))
+        return;
+    const bool bothKnown = held.dim >= 0 && held.bright <= 255;
+    const int level = bothKnown ? (held.dim + held.bright) / 2 : proposal.level;
+    proposal.level = std::clamp(level, held.dim + 1, held.bright - 1);
+}
+
+// The highest level measured too dim and the lowest measured too bright (not saturated) at the held exposure.
+FilterSearch::Brackets FilterSearch::heldBrackets(const std::vector<Frame> &history) const
+{
+    Brackets held;
     for (const Frame &frame : history) {
         if (!sameExposure(frame.exposure, settings.exposure))
             continue;
-        if (tooDim(frame))
-            dim = std::max(dim, frame.level);
-        else if (tooBright(frame) && !frame.saturated)
-            bright = std::min(bright, frame.level);
+        if (tooDim(frame) && frame.level > held.dim) {
+            held.dim = frame.level;
+            held.dimFigure = frame.figure;
+        } else if (tooBright(frame) && !frame.saturated) {
+            held.bright = std::min(held.bright, frame.level);
+        }
     }
-    if (bright - dim < 2 || (proposal.level > dim && proposal.level < bright))
-        return;
-    proposal.level = std::clamp(proposal.level, dim + 1, bright - 1);
+    return held;
 }
 
 // A saturated frame binds: nothing at its level or above at its exposure or longer is worth a frame.
@@ -614,20 +633,14 @@ int FilterSearch::highestTooDim(const std::vector<Frame> &history, int below, do
 // level is kept and the exposure stretched to it.
 void FilterSearch::splitCoarseStep(Plan &proposal, const std::vector<Frame> &history) const
 {
-    for (const Frame &dim : history) {
-        if (!sameExposure(dim.exposure, proposal.exposure) || !tooDim(dim) || dim.figure < darkFigure)
-            continue;
-        for (const Frame &bright : history) {
-            const bool neighbours = bright.level == dim.level + 1 && sameExposure(bright.exposure, dim.exposure);
-            const bool stuck = proposal.level == dim.level || proposal.level == bright.level;
-            if (neighbours && stuck && tooBright(bright)) {
-                proposal.level = dim.level;
-                proposal.exposure = std::clamp(dim.exposure * settings.target / dim.figure, settings.minExposure,
-                    settings.maxExposure);
-                return;
-            }
-        }
-    }
+    if (!sameExposure(proposal.exposure, settings.exposure))
+        return;
+    const Brackets held = heldBrackets(history);
+    if (held.bright != held.dim + 1 || held.dimFigure < darkFigure)
+        return;
+    proposal.level = held.dim;
+    proposal.exposure = std::clamp(settings.exposure * settings.target / held.dimFigure, settings.minExposure,
+        settings.maxExposure);
 }
 
 // The same level at the same exposure again would only repeat the last frame: step one level the right way, or
@@ -650,13 +663,20 @@ void FilterSearch::avoidRepeat(Plan &proposal, const Frame &last) const
 // below an unknown camera offset): the exposure moves instead, to where that frame says the band lies.
 void FilterSearch::avoidCycle(Plan &proposal, const std::vector<Frame> &history) const
 {
-    for (const Frame &frame : history) {
-        if (frame.level != proposal.level || !sameExposure(frame.exposure, proposal.exposure))
-            continue;
-        const double factor = tooBright(frame) ? 1.0 / saturatedFigure
-                                               : std::min(4.0, settings.target / std::max(frame.figure, darkFigure));
-        proposal.exposure = std::clamp(frame.exposure * factor, settings.minExposure, settings.maxExposure);
-        return;
+    for (std::size_t tries = 0; tries <= history.size(); ++tries) {
+        const auto taken = std::find_if(history.begin(), history.end(), [&](const Frame &frame) {
+            return frame.level == proposal.level && sameExposure(frame.exposure, proposal.exposure);
+        });
+        if (taken == history.end())
+            return;
+        const bool bright = tooBright(*taken);
+        const double factor = bright ? 1.0 / saturatedFigure
+                                     : std::min(saturatedFigure, settings.target / std::max(taken->figure, darkFigure));
+        const double moved = std::clamp(taken->exposure * factor, settings.minExposure, settings.maxExposure);
+        if (!sameExposure(moved, proposal.exposure))
+            proposal.exposure = moved;
+        else // the exposure is at its limit: a level further the right way
+            proposal.level = std::clamp(proposal.level + (bright ? -1 : 1), box.darkZoneEnd(), 255);
     }
 }
 

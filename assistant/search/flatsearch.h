@@ -30,6 +30,9 @@ struct Settings
     // The figure a frame without light reads (the camera's offset), when known: light is what lies above it. Left
     // at 0, the search still reads an offset from frames whose figure does not follow a longer exposure.
     double bias = 0;
+    // The filter's name, when known: its kind (filterkind::classify) says where a box nothing is known of most likely
+    // puts the band, and so where the first frame goes (a narrowband filter's band mostly lies at or beyond 255).
+    std::string filter;
 };
 
 // A light box's response: relative brightness against level, learned from frames, with the dark zone at the bottom
@@ -112,8 +115,11 @@ public:
     // A frame whose figure (above the camera's offset) lies below this shows no light.
     static constexpr double darkFigure = 0.005;
     static constexpr int maxFrames = 20;
-    // The level of the first frame on a box nothing is known of, with no guess of the filter's rate.
-    static constexpr int firstLevel = 40;
+    // The level of the first frame on a box nothing is known of, with no guess of the filter's rate: low enough that
+    // most bright filters do not saturate there, high enough above dark zones of up to 40 levels and steep rises that
+    // a dim filter still shows light (of 30-128 tried on the benchmark's random boxes, 72 puts most first filters in
+    // three frames).
+    static constexpr int firstLevel = 72;
     // Above this level, the second frame on a new box goes to 255 (see reachForTop).
     static constexpr int topJumpLevel = 160;
     // The steepness a light box's response may have, as the exponent of its power law: the boxes this search is
@@ -127,6 +133,13 @@ private:
         int level = 0;
         double exposure = 0;
     };
+    struct Brackets
+    {
+        int dim = -1;      // no level measured too dim
+        double dimFigure = 0;
+        int bright = 256;  // no level measured too bright
+    };
+    Brackets heldBrackets(const std::vector<Frame> &history) const;
     Step search(const std::vector<Frame> &history);
     double frameOffset(const std::vector<Frame> &history) const;
     void replay(const std::vector<Frame> &history);
@@ -136,6 +149,7 @@ private:
     std::optional<Step> unreachable(const std::vector<Frame> &history) const;
     Plan plan(double filterRate, const std::vector<Frame> &history) const;
     Plan firstPlan() const;
+    bool startNarrowbandAtTop() const;
     void reachForTop(Plan &proposal, const std::vector<Frame> &history) const;
     int nearestLevel(double relative) const;
     bool closeCall(double predicted) const;

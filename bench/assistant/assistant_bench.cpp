@@ -108,7 +108,9 @@ struct SearchStats
 Outcome runAssistant(Camera &camera, const std::string &filter, const flatsearch::Settings &settings,
     flatsearch::ResponseCurve &curve, double rate, double &learnedRate, SearchStats &stats)
 {
-    flatsearch::FilterSearch search(settings, curve, rate);
+    flatsearch::Settings filterSettings = settings;
+    filterSettings.filter = filter;
+    flatsearch::FilterSearch search(filterSettings, curve, rate);
     std::vector<flatsearch::Frame> history;
     Outcome outcome;
     for (;;) {
@@ -338,7 +340,9 @@ int sweepFilter(const flatmodel::BoxModel &box, const flatmodel::CameraModel &ca
     const flatsearch::Settings &settings, flatsearch::ResponseCurve &curve, std::map<std::string, double> &rates,
     double rate, unsigned &seed, bool trace, bool &correct)
 {
-    flatsearch::FilterSearch search(settings, curve, rate);
+    flatsearch::Settings filterSettings = settings;
+    filterSettings.filter = filter;
+    flatsearch::FilterSearch search(filterSettings, curve, rate);
     std::vector<flatsearch::Frame> history;
     flatsearch::Step step;
     while ((step = search.next(history)).verdict == flatsearch::Verdict::Next) {

@@ -52,7 +52,9 @@ public:
     Outcome search(const std::string &filter, const flatsearch::Settings &settings,
         flatsearch::ResponseCurve &curve, double &rate)
     {
-        flatsearch::GuardedSearch search(settings, curve, rate);
+        flatsearch::Settings filterSettings = settings;
+        filterSettings.filter = filter;
+        flatsearch::GuardedSearch search(filterSettings, curve, rate);
         Outcome outcome;
         for (int guard = 0; guard < 30; ++guard) {
             outcome.step = search.next(outcome.frames);
