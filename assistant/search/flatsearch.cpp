@@ -263,23 +263,33 @@ Step FilterSearch::next(const std::vector<Frame> &history)
     return search(aboveOffset);
 }
 
-// Where the camera's offset is not known, two frames whose figures stay put while the second had half as much
-// exposure again at the same or a higher level show it: what they read is no light at all.
+// Where the camera's offset is not known, frames show it: pairs whose figures stay put with a longer exposure, and
+// lit pairs at one level whose figures rise with it.
 double FilterSearch::frameOffset(const std::vector<Frame> &history) const
 {
     double offset = 0;
     for (const Frame &shorter : history) {
         for (const Frame &longer : history) {
-            const bool pair = longer.level >= shorter.level && longer.exposure >= 1.5 * shorter.exposure
+            const bool pair = longer.level >= shorter.level && longer.exposure >= offsetPairExposureRatio * shorter.exposure
                 && !shorter.saturated && !longer.saturated;
-            const bool unchanged = longer.figure < 1.2 * shorter.figure;
-            if (pair && unchanged && longer.figure < 0.2 * asked.target)
+            if (!pair)
+                continue;
+            if (figureStaysPut(shorter, longer))
                 offset = std::max(offset, std::max(shorter.figure, longer.figure) + darkFigure / 2);
-            if (pair && longer.level == shorter.level && !unchanged)
+            else if (longer.level == shorter.level)
                 offset = std::max(offset, offsetOnExposureLine(shorter, longer));
         }
     }
     return offset;
+}
+
+// A dim figure that stays put while the exposure grows by half again or more, at the same or a higher level, is no
+// light at all: the camera's offset. (Light would have risen by half; a fifth allows for noise.)
+bool FilterSearch::figureStaysPut(const Frame &shorter, const Frame &longer) const
+{
+    constexpr double noiseAllowance = 1.2;
+    constexpr double dimShare = 0.2; // of the target: what an offset may be, with light hardly above it
+    return longer.figure < noiseAllowance * shorter.figure && longer.figure < dimShare * asked.target;
 }
 
 // Two lit frames at one level and two exposures: the figure rises in proportion to the exposure from the camera's
@@ -398,7 +408,10 @@ FilterSearch::Plan FilterSearch::firstPlan() const
     const auto points = box.points();
     if (!points.empty())
         return {points.back().first, settings.exposure};
-    return {startNarrowbandAtTop() ? 255 : std::max(firstLevel, box.darkZoneEnd()), settings.exposure};
+    if (startNarrowbandAtTop())
+        return {255, settings.exposure};
+    const bool colour = filterkind::classify(settings.filter).kind == filterkind::Kind::Colour;
+    return {std::max(colour ? colourFirstLevel : firstLevel, box.darkZoneEnd()), settings.exposure};
 }
 
 // A narrowband filter passes a fiftieth of a clear filter's light: on most boxes its band lies at 255 or beyond, and

@@ -117,9 +117,11 @@ public:
     static constexpr int maxFrames = 20;
     // The level of the first frame on a box nothing is known of, with no guess of the filter's rate: low enough that
     // most bright filters do not saturate there, high enough above dark zones of up to 40 levels and steep rises that
-    // a dim filter still shows light (of 30-128 tried on the benchmark's random boxes, 72 puts most first filters in
-    // three frames).
-    static constexpr int firstLevel = 72;
+    // a dim filter still shows light. A colour filter passes a third of the light and starts higher. (Tried from 30
+    // to 128 on the benchmark's random boxes: these put the most first filters within three frames while the later
+    // filters of the LED curve keep to two.)
+    static constexpr int firstLevel = 48;
+    static constexpr int colourFirstLevel = 72;
     // Above this level, the second frame on a new box goes to 255 (see reachForTop).
     static constexpr int topJumpLevel = 160;
     // The steepness a light box's response may have, as the exponent of its power law: the boxes this search is
@@ -161,6 +163,10 @@ private:
     void followOwnFrames(Plan &plan, const std::vector<Frame> &history) const;
     void keepWithinBrackets(Plan &plan, const std::vector<Frame> &history) const;
     double offsetOnExposureLine(const Frame &shorter, const Frame &longer) const;
+    bool figureStaysPut(const Frame &shorter, const Frame &longer) const;
+    // Two frames tell the camera's offset only when their exposures differ by half again or more: closer, noise
+    // dominates the difference.
+    static constexpr double offsetPairExposureRatio = 1.5;
     void splitCoarseStep(Plan &plan, const std::vector<Frame> &history) const;
     void avoidRepeat(Plan &plan, const Frame &last) const;
     void avoidCycle(Plan &plan, const std::vector<Frame> &history) const;
