@@ -313,8 +313,6 @@ Step FilterSearch::search(const std::vector<Frame> &history)
     const double filterRate = rateMeasured ? rate : assumedRate(history, startRate);
     Plan proposal = filterRate > 0 ? plan(filterRate, history) : firstPlan();
     reachForTop(proposal, history);
-    if (!history.empty())
-        avoidRepeat(proposal, history.back());
     avoidCycle(proposal, history);
     return {Verdict::Next, proposal.level, proposal.exposure};
 }
@@ -446,7 +444,7 @@ FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame
         if (closeCall(atFull * held) && !measuredAt(history, 255))
             proposal.exposure = held;
     } else if (atDimmest * held > target * (1 + settings.tolerance)) {
-        const int level = dimmestTrialLevel(history);
+        const int level = box.darkZoneEnd();
         proposal = {level, target / (filterRate * std::max(box.brightness(level), 1e-12))};
     } else {
         proposal.level = nearestLevel(target / (filterRate * held));
@@ -455,7 +453,6 @@ FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame
     aimBelowSaturation(proposal, history);
     followOwnFrames(proposal, history);
     keepBelowSaturation(proposal, history);
-    keepWithinBrackets(proposal, history);
     splitCoarseStep(proposal, history);
     return proposal;
 }
@@ -492,20 +489,6 @@ int FilterSearch::nearestLevel(double relative) const
         && logDistance(relative, below) < logDistance(box.brightness(level), relative))
         return level - 1;
     return level;
-}
-
-// The dark zone's end, or while frames have not yet found it, halfway between it and the lowest level seen lit.
-int FilterSearch::dimmestTrialLevel(const std::vector<Frame> &history) const
-{
-    const int dimmest = box.darkZoneEnd();
-    int lowestLit = 256;
-    for (const Frame &frame : history) {
-        if (frame.saturated || frame.figure >= darkFigure)
-            lowestLit = std::min(lowestLit, frame.level);
-    }
-    if (lowestLit == 256 || lowestLit <= dimmest + 1)
-        return dimmest;
-    return dimmest + (lowestLit - dimmest) / 2;
 }
 
 // On a box nothing was known of, a lit frame too dim below a saturated one at the held exposure bounds the curve's
@@ -579,20 +562,6 @@ void FilterSearch::followOwnFrames(Plan &proposal, const std::vector<Frame> &his
     proposal.level = std::clamp(int(std::lround(aimed + box.darkZoneEnd() - 1)), 0, 255);
 }
 
-// At the held exposure the band lies above every level measured too dim and below every level measured too bright:
-// a proposal outside them goes halfway between them, or with only one of them known, to the nearest level within.
-void FilterSearch::keepWithinBrackets(Plan &proposal, const std::vector<Frame> &history) const
-{
-    if (!sameExposure(proposal.exposure, settings.exposure))
-        return;
-    const Brackets held = heldBrackets(history);
-    if (held.bright - held.dim < 2 || (proposal.level > held.dim && proposal.level < held.bright))
-        return;
-    const bool bothKnown = held.dim >= 0 && held.bright <= 255;
-    const int level = bothKnown ? (held.dim + held.bright) / 2 : proposal.level;
-    proposal.level = std::clamp(level, held.dim + 1, held.bright - 1);
-}
-
 // The highest level measured too dim and the lowest measured too bright (not saturated) at the held exposure.
 FilterSearch::Brackets FilterSearch::heldBrackets(const std::vector<Frame> &history) const
 {
@@ -656,40 +625,32 @@ void FilterSearch::splitCoarseStep(Plan &proposal, const std::vector<Frame> &his
         settings.maxExposure);
 }
 
-// The same level at the same exposure again would only repeat the last frame: step one level the right way, or
-// where the range ends, change the exposure.
-void FilterSearch::avoidRepeat(Plan &proposal, const Frame &last) const
-{
-    if (proposal.level != last.level || !sameExposure(proposal.exposure, last.exposure))
-        return;
-    const bool bright = tooBright(last);
-    const int stepped = proposal.level + (bright ? -1 : 1);
-    if (stepped >= box.darkZoneEnd() && stepped <= 255) {
-        proposal.level = stepped;
-        return;
-    }
-    const double factor = bright ? 1.0 / saturatedFigure : settings.target / std::max(last.figure, darkFigure);
-    proposal.exposure = std::clamp(last.exposure * factor, settings.minExposure, settings.maxExposure);
-}
-
 // A frame taken before at the same level and exposure would teach nothing new (the curve there stays flat, as it does
-// below an unknown camera offset): the exposure moves instead, to where that frame says the band lies.
+// below an unknown camera offset): the level steps one the way that frame points, or where the range ends or that
+// level was taken too, the exposure moves to where that frame says the band lies.
 void FilterSearch::avoidCycle(Plan &proposal, const std::vector<Frame> &history) const
 {
-    for (std::size_t tries = 0; tries <= history.size(); ++tries) {
-        const auto taken = std::find_if(history.begin(), history.end(), [&](const Frame &frame) {
-            return frame.level == proposal.level && sameExposure(frame.exposure, proposal.exposure);
+    const auto taken = [&](int level, double exposure) {
+        return std::find_if(history.begin(), history.end(), [&](const Frame &frame) {
+            return frame.level == level && sameExposure(frame.exposure, exposure);
         });
-        if (taken == history.end())
+    };
+    for (std::size_t tries = 0; tries <= history.size(); ++tries) {
+        const auto frame = taken(proposal.level, proposal.exposure);
+        if (frame == history.end())
             return;
-        const bool bright = tooBright(*taken);
+        const bool bright = tooBright(*frame);
+        const int stepped = proposal.level + (bright ? -1 : 1);
+        if (stepped >= box.darkZoneEnd() && stepped <= 255 && taken(stepped, proposal.exposure) == history.end()) {
+            proposal.level = stepped;
+            return;
+        }
         const double factor = bright ? 1.0 / saturatedFigure
-                                     : std::min(saturatedFigure, settings.target / std::max(taken->figure, darkFigure));
-        const double moved = std::clamp(taken->exposure * factor, settings.minExposure, settings.maxExposure);
-        if (!sameExposure(moved, proposal.exposure))
-            proposal.exposure = moved;
-        else // the exposure is at its limit: a level further the right way
-            proposal.level = std::clamp(proposal.level + (bright ? -1 : 1), box.darkZoneEnd(), 255);
+                                     : std::min(saturatedFigure, settings.target / std::max(frame->figure, darkFigure));
+        const double moved = std::clamp(frame->exposure * factor, settings.minExposure, settings.maxExposure);
+        if (sameExposure(moved, proposal.exposure))
+            return; // at the exposure's limit with both neighbours taken: the frame-count limit ends the search
+        proposal.exposure = moved;
     }
 }
 

@@ -157,18 +157,15 @@ private:
     bool closeCall(double predicted) const;
     double x(int level) const;
     static bool measuredAt(const std::vector<Frame> &history, int level);
-    int dimmestTrialLevel(const std::vector<Frame> &history) const;
     void aimBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
     void keepBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
     void followOwnFrames(Plan &plan, const std::vector<Frame> &history) const;
-    void keepWithinBrackets(Plan &plan, const std::vector<Frame> &history) const;
     double offsetOnExposureLine(const Frame &shorter, const Frame &longer) const;
     bool figureStaysPut(const Frame &shorter, const Frame &longer) const;
     // Two frames tell the camera's offset only when their exposures differ by half again or more: closer, noise
     // dominates the difference.
     static constexpr double offsetPairExposureRatio = 1.5;
     void splitCoarseStep(Plan &plan, const std::vector<Frame> &history) const;
-    void avoidRepeat(Plan &plan, const Frame &last) const;
     void avoidCycle(Plan &plan, const std::vector<Frame> &history) const;
     int highestTooDim(const std::vector<Frame> &history, int below, double exposure) const;
     bool inBand(double figure) const;
