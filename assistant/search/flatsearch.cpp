@@ -16,6 +16,23 @@ namespace {
 constexpr int darkZoneLimit = 64;
 // A saturated frame is taken as this many times full scale: far too bright, so the next frame aims well below.
 constexpr double saturatedFigure = 4.0;
+// A lit frame's figure counts as a measurement of light from twice the figure that shows none: below that, noise and
+// the camera's offset make up too much of it.
+constexpr double litFigure = 2 * FilterSearch::darkFigure;
+// A saturated frame below which a lit one was measured is taken as a little above full scale, where the rise between
+// them most likely crosses it: the least it can be, with half again for the clipped part of the centre.
+constexpr double justSaturatedFigure = 1.5;
+// A slope between two learned points is trusted only across a quarter or more of the level above the dark zone:
+// across less, a point's noise (a percent or two of its figure) moves the exponent by more than a tenth.
+constexpr double slopeBaseRatio = 1.25;
+// Where the curve has learned level 255, a prediction there is off only by the filter's rate: the guess from other
+// filters' rates holds it to about a tenth (a colour filter passes 0.27-0.33 where a third is guessed).
+constexpr double closeCallLearnedTop = 0.9;
+// Where the curve's top is extrapolated from lower points, a prediction there may fall short by two thirds again: a
+// slope of 2 guessed where the box rises as 1.3 over the upper half of its range overstates 255 by 2^0.7 = 1.6.
+constexpr double closeCallExtrapolatedTop = 0.6;
+// An offset is at most half the target: a camera reading more without light leaves too little range to measure.
+constexpr double largestOffsetShare = 0.5;
 
 bool sameExposure(double a, double b)
 {
@@ -96,13 +113,13 @@ double ResponseCurve::extrapolationExponent(bool above) const
     others.erase(others.begin());
     auto partner = others.back();
     for (const auto &point : others) {
-        if (std::max(x(point.first), x(endLevel)) / std::min(x(point.first), x(endLevel)) >= 1.25) {
+        if (std::max(x(point.first), x(endLevel)) / std::min(x(point.first), x(endLevel)) >= slopeBaseRatio) {
             partner = point;
             break;
         }
     }
     const double exponent = std::log(endValue / partner.second) / std::log(x(endLevel) / x(partner.first));
-    return std::clamp(exponent, 0.3, 4.0);
+    return std::clamp(exponent, FilterSearch::plausibleExponent.first, FilterSearch::plausibleExponent.second);
 }
 
 int ResponseCurve::levelFor(double relative) const
@@ -205,7 +222,7 @@ namespace {
 // The search works on the light above the camera's offset: the band keeps its width around the lowered target.
 Settings aboveBias(Settings settings)
 {
-    const double bias = std::clamp(settings.bias, 0.0, settings.target / 2);
+    const double bias = std::clamp(settings.bias, 0.0, settings.target * largestOffsetShare);
     settings.tolerance = settings.target * settings.tolerance / (settings.target - bias);
     settings.target -= bias;
     settings.bias = bias;
@@ -293,12 +310,13 @@ bool FilterSearch::figureStaysPut(const Frame &shorter, const Frame &longer) con
 }
 
 // Two lit frames at one level and two exposures: the figure rises in proportion to the exposure from the camera's
-// offset, which is where the line through them meets no exposure. Noise makes a small negative value of no offset.
+// offset, which is where the line through them meets no exposure. Noise makes a small negative value of no offset; the
+// shorter frame is lit (its figure rose with the exposure), so the offset lies below its figure.
 double FilterSearch::offsetOnExposureLine(const Frame &shorter, const Frame &longer) const
 {
     const double offset = (shorter.figure * longer.exposure - longer.figure * shorter.exposure)
         / (longer.exposure - shorter.exposure);
-    return std::clamp(offset, 0.0, std::min(shorter.figure, asked.target) / 2);
+    return std::clamp(offset, 0.0, shorter.figure - darkFigure);
 }
 
 Step FilterSearch::search(const std::vector<Frame> &history)
@@ -339,7 +357,7 @@ void FilterSearch::replay(const std::vector<Frame> &history)
 void FilterSearch::takeDarkFrame(const Frame &frame, double knownRate)
 {
     const double expected = knownRate * box.brightness(frame.level) * frame.exposure;
-    if (frame.level <= darkZoneLimit && expected >= 2 * darkFigure)
+    if (frame.level <= darkZoneLimit && expected >= litFigure)
         box.markDark(frame.level);
 }
 
@@ -464,7 +482,8 @@ bool FilterSearch::closeCall(double predicted) const
 {
     const auto points = box.points();
     const bool topLearned = !points.empty() && points.back().first == 255;
-    return predicted >= (topLearned ? 0.9 : 0.6) * settings.target * (1 - settings.tolerance);
+    const double share = topLearned ? closeCallLearnedTop : closeCallExtrapolatedTop;
+    return predicted >= share * settings.target * (1 - settings.tolerance);
 }
 
 double FilterSearch::x(int level) const
@@ -501,7 +520,7 @@ void FilterSearch::aimBelowSaturation(Plan &proposal, const std::vector<Frame> &
     const Frame *lit = nullptr;
     for (const Frame &frame : history) {
         const bool usable = sameExposure(frame.exposure, settings.exposure) && tooDim(frame)
-            && frame.figure >= 2 * darkFigure && frame.level >= box.darkZoneEnd();
+            && frame.figure >= litFigure && frame.level >= box.darkZoneEnd();
         if (usable && (!lit || frame.level > lit->level))
             lit = &frame;
     }
@@ -519,8 +538,9 @@ void FilterSearch::aimBelowSaturation(Plan &proposal, const std::vector<Frame> &
     }
     if (!saturated || saturated->level <= lit->level + 1)
         return;
-    const double exponent = std::clamp(std::log(1.5 / lit->figure) / std::log(x(saturated->level) / x(lit->level)),
-        0.3, 4.0);
+    const double exponent = std::clamp(
+        std::log(justSaturatedFigure / lit->figure) / std::log(x(saturated->level) / x(lit->level)),
+        plausibleExponent.first, plausibleExponent.second);
     const double aimed = x(lit->level) * std::pow(settings.target / lit->figure, 1 / exponent);
     proposal.level = std::clamp(int(std::lround(aimed + box.darkZoneEnd() - 1)), lit->level + 1,
         saturated->level - 1);
@@ -535,7 +555,7 @@ void FilterSearch::followOwnFrames(Plan &proposal, const std::vector<Frame> &his
         return;
     std::vector<Frame> lit;
     for (const Frame &frame : history) {
-        const bool usable = !frame.saturated && frame.figure >= 2 * darkFigure
+        const bool usable = !frame.saturated && frame.figure >= litFigure
             && sameExposure(frame.exposure, settings.exposure) && frame.level >= box.darkZoneEnd();
         const bool newLevel = std::none_of(lit.begin(), lit.end(), [&](const Frame &f) { return f.level == frame.level; });
         if (usable && newLevel)

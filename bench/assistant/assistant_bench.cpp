@@ -326,6 +326,12 @@ struct SweepResult
     int wrong = 0;
     std::vector<std::string> slowFirst; // the first filters that took more than three frames
     std::vector<std::string> misses;    // later filters over 2 frames, second runs over 2, wrong results
+    // The first filter that took the most frames, to trace.
+    int worstFrames = 0;
+    flatmodel::BoxModel worstBox;
+    flatmodel::CameraModel worstCamera;
+    std::string worstFilter;
+    unsigned worstSeed = 0;
 };
 
 // VELMORA_BENCH_TRACE=1 traces every frame of the random boxes; VELMORA_BENCH_BOX=n only those of box n.
@@ -391,6 +397,7 @@ SweepResult sweepRandomBoxes(const flatsearch::Settings &settings, int boxes)
                 const std::string &filter = filters[(firstIndex + i) % filters.size()];
                 const double rate = run == 0 ? flatsearch::guessFullLevelRate(filter, rates) : rates[filter];
                 bool correct = false;
+                const unsigned seedBefore = seed;
                 const int frames = sweepFilter(box, camera, filter, settings, curve, rates, rate, seed, trace,
                     correct);
                 (run == 1 ? result.second : i == 0 ? result.first : result.later)[frames]++;
@@ -399,6 +406,13 @@ SweepResult sweepRandomBoxes(const flatsearch::Settings &settings, int boxes)
                     + " frames: " + boxText(box, camera);
                 if (run == 0 && i == 0 && frames > 3)
                     result.slowFirst.push_back(where);
+                if (run == 0 && i == 0 && frames > result.worstFrames) {
+                    result.worstFrames = frames;
+                    result.worstBox = box;
+                    result.worstCamera = camera;
+                    result.worstFilter = filter;
+                    result.worstSeed = seedBefore;
+                }
                 if (!correct || (run == 0 && i > 0 && frames > 2) || (run == 1 && frames > 2))
                     result.misses.push_back((correct ? run == 0 ? "later " : "second run " : "WRONG ") + where);
             }
@@ -459,6 +473,16 @@ bool reportRandomBoxes(const flatsearch::Settings &settings, int boxes)
         std::printf("    first filter over 3: %s\n", slow.c_str());
     for (const std::string &miss : result.misses)
         std::printf("    %s\n", miss.c_str());
+    if (result.worstFrames > 3) {
+        std::printf("  the slowest first filter, frame by frame (%s first: %s):\n", result.worstFilter.c_str(),
+            boxText(result.worstBox, result.worstCamera).c_str());
+        flatsearch::ResponseCurve curve;
+        std::map<std::string, double> rates;
+        unsigned seed = result.worstSeed;
+        bool correct = false;
+        sweepFilter(result.worstBox, result.worstCamera, result.worstFilter, settings, curve, rates, 0, seed, true,
+            correct);
+    }
     return share >= 95 && first.most <= 5 && later.most <= 2 && secondMean <= 1.2 && result.wrong == 0;
 }
 
