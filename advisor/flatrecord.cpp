@@ -1,10 +1,10 @@
 #include "flatrecord.h"
 
 #include "configfile.h"
+#include "filterkind.h"
 
 #include <QDebug>
 #include <QFileInfo>
-#include <QPair>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -30,34 +30,6 @@ int fieldsBeforeTrailingEmpty(const QStringList &fields)
     while (count > 0 && fields.at(count - 1).isEmpty())
         --count;
     return count;
-}
-
-QString loose(const QString &name)
-{
-    QString folded;
-    for (const QChar c : name)
-        if (!c.isSpace() && c != QLatin1Char('-') && c != QLatin1Char('_'))
-            folded += c.toCaseFolded();
-    return folded;
-}
-
-// Short forms of the usual filter names, compared loosely.
-QString longForm(const QString &looseName)
-{
-    static const QList<QPair<QStringList, QString>> forms = {
-        {{"l", "lum"}, QStringLiteral("Luminance")},
-        {{"r"}, QStringLiteral("Red")},
-        {{"g"}, QStringLiteral("Green")},
-        {{"b"}, QStringLiteral("Blue")},
-        {{"ha", "halpha", "hα"}, QStringLiteral("H-alpha")},
-        {{"o3"}, QStringLiteral("OIII")},
-        {{"s2"}, QStringLiteral("SII")},
-        {{"lp", "lpr"}, QStringLiteral("Light Pollution")},
-    };
-    for (const auto &form : forms)
-        if (form.first.contains(looseName))
-            return form.second;
-    return QString();
 }
 
 QString keyOf(const QString &cameraType, const QString &isoBin, const QString &filter)
@@ -232,14 +204,8 @@ QString italianFilterName(const QString &panelName)
 
 QString panelFilterName(const QString &name)
 {
-    const QString looseName = loose(name);
-    if (looseName.isEmpty())
-        return QString();
-    const QStringList &english = panelFilterNames();
-    for (int i = 0; i < english.size(); ++i)
-        if (loose(english.at(i)) == looseName || loose(italianPanelFilterNames().at(i)) == looseName)
-            return english.at(i);
-    return longForm(looseName);
+    const QString canonical = QString::fromStdString(filterkind::classify(name.toStdString()).canonical);
+    return panelFilterNames().contains(canonical) ? canonical : QString();
 }
 
 QString tableFilterName(const QString &wheelName, const std::vector<QString> &table, const QString &cameraType,

@@ -1,9 +1,10 @@
 #include "flatmodel.h"
 
+#include "filterkind.h"
+
 #include <fitsio.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -11,21 +12,6 @@
 namespace flatmodel {
 
 namespace {
-
-std::string squeezedLowerCase(const std::string &text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c))
-            out += char(std::tolower(c));
-    }
-    return out;
-}
-
-bool startsWith(const std::string &text, const std::string &prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
 
 // The camera's light fall-off: 1 in the centre, 1 - vignetting in the corners.
 double vignettingFactor(const CameraModel &camera, double x, double y)
@@ -212,7 +198,9 @@ std::string fitsError(int status)
 
 double BoxModel::relativeBrightness(int level) const
 {
-    level = std::clamp(level, 0, 255);
+    level = std::clamp(level, 0, std::clamp(plateauFrom, 0, 255));
+    if (coarseStep > 1 && level < coarseBelow)
+        level -= level % coarseStep;
     if (level < darkZoneEnd)
         return 0;
     if (measured.empty()) {
@@ -230,6 +218,14 @@ double BoxModel::relativeBrightness(int level) const
         }
     }
     return measured.back().second;
+}
+
+int BoxModel::lowestLitLevel() const
+{
+    int level = 0;
+    while (level < 255 && relativeBrightness(level) <= 0)
+        ++level;
+    return level;
 }
 
 double BoxModel::dutyCycle(int level) const
@@ -257,20 +253,24 @@ std::vector<double> rowLight(const BoxModel &box, const CameraModel &camera, int
 
 double filterTransmission(const std::string &filter)
 {
-    const std::string name = squeezedLowerCase(filter);
-    if (name.find("alpha") != std::string::npos || startsWith(name, "ha"))
+    switch (filterkind::classify(filter).band) {
+    case filterkind::Band::HAlpha:
         return 0.015;
-    if (startsWith(name, "oiii") || startsWith(name, "o3") || startsWith(name, "oxygen"))
+    case filterkind::Band::HBeta:
+        return 0.017; // a 5 nm pass band of the visible band's 300 nm
+    case filterkind::Band::OIII:
         return 0.02;
-    if (startsWith(name, "sii") || startsWith(name, "s2") || startsWith(name, "sulph") || startsWith(name, "sulf"))
+    case filterkind::Band::SII:
         return 0.012;
-    if (name == "r" || startsWith(name, "red"))
+    case filterkind::Band::Red:
         return 0.30;
-    if (name == "g" || startsWith(name, "green"))
+    case filterkind::Band::Green:
         return 0.33;
-    if (name == "b" || startsWith(name, "blue"))
+    case filterkind::Band::Blue:
         return 0.27;
-    return 1.0;
+    default:
+        return 1.0;
+    }
 }
 
 double expectedFigure(const BoxModel &box, const CameraModel &camera, const std::string &filter, int level,
@@ -353,13 +353,41 @@ BoxModel namedBox(const std::string &name)
         // A slow PWM: a rolling shutter's frames band below about 3 s at the level that gives half of full scale.
         box = namedBox("measured-led");
         box.pwmFrequency = 71.3;
+    } else if (name == "late-start") {
+        box.darkZoneEnd = 30;
+        box.gamma = 2.4;
+        box.fullRate = 1.0;
+    } else if (name == "dark-40") {
+        box.darkZoneEnd = 40;
+        box.gamma = 1.6;
+        box.fullRate = 0.8;
+    } else if (name == "soft") {
+        box.darkZoneEnd = 2;
+        box.gamma = 0.5;
+        box.fullRate = 0.4;
+    } else if (name == "steep") {
+        box.darkZoneEnd = 12;
+        box.gamma = 3.0;
+        box.fullRate = 3.0;
+    } else if (name == "coarse-pwm") {
+        box.darkZoneEnd = 1;
+        box.gamma = 1.0;
+        box.fullRate = 4.0;
+        box.coarseStep = 8;
+        box.coarseBelow = 64;
+    } else if (name == "plateau") {
+        box.darkZoneEnd = 10;
+        box.gamma = 1.8;
+        box.fullRate = 0.7;
+        box.plateauFrom = 170;
     }
     return box;
 }
 
 std::vector<std::string> boxNames()
 {
-    return {"linear", "gamma", "measured-led", "bright", "dim", "pwm-led"};
+    return {"linear", "gamma", "measured-led", "bright", "dim", "pwm-led", "late-start", "dark-40", "soft", "steep",
+        "coarse-pwm", "plateau"};
 }
 
 } // namespace flatmodel

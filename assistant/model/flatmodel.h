@@ -22,9 +22,17 @@ struct BoxModel
     double pwmFrequency = 0;
     // The lamp's duty cycle, 0..1; 0: the level's brightness is the duty cycle (dimming by PWM alone).
     double pwmDuty = 0;
+    // A PWM on a slow timer, coarse at the bottom of the range: below `coarseBelow` only every `coarseStep`th level
+    // changes the light (a level gives the light of the multiple of `coarseStep` at or below it). 1: every level.
+    int coarseStep = 1;
+    int coarseBelow = 0;
+    // The level from which the box stops brightening: every level above gives this one's light. 255: none.
+    int plateauFrom = 255;
 
-    // 0 in the dark zone, 1 at level 255.
+    // 0 in the dark zone, 1 at level 255 (less on a box whose light stops rising below it).
     double relativeBrightness(int level) const;
+    // The lowest level that gives any light (the dark zone's end, or the first coarse step above it).
+    int lowestLitLevel() const;
     // The share of each PWM cycle the lamp is on at a level (1 for a steady light).
     double dutyCycle(int level) const;
 };
@@ -50,7 +58,8 @@ std::vector<double> rowLight(const BoxModel &box, const CameraModel &camera, int
     double phase);
 
 // The share of a clear filter's light a filter passes: Luminance/L 1.0, Red/Green/Blue about 0.3, H-alpha about
-// 0.015, OIII 0.02, SII 0.012, anything unknown 1.0. Names match loosely ("Ha", "H_Alpha", "H-alpha", "OIII", "O3").
+// 0.015, H-beta 0.017, OIII 0.02, SII 0.012, anything unknown 1.0. Names as filterkind::classify reads them ("Ha",
+// "Hα", "H_Alpha", "O3", "Rosso", ...).
 double filterTransmission(const std::string &filter);
 
 // The centre median the model gives (brightest channel of a colour camera), clipped at 1.0; without noise.
@@ -67,8 +76,10 @@ bool writeFitsFile(const std::string &path, const BoxModel &box, const CameraMod
 // Light boxes by name: "linear" (a PWM panel, light proportional to level), "gamma" (brightness as level squared),
 // "measured-led" (the usual shape of an LED panel's measured response), "bright" (too bright even at its dimmest for
 // 0.5 s through a clear filter), "dim" (narrowband filters out of reach within 60 s), "pwm-led" (the LED panel's
-// response, dimmed by a slow PWM that bands a rolling shutter's frames at the usual flat exposures). Unknown names:
-// the default.
+// response, dimmed by a slow PWM that bands a rolling shutter's frames at the usual flat exposures), "late-start"
+// (light only from level 30, rising with a gamma of 2.4), "dark-40" (no light below level 40), "soft" (rising with
+// the square root of the level), "steep" (a gamma of 3), "coarse-pwm" (only every 8th level changes the light below
+// level 64), "plateau" (no brighter above level 170). Unknown names: the default.
 BoxModel namedBox(const std::string &name);
 std::vector<std::string> boxNames();
 

@@ -1,7 +1,8 @@
 #include "flatsearch.h"
 
+#include "filterkind.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -15,6 +16,23 @@ namespace {
 constexpr int darkZoneLimit = 64;
 // A saturated frame is taken as this many times full scale: far too bright, so the next frame aims well below.
 constexpr double saturatedFigure = 4.0;
+// A lit frame's figure counts as a measurement of light from twice the figure that shows none: below that, noise and
+// the camera's offset make up too much of it.
+constexpr double litFigure = 2 * FilterSearch::darkFigure;
+// A saturated frame below which a lit one was measured is taken as a little above full scale, where the rise between
+// them most likely crosses it: the least it can be, with half again for the clipped part of the centre.
+constexpr double justSaturatedFigure = 1.5;
+// A slope between two learned points is trusted only across a quarter or more of the level above the dark zone:
+// across less, a point's noise (a percent or two of its figure) moves the exponent by more than a tenth.
+constexpr double slopeBaseRatio = 1.25;
+// Where the curve has learned level 255, a prediction there is off only by the filter's rate: the guess from other
+// filters' rates holds it to about a tenth (a colour filter passes 0.27-0.33 where a third is guessed).
+constexpr double closeCallLearnedTop = 0.9;
+// Where the curve's top is extrapolated from lower points, a prediction there may fall short by two thirds again: a
+// slope of 2 guessed where the box rises as 1.3 over the upper half of its range overstates 255 by 2^0.7 = 1.6.
+constexpr double closeCallExtrapolatedTop = 0.6;
+// An offset is at most half the target: a camera reading more without light leaves too little range to measure.
+constexpr double largestOffsetShare = 0.5;
 
 bool sameExposure(double a, double b)
 {
@@ -26,33 +44,20 @@ double logDistance(double a, double b)
     return std::abs(std::log(a / b));
 }
 
-std::string squeezedLowerCase(const std::string &text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c))
-            out += char(std::tolower(c));
-    }
-    return out;
-}
-
-bool startsWith(const std::string &text, const std::string &prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-// The usual share of a clear filter's light a kind of filter passes, from its pass band's width.
+// The usual share of a clear filter's light a kind of filter passes, from its pass band's width: a colour a third of
+// the visible band, one line a few nanometres of its 300.
 double typicalShare(const std::string &filter)
 {
-    const std::string name = squeezedLowerCase(filter);
-    const bool narrowband = name.find("alpha") != std::string::npos || startsWith(name, "ha")
-        || startsWith(name, "oiii") || startsWith(name, "o3") || startsWith(name, "sii") || startsWith(name, "s2")
-        || startsWith(name, "hbeta") || startsWith(name, "hb");
-    if (narrowband)
-        return 0.02;
-    const bool colour = name == "r" || name == "g" || name == "b" || startsWith(name, "red")
-        || startsWith(name, "green") || startsWith(name, "blue");
-    return colour ? 1.0 / 3.0 : 1.0;
+    constexpr double colourShare = 1.0 / 3.0;
+    constexpr double narrowbandShare = 0.02;
+    switch (filterkind::classify(filter).kind) {
+    case filterkind::Kind::Colour:
+        return colourShare;
+    case filterkind::Kind::Narrowband:
+        return narrowbandShare;
+    default:
+        return 1.0;
+    }
 }
 
 } // namespace
@@ -108,13 +113,13 @@ double ResponseCurve::extrapolationExponent(bool above) const
     others.erase(others.begin());
     auto partner = others.back();
     for (const auto &point : others) {
-        if (std::max(x(point.first), x(endLevel)) / std::min(x(point.first), x(endLevel)) >= 1.25) {
+        if (std::max(x(point.first), x(endLevel)) / std::min(x(point.first), x(endLevel)) >= slopeBaseRatio) {
             partner = point;
             break;
         }
     }
     const double exponent = std::log(endValue / partner.second) / std::log(x(endLevel) / x(partner.first));
-    return std::clamp(exponent, 0.3, 4.0);
+    return std::clamp(exponent, FilterSearch::plausibleExponent.first, FilterSearch::plausibleExponent.second);
 }
 
 int ResponseCurve::levelFor(double relative) const
@@ -217,7 +222,7 @@ namespace {
 // The search works on the light above the camera's offset: the band keeps its width around the lowered target.
 Settings aboveBias(Settings settings)
 {
-    const double bias = std::clamp(settings.bias, 0.0, settings.target / 2);
+    const double bias = std::clamp(settings.bias, 0.0, settings.target * largestOffsetShare);
     settings.tolerance = settings.target * settings.tolerance / (settings.target - bias);
     settings.target -= bias;
     settings.bias = bias;
@@ -227,7 +232,7 @@ Settings aboveBias(Settings settings)
 } // namespace
 
 FilterSearch::FilterSearch(const Settings &settings, const ResponseCurve &box, double fullLevelRate)
-    : settings(aboveBias(settings)), startBox(box), startRate(std::max(fullLevelRate, 0.0)), box(box), rate(startRate)
+    : asked(settings), settings(aboveBias(settings)), startBox(box), startRate(std::max(fullLevelRate, 0.0)), box(box), rate(startRate)
 {
 }
 
@@ -263,7 +268,10 @@ bool FilterSearch::tooBright(const Frame &frame) const
 
 Step FilterSearch::next(const std::vector<Frame> &history)
 {
-    const double offset = std::max(settings.bias, frameOffset(history));
+    Settings withOffset = asked;
+    withOffset.bias = std::max(asked.bias, frameOffset(history));
+    settings = aboveBias(withOffset);
+    const double offset = settings.bias;
     if (offset <= 0)
         return search(history);
     std::vector<Frame> aboveOffset = history;
@@ -272,21 +280,43 @@ Step FilterSearch::next(const std::vector<Frame> &history)
     return search(aboveOffset);
 }
 
-// Where the camera's offset is not known, two frames whose figures stay put while the second had half as much
-// exposure again at the same or a higher level show it: what they read is no light at all.
+// Where the camera's offset is not known, frames show it: pairs whose figures stay put with a longer exposure, and
+// lit pairs at one level whose figures rise with it.
 double FilterSearch::frameOffset(const std::vector<Frame> &history) const
 {
     double offset = 0;
     for (const Frame &shorter : history) {
         for (const Frame &longer : history) {
-            const bool pair = longer.level >= shorter.level && longer.exposure >= 1.5 * shorter.exposure
+            const bool pair = longer.level >= shorter.level && longer.exposure >= offsetPairExposureRatio * shorter.exposure
                 && !shorter.saturated && !longer.saturated;
-            const bool unchanged = longer.figure < 1.2 * shorter.figure;
-            if (pair && unchanged && longer.figure < 0.2 * settings.target)
+            if (!pair)
+                continue;
+            if (figureStaysPut(shorter, longer))
                 offset = std::max(offset, std::max(shorter.figure, longer.figure) + darkFigure / 2);
+            else if (longer.level == shorter.level)
+                offset = std::max(offset, offsetOnExposureLine(shorter, longer));
         }
     }
     return offset;
+}
+
+// A dim figure that stays put while the exposure grows by half again or more, at the same or a higher level, is no
+// light at all: the camera's offset. (Light would have risen by half; a fifth allows for noise.)
+bool FilterSearch::figureStaysPut(const Frame &shorter, const Frame &longer) const
+{
+    constexpr double noiseAllowance = 1.2;
+    constexpr double dimShare = 0.2; // of the target: what an offset may be, with light hardly above it
+    return longer.figure < noiseAllowance * shorter.figure && longer.figure < dimShare * asked.target;
+}
+
+// Two lit frames at one level and two exposures: the figure rises in proportion to the exposure from the camera's
+// offset, which is where the line through them meets no exposure. Noise makes a small negative value of no offset; the
+// shorter frame is lit (its figure rose with the exposure), so the offset lies below its figure.
+double FilterSearch::offsetOnExposureLine(const Frame &shorter, const Frame &longer) const
+{
+    const double offset = (shorter.figure * longer.exposure - longer.figure * shorter.exposure)
+        / (longer.exposure - shorter.exposure);
+    return std::clamp(offset, 0.0, shorter.figure - darkFigure);
 }
 
 Step FilterSearch::search(const std::vector<Frame> &history)
@@ -301,8 +331,6 @@ Step FilterSearch::search(const std::vector<Frame> &history)
     const double filterRate = rateMeasured ? rate : assumedRate(history, startRate);
     Plan proposal = filterRate > 0 ? plan(filterRate, history) : firstPlan();
     reachForTop(proposal, history);
-    if (!history.empty())
-        avoidRepeat(proposal, history.back());
     avoidCycle(proposal, history);
     return {Verdict::Next, proposal.level, proposal.exposure};
 }
@@ -329,7 +357,7 @@ void FilterSearch::replay(const std::vector<Frame> &history)
 void FilterSearch::takeDarkFrame(const Frame &frame, double knownRate)
 {
     const double expected = knownRate * box.brightness(frame.level) * frame.exposure;
-    if (frame.level <= darkZoneLimit && expected >= 2 * darkFigure)
+    if (frame.level <= darkZoneLimit && expected >= litFigure)
         box.markDark(frame.level);
 }
 
@@ -394,8 +422,19 @@ std::optional<Step> FilterSearch::unreachable(const std::vector<Frame> &history)
 FilterSearch::Plan FilterSearch::firstPlan() const
 {
     const auto points = box.points();
-    const int level = points.empty() ? std::max(firstLevel, box.darkZoneEnd()) : points.back().first;
-    return {level, settings.exposure};
+    if (!points.empty())
+        return {points.back().first, settings.exposure};
+    if (startNarrowbandAtTop())
+        return {255, settings.exposure};
+    const bool colour = filterkind::classify(settings.filter).kind == filterkind::Kind::Colour;
+    return {std::max(colour ? colourFirstLevel : firstLevel, box.darkZoneEnd()), settings.exposure};
+}
+
+// A narrowband filter passes a fiftieth of a clear filter's light: on most boxes its band lies at 255 or beyond, and
+// a first frame there measures its light with the box's curve known at that one level.
+bool FilterSearch::startNarrowbandAtTop() const
+{
+    return filterkind::classify(settings.filter).kind == filterkind::Kind::Narrowband;
 }
 
 // On a box nothing was known of, a first frame that puts the band high in the range says little of where: the first
@@ -423,13 +462,14 @@ FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame
         if (closeCall(atFull * held) && !measuredAt(history, 255))
             proposal.exposure = held;
     } else if (atDimmest * held > target * (1 + settings.tolerance)) {
-        const int level = dimmestTrialLevel(history);
+        const int level = box.darkZoneEnd();
         proposal = {level, target / (filterRate * std::max(box.brightness(level), 1e-12))};
     } else {
         proposal.level = nearestLevel(target / (filterRate * held));
     }
     proposal.exposure = std::clamp(proposal.exposure, settings.minExposure, settings.maxExposure);
     aimBelowSaturation(proposal, history);
+    followOwnFrames(proposal, history);
     keepBelowSaturation(proposal, history);
     splitCoarseStep(proposal, history);
     return proposal;
@@ -442,7 +482,8 @@ bool FilterSearch::closeCall(double predicted) const
 {
     const auto points = box.points();
     const bool topLearned = !points.empty() && points.back().first == 255;
-    return predicted >= (topLearned ? 0.9 : 0.6) * settings.target * (1 - settings.tolerance);
+    const double share = topLearned ? closeCallLearnedTop : closeCallExtrapolatedTop;
+    return predicted >= share * settings.target * (1 - settings.tolerance);
 }
 
 double FilterSearch::x(int level) const
@@ -469,20 +510,6 @@ int FilterSearch::nearestLevel(double relative) const
     return level;
 }
 
-// The dark zone's end, or while frames have not yet found it, halfway between it and the lowest level seen lit.
-int FilterSearch::dimmestTrialLevel(const std::vector<Frame> &history) const
-{
-    const int dimmest = box.darkZoneEnd();
-    int lowestLit = 256;
-    for (const Frame &frame : history) {
-        if (frame.saturated || frame.figure >= darkFigure)
-            lowestLit = std::min(lowestLit, frame.level);
-    }
-    if (lowestLit == 256 || lowestLit <= dimmest + 1)
-        return dimmest;
-    return dimmest + (lowestLit - dimmest) / 2;
-}
-
 // On a box nothing was known of, a lit frame too dim below a saturated one at the held exposure bounds the curve's
 // steepness between them: the rise from the lit frame's figure to at least full scale. The band is aimed at on the
 // power law that rises to a little above full scale there, rather than on the first guess's exponent.
@@ -493,7 +520,7 @@ void FilterSearch::aimBelowSaturation(Plan &proposal, const std::vector<Frame> &
     const Frame *lit = nullptr;
     for (const Frame &frame : history) {
         const bool usable = sameExposure(frame.exposure, settings.exposure) && tooDim(frame)
-            && frame.figure >= 2 * darkFigure && frame.level >= box.darkZoneEnd();
+            && frame.figure >= litFigure && frame.level >= box.darkZoneEnd();
         if (usable && (!lit || frame.level > lit->level))
             lit = &frame;
     }
@@ -511,11 +538,65 @@ void FilterSearch::aimBelowSaturation(Plan &proposal, const std::vector<Frame> &
     }
     if (!saturated || saturated->level <= lit->level + 1)
         return;
-    const double exponent = std::clamp(std::log(1.5 / lit->figure) / std::log(x(saturated->level) / x(lit->level)),
-        0.3, 4.0);
+    const double exponent = std::clamp(
+        std::log(justSaturatedFigure / lit->figure) / std::log(x(saturated->level) / x(lit->level)),
+        plausibleExponent.first, plausibleExponent.second);
     const double aimed = x(lit->level) * std::pow(settings.target / lit->figure, 1 / exponent);
     proposal.level = std::clamp(int(std::lround(aimed + box.darkZoneEnd() - 1)), lit->level + 1,
         saturated->level - 1);
+}
+
+// Two lit frames of this filter at the held exposure show the curve's steepness where the band lies better than the
+// curve other filters taught (their rates and the camera's offset each blur it): the band is aimed at on the power
+// law through them, the pair on either side of the target, else the two nearest it.
+void FilterSearch::followOwnFrames(Plan &proposal, const std::vector<Frame> &history) const
+{
+    if (!sameExposure(proposal.exposure, settings.exposure))
+        return;
+    std::vector<Frame> lit;
+    for (const Frame &frame : history) {
+        const bool usable = !frame.saturated && frame.figure >= litFigure
+            && sameExposure(frame.exposure, settings.exposure) && frame.level >= box.darkZoneEnd();
+        const bool newLevel = std::none_of(lit.begin(), lit.end(), [&](const Frame &f) { return f.level == frame.level; });
+        if (usable && newLevel)
+            lit.push_back(frame);
+    }
+    if (lit.size() < 2)
+        return;
+    const double target = settings.target;
+    std::sort(lit.begin(), lit.end(), [&](const Frame &a, const Frame &b) {
+        return logDistance(a.figure, target) < logDistance(b.figure, target);
+    });
+    const Frame nearest = lit[0];
+    Frame partner = lit[1];
+    for (const Frame &frame : lit) {
+        if ((frame.figure - target) * (nearest.figure - target) < 0) {
+            partner = frame; // the nearest on the target's other side
+            break;
+        }
+    }
+    const double slope = std::log(partner.figure / nearest.figure) / std::log(x(partner.level) / x(nearest.level));
+    if (!(slope >= plausibleExponent.first && slope <= plausibleExponent.second))
+        return; // a flat stretch (a coarse step) or noise: the curve knows better
+    const double aimed = x(nearest.level) * std::pow(target / nearest.figure, 1 / slope);
+    proposal.level = std::clamp(int(std::lround(aimed + box.darkZoneEnd() - 1)), 0, 255);
+}
+
+// The highest level measured too dim and the lowest measured too bright (not saturated) at the held exposure.
+FilterSearch::Brackets FilterSearch::heldBrackets(const std::vector<Frame> &history) const
+{
+    Brackets held;
+    for (const Frame &frame : history) {
+        if (!sameExposure(frame.exposure, settings.exposure))
+            continue;
+        if (tooDim(frame) && frame.level > held.dim) {
+            held.dim = frame.level;
+            held.dimFigure = frame.figure;
+        } else if (tooBright(frame) && !frame.saturated) {
+            held.bright = std::min(held.bright, frame.level);
+        }
+    }
+    return held;
 }
 
 // A saturated frame binds: nothing at its level or above at its exposure or longer is worth a frame.
@@ -554,49 +635,42 @@ int FilterSearch::highestTooDim(const std::vector<Frame> &history, int below, do
 // level is kept and the exposure stretched to it.
 void FilterSearch::splitCoarseStep(Plan &proposal, const std::vector<Frame> &history) const
 {
-    for (const Frame &dim : history) {
-        if (!sameExposure(dim.exposure, proposal.exposure) || !tooDim(dim) || dim.figure < darkFigure)
-            continue;
-        for (const Frame &bright : history) {
-            const bool neighbours = bright.level == dim.level + 1 && sameExposure(bright.exposure, dim.exposure);
-            const bool stuck = proposal.level == dim.level || proposal.level == bright.level;
-            if (neighbours && stuck && tooBright(bright)) {
-                proposal.level = dim.level;
-                proposal.exposure = std::clamp(dim.exposure * settings.target / dim.figure, settings.minExposure,
-                    settings.maxExposure);
-                return;
-            }
-        }
-    }
-}
-
-// The same level at the same exposure again would only repeat the last frame: step one level the right way, or
-// where the range ends, change the exposure.
-void FilterSearch::avoidRepeat(Plan &proposal, const Frame &last) const
-{
-    if (proposal.level != last.level || !sameExposure(proposal.exposure, last.exposure))
+    if (!sameExposure(proposal.exposure, settings.exposure))
         return;
-    const bool bright = tooBright(last);
-    const int stepped = proposal.level + (bright ? -1 : 1);
-    if (stepped >= box.darkZoneEnd() && stepped <= 255) {
-        proposal.level = stepped;
+    const Brackets held = heldBrackets(history);
+    if (held.bright != held.dim + 1 || held.dimFigure < darkFigure)
         return;
-    }
-    const double factor = bright ? 1.0 / saturatedFigure : settings.target / std::max(last.figure, darkFigure);
-    proposal.exposure = std::clamp(last.exposure * factor, settings.minExposure, settings.maxExposure);
+    proposal.level = held.dim;
+    proposal.exposure = std::clamp(settings.exposure * settings.target / held.dimFigure, settings.minExposure,
+        settings.maxExposure);
 }
 
 // A frame taken before at the same level and exposure would teach nothing new (the curve there stays flat, as it does
-// below an unknown camera offset): the exposure moves instead, to where that frame says the band lies.
+// below an unknown camera offset): the level steps one the way that frame points, or where the range ends or that
+// level was taken too, the exposure moves to where that frame says the band lies.
 void FilterSearch::avoidCycle(Plan &proposal, const std::vector<Frame> &history) const
 {
-    for (const Frame &frame : history) {
-        if (frame.level != proposal.level || !sameExposure(frame.exposure, proposal.exposure))
-            continue;
-        const double factor = tooBright(frame) ? 1.0 / saturatedFigure
-                                               : std::min(4.0, settings.target / std::max(frame.figure, darkFigure));
-        proposal.exposure = std::clamp(frame.exposure * factor, settings.minExposure, settings.maxExposure);
-        return;
+    const auto taken = [&](int level, double exposure) {
+        return std::find_if(history.begin(), history.end(), [&](const Frame &frame) {
+            return frame.level == level && sameExposure(frame.exposure, exposure);
+        });
+    };
+    for (std::size_t tries = 0; tries <= history.size(); ++tries) {
+        const auto frame = taken(proposal.level, proposal.exposure);
+        if (frame == history.end())
+            return;
+        const bool bright = tooBright(*frame);
+        const int stepped = proposal.level + (bright ? -1 : 1);
+        if (stepped >= box.darkZoneEnd() && stepped <= 255 && taken(stepped, proposal.exposure) == history.end()) {
+            proposal.level = stepped;
+            return;
+        }
+        const double factor = bright ? 1.0 / saturatedFigure
+                                     : std::min(saturatedFigure, settings.target / std::max(frame->figure, darkFigure));
+        const double moved = std::clamp(frame->exposure * factor, settings.minExposure, settings.maxExposure);
+        if (sameExposure(moved, proposal.exposure))
+            return; // at the exposure's limit with both neighbours taken: the frame-count limit ends the search
+        proposal.exposure = moved;
     }
 }
 

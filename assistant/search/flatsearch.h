@@ -30,6 +30,9 @@ struct Settings
     // The figure a frame without light reads (the camera's offset), when known: light is what lies above it. Left
     // at 0, the search still reads an offset from frames whose figure does not follow a longer exposure.
     double bias = 0;
+    // The filter's name, when known: its kind (filterkind::classify) says where a box nothing is known of most likely
+    // puts the band, and so where the first frame goes (a narrowband filter's band mostly lies at or beyond 255).
+    std::string filter;
 };
 
 // A light box's response: relative brightness against level, learned from frames, with the dark zone at the bottom
@@ -112,10 +115,19 @@ public:
     // A frame whose figure (above the camera's offset) lies below this shows no light.
     static constexpr double darkFigure = 0.005;
     static constexpr int maxFrames = 20;
-    // The level of the first frame on a box nothing is known of, with no guess of the filter's rate.
-    static constexpr int firstLevel = 40;
+    // The level of the first frame on a box nothing is known of, with no guess of the filter's rate: low enough that
+    // most bright filters do not saturate there, high enough above dark zones of up to 40 levels and steep rises that
+    // a dim filter still shows light. A colour filter passes a third of the light and starts higher. (Tried from 30
+    // to 128 on the benchmark's random boxes: these put the most first filters within three frames while the later
+    // filters of the LED curve keep to two.)
+    static constexpr int firstLevel = 48;
+    static constexpr int colourFirstLevel = 72;
     // Above this level, the second frame on a new box goes to 255 (see reachForTop).
     static constexpr int topJumpLevel = 160;
+    // The steepness a light box's response may have, as the exponent of its power law: the boxes this search is
+    // built for rise between the square root and the cube of the level; a little beyond either end leaves room for
+    // noise. A slope outside it is not the box's.
+    static constexpr std::pair<double, double> plausibleExponent{0.3, 4.0};
 
 private:
     struct Plan
@@ -123,6 +135,13 @@ private:
         int level = 0;
         double exposure = 0;
     };
+    struct Brackets
+    {
+        int dim = -1;      // no level measured too dim
+        double dimFigure = 0;
+        int bright = 256;  // no level measured too bright
+    };
+    Brackets heldBrackets(const std::vector<Frame> &history) const;
     Step search(const std::vector<Frame> &history);
     double frameOffset(const std::vector<Frame> &history) const;
     void replay(const std::vector<Frame> &history);
@@ -132,23 +151,29 @@ private:
     std::optional<Step> unreachable(const std::vector<Frame> &history) const;
     Plan plan(double filterRate, const std::vector<Frame> &history) const;
     Plan firstPlan() const;
+    bool startNarrowbandAtTop() const;
     void reachForTop(Plan &proposal, const std::vector<Frame> &history) const;
     int nearestLevel(double relative) const;
     bool closeCall(double predicted) const;
     double x(int level) const;
     static bool measuredAt(const std::vector<Frame> &history, int level);
-    int dimmestTrialLevel(const std::vector<Frame> &history) const;
     void aimBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
     void keepBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
+    void followOwnFrames(Plan &plan, const std::vector<Frame> &history) const;
+    double offsetOnExposureLine(const Frame &shorter, const Frame &longer) const;
+    bool figureStaysPut(const Frame &shorter, const Frame &longer) const;
+    // Two frames tell the camera's offset only when their exposures differ by half again or more: closer, noise
+    // dominates the difference.
+    static constexpr double offsetPairExposureRatio = 1.5;
     void splitCoarseStep(Plan &plan, const std::vector<Frame> &history) const;
-    void avoidRepeat(Plan &plan, const Frame &last) const;
     void avoidCycle(Plan &plan, const std::vector<Frame> &history) const;
     int highestTooDim(const std::vector<Frame> &history, int below, double exposure) const;
     bool inBand(double figure) const;
     bool tooDim(const Frame &frame) const;
     bool tooBright(const Frame &frame) const;
 
-    Settings settings; // as the search works: figures and target above the bias
+    Settings asked;    // as the caller gave them
+    Settings settings; // as the search works: figures and target above the camera's offset, told or found
     ResponseCurve startBox;
     double startRate = 0;
     ResponseCurve box;

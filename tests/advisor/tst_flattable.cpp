@@ -1,4 +1,5 @@
 // The flat table lookup on its own: which line matches a key and what it gives as exposure and light level.
+#include "filterkind.h"
 #include "flatrecord.h"
 #include "flattable.h"
 
@@ -68,6 +69,8 @@ private slots:
     void putRecord();
     void filterNames_data();
     void filterNames();
+    void filterKinds_data();
+    void filterKinds();
     void findRecord_data();
     void findRecord();
     void italianNamesAsTheTranslation();
@@ -385,6 +388,72 @@ void TestFlatTable::filterNames_data()
                                                    << "Light Pollution" << "Inq. luminoso";
     QTest::newRow("a narrowband name beside the panel's is the wheel's own")
         << "Ha 7nm" << QStringList{"CCD 1x1 H-alpha 9 230"} << "" << "Ha 7nm";
+    QTest::newRow("Hα") << "Hα" << empty << "H-alpha" << "H-alpha";
+    QTest::newRow("HΑ with a capital Greek alpha") << "HΑ" << empty << "H-alpha" << "H-alpha";
+    QTest::newRow("the Italian H-alfa in capitals") << "H-ALFA" << empty << "H-alpha" << "H-alpha";
+    QTest::newRow("SII with a long s") << "\u017fII" << empty << "SII" << "SII";
+    QTest::newRow("a blank no wider than a letter") << "Light\u2009Pollution" << empty << "Light Pollution"
+                                                    << "Light Pollution";
+    QTest::newRow("H-beta is no panel name") << "Hβ" << empty << "" << "Hβ";
+}
+
+// What a filter's name says of it, for the search's rate guess and the frame model alike.
+void TestFlatTable::filterKinds_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("band");
+    QTest::addColumn<QString>("canonical");
+
+    using filterkind::Band;
+    using filterkind::Kind;
+    const auto row = [](const char *name, Kind kind, Band band, const char *canonical) {
+        QTest::newRow(name) << QString::fromUtf8(name) << int(kind) << int(band) << QString::fromUtf8(canonical);
+    };
+    row("Luminance", Kind::Luminance, Band::None, "Luminance");
+    row("L", Kind::Luminance, Band::None, "Luminance");
+    row("Lum", Kind::Luminance, Band::None, "Luminance");
+    row("Luminanza", Kind::Luminance, Band::None, "Luminance");
+    row("R", Kind::Colour, Band::Red, "Red");
+    row("Rosso", Kind::Colour, Band::Red, "Red");
+    row("G", Kind::Colour, Band::Green, "Green");
+    row("Verde", Kind::Colour, Band::Green, "Green");
+    row("Blu", Kind::Colour, Band::Blue, "Blue");
+    row("Blue", Kind::Colour, Band::Blue, "Blue");
+    row("Hα", Kind::Narrowband, Band::HAlpha, "H-alpha");
+    row("H-alpha", Kind::Narrowband, Band::HAlpha, "H-alpha");
+    row("Ha", Kind::Narrowband, Band::HAlpha, "H-alpha");
+    row("H_Alpha", Kind::Narrowband, Band::HAlpha, "H-alpha");
+    row("H-alfa", Kind::Narrowband, Band::HAlpha, "H-alpha");
+    row("OIII", Kind::Narrowband, Band::OIII, "OIII");
+    row("O3", Kind::Narrowband, Band::OIII, "OIII");
+    row("SII", Kind::Narrowband, Band::SII, "SII");
+    row("S2", Kind::Narrowband, Band::SII, "SII");
+    row("Hβ", Kind::Narrowband, Band::HBeta, "H-beta");
+    row("Hbeta", Kind::Narrowband, Band::HBeta, "H-beta");
+    row("LPR", Kind::Broadband, Band::None, "Light Pollution");
+    row("Inq. luminoso", Kind::Broadband, Band::None, "Light Pollution");
+    row("Altro", Kind::Unknown, Band::None, "Custom");
+    // A kind from how the name begins, without a canonical name: the table keeps the wheel's own.
+    row("Ha 7nm", Kind::Narrowband, Band::HAlpha, "");
+    row("Hα 3nm", Kind::Narrowband, Band::HAlpha, "");
+    row("OIII 6.5nm", Kind::Narrowband, Band::OIII, "");
+    row("Red 2", Kind::Colour, Band::Red, "");
+    row("Baader UHC", Kind::Unknown, Band::None, "");
+    row("", Kind::Unknown, Band::None, "");
+}
+
+void TestFlatTable::filterKinds()
+{
+    QFETCH(QString, name);
+    QFETCH(int, kind);
+    QFETCH(int, band);
+    QFETCH(QString, canonical);
+
+    const filterkind::Filter filter = filterkind::classify(name.toStdString());
+    QCOMPARE(int(filter.kind), kind);
+    QCOMPARE(int(filter.band), band);
+    QCOMPARE(QString::fromStdString(filter.canonical), canonical);
 }
 
 void TestFlatTable::filterNames()
