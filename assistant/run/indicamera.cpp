@@ -68,7 +68,7 @@ QString IndiCamera::frameType() const
 bool IndiCamera::frameTypeIsSet() const
 {
     const IndiProperty *type = property(frameTypeProperty);
-    return type && !type->busy() && isOn(type, frameType());
+    return type && !type->busy() && switchIsOn(type, frameType());
 }
 
 void IndiCamera::take(const FrameRequest &request, const Done &done)

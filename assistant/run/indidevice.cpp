@@ -28,18 +28,18 @@ bool IndiDevice::listed() const
 bool IndiDevice::connected() const
 {
     const IndiProperty *connection = property(connectionProperty);
-    return connection && connection->ok() && isOn(connection, connectElement);
+    return connection && connection->ok() && switchIsOn(connection, connectElement);
 }
 
 bool IndiDevice::connectionLost() const
 {
     const IndiProperty *connection = property(connectionProperty);
-    return !connection || connection->alert() || !isOn(connection, connectElement);
+    return !connection || connection->alert() || !switchIsOn(connection, connectElement);
 }
 
 void IndiDevice::connectDevice()
 {
-    if (!isOn(property(connectionProperty), connectElement))
+    if (!switchIsOn(property(connectionProperty), connectElement))
         link.sendSwitch(deviceName, connectionProperty, connectElement);
 }
 
@@ -56,7 +56,7 @@ const IndiProperty *IndiDevice::property(const QString &name) const
     return link.property(deviceName, name);
 }
 
-bool IndiDevice::isOn(const IndiProperty *property, const QString &element)
+bool IndiDevice::switchIsOn(const IndiProperty *property, const QString &element)
 {
     return property && property->switches.value(element);
 }

@@ -43,7 +43,7 @@ public:
 protected:
     virtual QStringList neededProperties() const = 0;
     const IndiProperty *property(const QString &name) const;
-    static bool isOn(const IndiProperty *property, const QString &element);
+    static bool switchIsOn(const IndiProperty *property, const QString &element);
     // The interfaces a driver declares: a device not yet connected has defined only a few properties, but says what
     // it is.
     static int driverInterfaces(const IndiLink &link, const QString &device);

@@ -55,7 +55,7 @@ QString IndiLightBox::id() const
 
 bool IndiLightBox::isOn() const
 {
-    return IndiDevice::isOn(property(lampProperty), lampOnElement);
+    return switchIsOn(property(lampProperty), lampOnElement);
 }
 
 QString IndiLightBox::fault() const
@@ -66,7 +66,7 @@ QString IndiLightBox::fault() const
 bool IndiLightBox::lampShows(const QString &element) const
 {
     const IndiProperty *lamp = property(lampProperty);
-    return lamp && !lamp->busy() && IndiDevice::isOn(lamp, element);
+    return lamp && !lamp->busy() && switchIsOn(lamp, element);
 }
 
 bool IndiLightBox::levelIs(int level) const

@@ -64,8 +64,8 @@ bool FileResultSink::putResult(FilterResult &result, const TableLine &line, QStr
 void FileResultSink::saveShot(const QByteArray &frame, const FlatSet::Shot &shot, const QString &dateObs,
                               const Saved &done)
 {
-    QObject::disconnect(&saving, nullptr, nullptr, nullptr);
-    QObject::connect(&saving, &QFutureWatcher<FlatSet::Saved>::finished, &saving,
+    QObject::disconnect(&saving, nullptr, &savingContext, nullptr);
+    QObject::connect(&saving, &QFutureWatcher<FlatSet::Saved>::finished, &savingContext,
                      [this, done] { done(saving.result()); });
     saving.setFuture(QtConcurrent::run([frame, folder = layout.folderOf(shot), stem = FlatSet::stemOf(shot), shot,
                                         dateObs] { return FlatSet::save(frame, folder, stem, shot, dateObs); }));

@@ -63,4 +63,5 @@ private:
     QString tablePath;
     FlatSet layout; // names the flat set's folders
     QFutureWatcher<FlatSet::Saved> saving;
+    QObject savingContext; // the receiver of the frame's answer
 };
