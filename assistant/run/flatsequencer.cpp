@@ -181,6 +181,11 @@ void FlatSequencer::takeStep(const flatsearch::Step &next)
     asked.level = step.level;
     asked.exposure = step.exposure;
     forTheSet = false;
+    setLevel();
+}
+
+void FlatSequencer::setLevel()
+{
     enter(Stage::SettingLight);
     devices.light->setLevel(asked.level, current([this](const QString &error) {
                                 if (!error.isEmpty())
@@ -213,9 +218,12 @@ void FlatSequencer::expose()
 {
     enter(Stage::Exposing);
     asked.lightSince = levelSetAt;
-    devices.frames->take(asked, current([this](const QString &error, const TakenFrame &frame) {
-                             frameTaken(error, frame);
-                         }));
+    devices.frames->take(asked, frameAnswer());
+}
+
+FrameSource::Done FlatSequencer::frameAnswer()
+{
+    return current([this](const QString &error, const TakenFrame &frame) { frameTaken(error, frame); });
 }
 
 void FlatSequencer::frameTaken(const QString &error, const TakenFrame &frame)
@@ -261,9 +269,7 @@ void FlatSequencer::measured(const TakenFrame &taken, const flatframes::Measurem
     if (devices.frames->mayShowOtherFilters() && !sameFilter(headerFilter)) {
         progress(QStringLiteral("%1: skipped %2: taken with filter %3").arg(filter(), taken.source, headerFilter));
         enter(Stage::Exposing);
-        return devices.frames->takeAnother(current([this](const QString &error, const TakenFrame &frame) {
-            frameTaken(error, frame);
-        }));
+        return devices.frames->takeAnother(frameAnswer());
     }
     flatsearch::Frame frame;
     frame.level = step.level;
@@ -370,12 +376,7 @@ void FlatSequencer::takeShot()
     forTheSet = true;
     if (dark)
         return switchOffForDarks();
-    enter(Stage::SettingLight);
-    devices.light->setLevel(asked.level, current([this](const QString &error) {
-                                if (!error.isEmpty())
-                                    return fail(error);
-                                levelReady();
-                            }));
+    setLevel();
 }
 
 void FlatSequencer::saveShot(const TakenFrame &frame)

@@ -92,9 +92,12 @@ private:
     void moveWheel();
     void settleLight();
     void takeStep(const flatsearch::Step &next);
+    // The lamp on at the level asked for, then the frame.
+    void setLevel();
     void levelReady();
     void switchOffForDarks();
     void expose();
+    FrameSource::Done frameAnswer();
     void frameTaken(const QString &error, const TakenFrame &frame);
     void measure(const TakenFrame &frame);
     bool sameFilter(const QString &header) const;
