@@ -1,23 +1,16 @@
 // IndiDeviceLister: connects to an INDI server, waits a moment for the drivers to define their properties, and sorts
 // the devices by what they offer, or, for devices not connected yet, by the interfaces their drivers declare.
 #include "flatassistant.h"
+#include "indicamera.h"
+#include "indilightbox.h"
 #include "indilink.h"
+#include "indiwheel.h"
 
 #include <QTimer>
 
 namespace {
 const int definingMs = 1500;
 const int answerMs = 5000;
-// INDI's driver interface bits: a device not yet connected has defined only a few properties, but says what it is.
-const int ccdInterface = 1 << 1;
-const int filterInterface = 1 << 4;
-const int lightBoxInterface = 1 << 10;
-
-int driverInterfaces(const IndiLink &link, const QString &device)
-{
-    const IndiProperty *info = link.property(device, QStringLiteral("DRIVER_INFO"));
-    return info ? info->texts.value(QStringLiteral("DRIVER_INTERFACE")).toInt() : 0;
-}
 } // namespace
 
 struct IndiDeviceLister::Impl
@@ -39,18 +32,15 @@ IndiDeviceLister::IndiDeviceLister(QObject *parent) : QObject(parent), d(std::ma
             devices.error = QStringLiteral("no INDI server on %1").arg(d->server);
         d->filters.clear();
         for (const QString &device : link.devices()) {
-            const int interfaces = driverInterfaces(link, device);
-            if (link.property(device, QStringLiteral("CCD_EXPOSURE")) || (interfaces & ccdInterface))
+            if (IndiCamera::isCamera(link, device))
                 devices.cameras.append(device);
-            if ((link.property(device, QStringLiteral("FLAT_LIGHT_CONTROL"))
-                 && link.property(device, QStringLiteral("FLAT_LIGHT_INTENSITY")))
-                || (interfaces & lightBoxInterface))
+            if (IndiLightBox::isLightBox(link, device))
                 devices.lights.append(device);
-            if (link.property(device, QStringLiteral("FILTER_SLOT")) || (interfaces & filterInterface))
+            if (IndiWheel::isWheel(link, device))
                 devices.wheels.append(device);
-            if (const IndiProperty *names = link.property(device, QStringLiteral("FILTER_NAME")))
-                for (const QString &element : names->order)
-                    d->filters[device].append(names->texts.value(element));
+            const QStringList names = IndiWheel::filterNames(link, device);
+            if (!names.isEmpty())
+                d->filters[device] = names;
         }
         d->link->disconnectFromServer();
         emit listed(devices);

@@ -249,11 +249,6 @@ const IndiProperty *IndiLink::property(const QString &device, const QString &nam
     return property == found->constEnd() ? nullptr : &*property;
 }
 
-void IndiLink::connectDevice(const QString &device)
-{
-    sendSwitch(device, QStringLiteral("CONNECTION"), QStringLiteral("CONNECT"));
-}
-
 const IndiProperty *IndiLink::sendable(const QString &device, const QString &name, const QString &element,
                                        IndiProperty::Kind kind) const
 {

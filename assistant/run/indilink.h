@@ -53,7 +53,6 @@ public:
     const IndiProperty *property(const QString &device, const QString &name) const;
 
     // Each sends the property as last reported with one element changed; nothing when it is not defined.
-    void connectDevice(const QString &device);
     void sendNumber(const QString &device, const QString &property, const QString &element, double value);
     // The element On, the others Off.
     void sendSwitch(const QString &device, const QString &property, const QString &element);
