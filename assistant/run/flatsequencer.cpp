@@ -127,7 +127,9 @@ void FlatSequencer::nextFilter()
     if (filterIndex >= filters.size())
         return finish();
     history.clear();
-    search = std::make_unique<flatsearch::GuardedSearch>(options.search, learned, expectedRate(), bandingBelow);
+    flatsearch::Settings settings = options.search;
+    settings.filter = filter().toStdString();
+    search = std::make_unique<flatsearch::GuardedSearch>(settings, learned, expectedRate(), bandingBelow);
     if (!devices.wheel || !devices.moveWheel)
         return takeStep(search->next(history));
     moveWheel();
