@@ -444,8 +444,26 @@ bool FilterSearch::startNarrowbandAtTop() const
 void FilterSearch::reachForTop(Plan &proposal, const std::vector<Frame> &history) const
 {
     const bool firstOnNewBox = !startBox.known() && history.size() == 1 && rateMeasured;
-    if (firstOnNewBox && proposal.level >= topJumpLevel && sameExposure(proposal.exposure, settings.exposure))
-        proposal.level = 255;
+    if (!firstOnNewBox || proposal.level < topJumpLevel || !sameExposure(proposal.exposure, settings.exposure))
+        return;
+    proposal.level = 255;
+    aimSteepestBelowBand(proposal, history.front());
+}
+
+// A first frame lit but ten times or more below the target on a new box: on the steepest box this search is built
+// for, the band lies lowest, where that frame's light rises to the target as the cube of the level. A frame there
+// reads at most about the target rather than a saturated frame that says almost nothing, and with the first it shows
+// the box's own steepness for the third. Where even the steepest box puts the band high in the range, the frame at
+// 255 stays the better one: the band most likely lies at or beyond it.
+void FilterSearch::aimSteepestBelowBand(Plan &proposal, const Frame &first) const
+{
+    const bool farBelowBand = first.figure * dimFirstFrameRatio <= settings.target;
+    if (!farBelowBand || first.figure < litFigure || first.saturated)
+        return;
+    const double aimed = x(first.level) * std::pow(settings.target / first.figure, 1 / steepestBoxExponent);
+    const int level = int(std::lround(aimed + box.darkZoneEnd() - 1));
+    if (level > first.level && level < topJumpLevel)
+        proposal.level = level;
 }
 
 // The held exposure and the level the curve gives for the target; the exposure moves only when the curve says that

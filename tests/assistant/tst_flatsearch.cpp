@@ -220,6 +220,8 @@ void FlatSearchTest::rules_data()
         << "linear" << 0.03 << QStringList{"H-alpha"} << 3 << "longer";
     QTest::newRow("a first frame that puts the band high: the next at 255")
         << "linear" << 0.0 << QStringList{"Red"} << 3 << "longer";
+    QTest::newRow("a dim first frame on a steep box: the next where the steepest rise puts the band")
+        << "steep" << 0.0 << QStringList{"Luminance"} << 3 << "held";
     QTest::newRow("a lit frame below a saturated one: aimed between on their power law")
         << "late-start" << 0.03 << QStringList{"Luminance"} << 4 << "held";
     QTest::newRow("the filter's own frames aim the next level")
