@@ -476,7 +476,7 @@ FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame
     const double atDimmest = filterRate * box.brightness(box.darkZoneEnd());
     Plan proposal{0, held};
     if (atFull * held < target * (1 - settings.tolerance)) {
-        proposal = {255, atFull > 0 ? target / atFull : settings.maxExposure};
+        proposal = {255, atFull > 0 ? lengthenedTarget() / atFull : settings.maxExposure};
         if (closeCall(atFull * held) && !measuredAt(history, 255))
             proposal.exposure = held;
     } else if (atDimmest * held > target * (1 + settings.tolerance)) {
@@ -491,6 +491,16 @@ FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame
     keepBelowSaturation(proposal, history);
     splitCoarseStep(proposal, history);
     return proposal;
+}
+
+// The figure an exposure lengthened from a dim frame aims at. A camera offset not told or found yet is part of that
+// frame's figure but does not grow with the exposure, so the longer frame falls short of the aim by the offset times
+// the stretch: aimed at the band's upper half, an offset of a few hundredths still lands in the band.
+double FilterSearch::lengthenedTarget() const
+{
+    const bool offsetKnown = settings.bias > 0;
+    const bool newBox = !startBox.known() && startRate <= 0;
+    return offsetKnown || !newBox ? settings.target : settings.target * (1 + settings.tolerance / 2);
 }
 
 // A prediction that falls just short of the band may be wrong: unless a frame at that level measured it, a frame at
@@ -659,7 +669,7 @@ void FilterSearch::splitCoarseStep(Plan &proposal, const std::vector<Frame> &his
     if (held.bright != held.dim + 1 || held.dimFigure < darkFigure)
         return;
     proposal.level = held.dim;
-    proposal.exposure = std::clamp(settings.exposure * settings.target / held.dimFigure, settings.minExposure,
+    proposal.exposure = std::clamp(settings.exposure * lengthenedTarget() / held.dimFigure, settings.minExposure,
         settings.maxExposure);
 }
 

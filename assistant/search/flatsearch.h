@@ -162,6 +162,7 @@ private:
     static constexpr double dimFirstFrameRatio = 10.0;
     int nearestLevel(double relative) const;
     bool closeCall(double predicted) const;
+    double lengthenedTarget() const;
     double x(int level) const;
     static bool measuredAt(const std::vector<Frame> &history, int level);
     void aimBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
