@@ -444,8 +444,26 @@ bool FilterSearch::startNarrowbandAtTop() const
 void FilterSearch::reachForTop(Plan &proposal, const std::vector<Frame> &history) const
 {
     const bool firstOnNewBox = !startBox.known() && history.size() == 1 && rateMeasured;
-    if (firstOnNewBox && proposal.level >= topJumpLevel && sameExposure(proposal.exposure, settings.exposure))
-        proposal.level = 255;
+    if (!firstOnNewBox || proposal.level < topJumpLevel || !sameExposure(proposal.exposure, settings.exposure))
+        return;
+    proposal.level = 255;
+    aimSteepestBelowBand(proposal, history.front());
+}
+
+// A first frame lit but ten times or more below the target on a new box: on the steepest box this search is built
+// for, the band lies lowest, where that frame's light rises to the target as the cube of the level. A frame there
+// reads at most about the target rather than a saturated frame that says almost nothing, and with the first it shows
+// the box's own steepness for the third. Where even the steepest box puts the band high in the range, the frame at
+// 255 stays the better one: the band most likely lies at or beyond it.
+void FilterSearch::aimSteepestBelowBand(Plan &proposal, const Frame &first) const
+{
+    const bool farBelowBand = first.figure * dimFirstFrameRatio <= settings.target;
+    if (!farBelowBand || first.figure < litFigure || first.saturated)
+        return;
+    const double aimed = x(first.level) * std::pow(settings.target / first.figure, 1 / steepestBoxExponent);
+    const int level = int(std::lround(aimed + box.darkZoneEnd() - 1));
+    if (level > first.level && level < topJumpLevel)
+        proposal.level = level;
 }
 
 // The held exposure and the level the curve gives for the target; the exposure moves only when the curve says that
@@ -458,7 +476,7 @@ FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame
     const double atDimmest = filterRate * box.brightness(box.darkZoneEnd());
     Plan proposal{0, held};
     if (atFull * held < target * (1 - settings.tolerance)) {
-        proposal = {255, atFull > 0 ? target / atFull : settings.maxExposure};
+        proposal = {255, atFull > 0 ? lengthenedTarget() / atFull : settings.maxExposure};
         if (closeCall(atFull * held) && !measuredAt(history, 255))
             proposal.exposure = held;
     } else if (atDimmest * held > target * (1 + settings.tolerance)) {
@@ -473,6 +491,16 @@ FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame
     keepBelowSaturation(proposal, history);
     splitCoarseStep(proposal, history);
     return proposal;
+}
+
+// The figure an exposure lengthened from a dim frame aims at. A camera offset not told or found yet is part of that
+// frame's figure but does not grow with the exposure, so the longer frame falls short of the aim by the offset times
+// the stretch: aimed at the band's upper half, an offset of a few hundredths still lands in the band.
+double FilterSearch::lengthenedTarget() const
+{
+    const bool offsetKnown = settings.bias > 0;
+    const bool newBox = !startBox.known() && startRate <= 0;
+    return offsetKnown || !newBox ? settings.target : settings.target * (1 + settings.tolerance / 2);
 }
 
 // A prediction that falls just short of the band may be wrong: unless a frame at that level measured it, a frame at
@@ -641,7 +669,7 @@ void FilterSearch::splitCoarseStep(Plan &proposal, const std::vector<Frame> &his
     if (held.bright != held.dim + 1 || held.dimFigure < darkFigure)
         return;
     proposal.level = held.dim;
-    proposal.exposure = std::clamp(settings.exposure * settings.target / held.dimFigure, settings.minExposure,
+    proposal.exposure = std::clamp(settings.exposure * lengthenedTarget() / held.dimFigure, settings.minExposure,
         settings.maxExposure);
 }
 
