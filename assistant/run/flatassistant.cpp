@@ -1,5 +1,7 @@
 #include "flatassistant.h"
 
+#include "secondstext.h"
+
 #include "alpacalightsource.h"
 #include "flatsequencer.h"
 #include "folderframesource.h"
@@ -165,20 +167,19 @@ FlatAssistant::Run::Run(FlatAssistant *owner) : q(owner)
 
 QString FilterResult::reportLine() const
 {
-    const auto seconds = [](double value) { return QString::number(value, 'g', 4); };
     const QString banding = bandingBelow > 0
         ? QStringLiteral(" (banding below %1 s)").arg(QString::number(bandingBelow, 'g', 2)) : QString();
     if (reached)
         return QStringLiteral("%1: level %2, exposure %3 s%4, median %5 of full scale, %6 %7")
             .arg(filter)
             .arg(level)
-            .arg(seconds(exposure), banding, QString::number(figure, 'f', 3))
+            .arg(secondsText(exposure), banding, QString::number(figure, 'f', 3))
             .arg(frames)
             .arg(frames == 1 ? QStringLiteral("frame") : QStringLiteral("frames"));
     return QStringLiteral("%1: not reached: %2 of full scale at level %3 and %4 s%5")
         .arg(filter, QString::number(figure, 'f', 2))
         .arg(level)
-        .arg(seconds(exposure), banding);
+        .arg(secondsText(exposure), banding);
 }
 
 FlatAssistant::FlatAssistant(QObject *parent) : QObject(parent), run(std::make_unique<Run>(this))

@@ -1,5 +1,7 @@
 #include "flatsequencer.h"
 
+#include "secondstext.h"
+
 #include "filterchanger.h"
 #include "lightsource.h"
 
@@ -10,10 +12,6 @@
 #include <QtConcurrent>
 
 namespace {
-QString seconds(double value)
-{
-    return QString::number(value, 'g', 4);
-}
 
 QString frameRemark(const flatsearch::Frame &frame)
 {
@@ -285,7 +283,7 @@ void FlatSequencer::measured(const TakenFrame &taken, const flatframes::Measurem
                  .arg(filter())
                  .arg(history.size())
                  .arg(frame.level)
-                 .arg(seconds(frame.exposure), QString::number(frame.figure, 'f', 3), frameRemark(frame)));
+                 .arg(secondsText(frame.exposure), QString::number(frame.figure, 'f', 3), frameRemark(frame)));
     emit frameMeasured(filter(), frame);
     const flatsearch::Step next = search->next(history);
     learned = search->curve();
@@ -400,7 +398,7 @@ void FlatSequencer::shotSaved(const FlatSet::Saved &saved)
         progress(QStringLiteral("flat-dark %1 of %2 at %3 s saved to %4")
                      .arg(shot.number)
                      .arg(plan.perFilter())
-                     .arg(seconds(shot.exposure), where));
+                     .arg(secondsText(shot.exposure), where));
     else
         progress(QStringLiteral("%1: flat %2 of %3 saved to %4")
                      .arg(shot.filter)

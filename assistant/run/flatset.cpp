@@ -1,5 +1,7 @@
 #include "flatset.h"
 
+#include "secondstext.h"
+
 #include "frames/fitsframe.h"
 
 #include <QDir>
@@ -11,10 +13,6 @@ namespace {
 const QString darksFolder = QStringLiteral("darks");
 
 // As the table line writes it.
-QString seconds(double value)
-{
-    return QString::number(value, 'g', 4);
-}
 
 // A filter's name as a folder and file name: letters, digits, '-', '_' and '.' kept, anything else '_'.
 QString fileNameOf(const QString &filter)
@@ -41,13 +39,13 @@ bool FlatSet::makeFolder(QString &error) const
 // At the exposure as the table line writes it, which the flat-darks then match exactly.
 void FlatSet::planFlats(const QString &filter, int level, double exposure)
 {
-    exposure = seconds(exposure).toDouble();
+    exposure = secondsText(exposure).toDouble();
     for (int number = 1; number <= perKind; ++number) {
         pending.push_back({Kind::Flat, filter, level, exposure, number});
         listed.push_back(pending.back());
     }
-    if (perKind > 0 && !exposures.contains(seconds(exposure)))
-        exposures.append(seconds(exposure));
+    if (perKind > 0 && !exposures.contains(secondsText(exposure)))
+        exposures.append(secondsText(exposure));
 }
 
 void FlatSet::planDarks(const QString &wheelFilter)
@@ -90,11 +88,11 @@ QStringList FlatSet::instructions() const
                              .arg(shot.filter)
                              .arg(perKind)
                              .arg(shot.level)
-                             .arg(seconds(shot.exposure)));
+                             .arg(secondsText(shot.exposure)));
         else
             lines.append(QStringLiteral("take %1 flat-darks of %2 s with the lamp off")
                              .arg(perKind)
-                             .arg(seconds(shot.exposure)));
+                             .arg(secondsText(shot.exposure)));
     }
     return lines;
 }
@@ -107,8 +105,8 @@ QString FlatSet::folderOf(const Shot &shot) const
 QString FlatSet::stemOf(const Shot &shot)
 {
     if (shot.kind == Kind::Dark)
-        return QStringLiteral("dark_%1s").arg(seconds(shot.exposure));
-    return QStringLiteral("flat_%1_%2s").arg(fileNameOf(shot.filter), seconds(shot.exposure));
+        return QStringLiteral("dark_%1s").arg(secondsText(shot.exposure));
+    return QStringLiteral("flat_%1_%2s").arg(fileNameOf(shot.filter), secondsText(shot.exposure));
 }
 
 FlatSet::Saved FlatSet::save(const QByteArray &frame, const QString &folder, const QString &stem, const Shot &shot,

@@ -1,5 +1,7 @@
 #include "indicamera.h"
 
+#include "secondstext.h"
+
 #include "indilink.h"
 
 namespace {
@@ -11,10 +13,6 @@ const QString frameProperty = QStringLiteral("CCD1");
 const QString uploadProperty = QStringLiteral("UPLOAD_MODE");
 const int cameraInterface = 1 << 1; // INDI's driver interface bit of a camera
 
-QString seconds(double value)
-{
-    return QString::number(value, 'g', 4);
-}
 } // namespace
 
 IndiCamera::IndiCamera(IndiLink &indi, const QString &name, const Timeouts &bounds)
@@ -110,7 +108,7 @@ void IndiCamera::startExposure()
     link.sendNumber(name(), exposureProperty, exposureElement, asked.exposure);
     const double boundS = asked.exposure + timeouts.frameS;
     wait.start([] { return false; }, int(boundS * 1000),
-               [this, boundS] { return QStringLiteral("%1 sent no frame within %2 s").arg(label(), seconds(boundS)); },
+               [this, boundS] { return QStringLiteral("%1 sent no frame within %2 s").arg(label(), secondsText(boundS)); },
                [] {},
                [this](const QString &error) {
                    exposing = false;
@@ -124,7 +122,7 @@ QString IndiCamera::exposureFault() const
 {
     const IndiProperty *exposure = property(exposureProperty);
     if (exposureAnswered && exposure && exposure->alert())
-        return QStringLiteral("%1 failed the exposure of %2 s").arg(label(), seconds(asked.exposure));
+        return QStringLiteral("%1 failed the exposure of %2 s").arg(label(), secondsText(asked.exposure));
     return QString();
 }
 
