@@ -127,20 +127,25 @@ void FlatSequencer::nextFilter()
     history.clear();
     flatsearch::Settings settings = options.search;
     settings.filter = filter().toStdString();
-    search = std::make_unique<flatsearch::GuardedSearch>(settings, learned, expectedRate(), bandingBelow);
+    const ExpectedRate expected = expectedRate();
+    settings.rateDoubt = expected.doubt;
+    search = std::make_unique<flatsearch::GuardedSearch>(settings, learned, expected.rate, bandingBelow);
     if (!devices.wheel || !devices.moveWheel)
         return takeStep(search->next(history));
     moveWheel();
 }
 
-// This filter's light with this camera as the box showed it before, or a guess from the other filters'.
-double FlatSequencer::expectedRate() const
+// This filter's light with this camera as the box showed it before, or a guess from the other filters'; and how far
+// either may be off.
+FlatSequencer::ExpectedRate FlatSequencer::expectedRate() const
 {
     const QString camera = devices.frames->id();
     const auto known = memory.filterRates.find(CurveStore::rateKey(camera, isoBin, filter()));
     if (known != memory.filterRates.end())
-        return known->second;
-    return flatsearch::guessFullLevelRate(filter().toStdString(), memory.ratesFor(camera, isoBin));
+        return {known->second, flatsearch::ownRateDoubt};
+    const std::string name = filter().toStdString();
+    const auto others = memory.ratesFor(camera, isoBin);
+    return {flatsearch::guessFullLevelRate(name, others), flatsearch::rateGuessDoubt(name, others)};
 }
 
 void FlatSequencer::moveWheel()

@@ -88,7 +88,12 @@ private:
     QString filter() const { return filters.value(filterIndex); }
 
     void nextFilter();
-    double expectedRate() const;
+    struct ExpectedRate
+    {
+        double rate = 0;
+        double doubt = 0;
+    };
+    ExpectedRate expectedRate() const;
     void moveWheel();
     void settleLight();
     void takeStep(const flatsearch::Step &next);

@@ -122,6 +122,30 @@ double ResponseCurve::extrapolationExponent(bool above) const
     return std::clamp(exponent, FilterSearch::plausibleExponent.first, FilterSearch::plausibleExponent.second);
 }
 
+double ResponseCurve::doubt(int level) const
+{
+    // A learned point is off by its frame's noise and the camera's offset; between two, a power law bends a little
+    // from the box's own curve the further apart they lie; beyond them, the slope extrapolated may be off by most of
+    // itself (boxes rise anywhere from the square root to the cube of the level). Tried on the benchmark's boxes from
+    // half to twice these: the later filters' frames hardly change.
+    constexpr double pointDoubt = 0.03;
+    constexpr double bendPerSpan = 0.1;
+    constexpr double slopeDoubt = 0.8;
+    constexpr double unknownDoubt = 2.0; // nothing learned: the first guess's curve, off by up to several times
+    level = std::clamp(level, 0, 255);
+    if (learned.empty())
+        return unknownDoubt;
+    const auto above = learned.lower_bound(level);
+    if (above != learned.end() && above->first == level)
+        return pointDoubt;
+    if (above == learned.end())
+        return pointDoubt + slopeDoubt * std::log(x(level) / x(learned.rbegin()->first));
+    if (above == learned.begin())
+        return pointDoubt + slopeDoubt * std::log(x(above->first) / x(level));
+    const auto below = std::prev(above);
+    return pointDoubt + bendPerSpan * std::log(x(above->first) / x(below->first));
+}
+
 int ResponseCurve::levelFor(double relative) const
 {
     for (int level = darkEnd; level <= 255; ++level) {
@@ -361,20 +385,30 @@ void FilterSearch::takeDarkFrame(const Frame &frame, double knownRate)
         box.markDark(frame.level);
 }
 
-// The filter's first measured frame sets its rate from the curve; later ones teach the curve at the filter's rate.
+// The filter's first measured frame sets its rate; later ones teach the curve at the filter's rate.
 void FilterSearch::takeMeasuredFrame(const Frame &frame)
 {
     const double perSecond = frame.figure / frame.exposure;
     if (box.brightness(frame.level) <= 0)
         box.markLight(frame.level);
-    if (rateMeasured) {
-        box.addPoint(frame.level, perSecond / rate);
-        return;
+    if (!rateMeasured) {
+        rate = firstFrameRate(frame);
+        rateMeasured = true;
     }
-    const double relative = box.brightness(frame.level);
-    rate = perSecond / relative;
-    box.addPoint(frame.level, relative);
-    rateMeasured = true;
+    box.addPoint(frame.level, perSecond / rate);
+}
+
+// The rate the first measured frame shows through the curve, where the curve knows that level well; where it only
+// extrapolates there (other filters' frames lay far from it), the guess from their rates may know better, and the two
+// are weighed by how far each may be off.
+double FilterSearch::firstFrameRate(const Frame &frame) const
+{
+    const double fromCurve = frame.figure / frame.exposure / box.brightness(frame.level);
+    if (startRate <= 0 || asked.rateDoubt <= 0)
+        return fromCurve;
+    const double curveDoubt = box.doubt(frame.level);
+    const double curveWeight = std::pow(asked.rateDoubt, 2) / (std::pow(asked.rateDoubt, 2) + std::pow(curveDoubt, 2));
+    return std::exp(curveWeight * std::log(fromCurve) + (1 - curveWeight) * std::log(startRate));
 }
 
 // The filter's rate while no frame has measured it: the caller's guess, held within what saturated frames (at least
@@ -700,6 +734,37 @@ void FilterSearch::avoidCycle(Plan &proposal, const std::vector<Frame> &history)
             return; // at the exposure's limit with both neighbours taken: the frame-count limit ends the search
         proposal.exposure = moved;
     }
+}
+
+namespace {
+
+double shareDoubt(const std::string &filter)
+{
+    constexpr double clearDoubt = 0.1;       // clear, luminance and unnamed filters
+    constexpr double colourDoubt = 0.08;     // red, green and blue pass 0.27-0.33 of the light where a third is guessed
+    constexpr double narrowbandDoubt = 0.5;  // lines of 3-7 nm pass 0.01-0.02 where a fiftieth is guessed
+    switch (filterkind::classify(filter).kind) {
+    case filterkind::Kind::Colour:
+        return colourDoubt;
+    case filterkind::Kind::Narrowband:
+        return narrowbandDoubt;
+    default:
+        return clearDoubt;
+    }
+}
+
+} // namespace
+
+double rateGuessDoubt(const std::string &filter, const std::map<std::string, double> &knownRates)
+{
+    double leastKnown = std::numeric_limits<double>::infinity();
+    for (const auto &[name, knownRate] : knownRates) {
+        if (knownRate > 0)
+            leastKnown = std::min(leastKnown, shareDoubt(name));
+    }
+    if (!std::isfinite(leastKnown))
+        return 0;
+    return std::hypot(shareDoubt(filter), leastKnown);
 }
 
 double guessFullLevelRate(const std::string &filter, const std::map<std::string, double> &knownRates)

@@ -33,6 +33,9 @@ struct Settings
     // The filter's name, when known: its kind (filterkind::classify) says where a box nothing is known of most likely
     // puts the band, and so where the first frame goes (a narrowband filter's band mostly lies at or beyond 255).
     std::string filter;
+    // How far the filter's rate passed to the search may be off, as a natural-log factor (0.1: about a tenth); see
+    // rateGuessDoubt. 0 when not known: the filter's first measured frame then takes its rate from the curve alone.
+    double rateDoubt = 0;
 };
 
 // A light box's response: relative brightness against level, learned from frames, with the dark zone at the bottom
@@ -52,6 +55,10 @@ public:
     int levelFor(double relative) const;
     // The learned points (level, relative brightness), for plotting.
     std::vector<std::pair<int, double>> points() const;
+
+    // How far brightness(level) may be off, as a natural-log factor: little at a learned level, more between learned
+    // levels far apart, and growing with the distance beyond the outermost ones.
+    double doubt(int level) const;
 
     // A text form of the curve, and back; nullopt for text that is not one.
     std::string serialize() const;
@@ -147,6 +154,7 @@ private:
     void replay(const std::vector<Frame> &history);
     void takeDarkFrame(const Frame &frame, double knownRate);
     void takeMeasuredFrame(const Frame &frame);
+    double firstFrameRate(const Frame &frame) const;
     double assumedRate(const std::vector<Frame> &history, double guess) const;
     std::optional<Step> unreachable(const std::vector<Frame> &history) const;
     Plan plan(double filterRate, const std::vector<Frame> &history) const;
@@ -193,5 +201,11 @@ private:
 // camera (filter name -> rate), scaled by the usual share of light each kind of filter passes (luminance and clear
 // 1, red, green, blue a third, narrowband a fiftieth). 0 when no rate is known.
 double guessFullLevelRate(const std::string &filter, const std::map<std::string, double> &knownRates);
+// How far a rate a filter showed before with the same box and camera may be off: by its frames' noise only.
+constexpr double ownRateDoubt = 0.05;
+
+// How far that guess may be off, as a natural-log factor: the shares of light filters of one kind pass differ by about
+// a tenth among clear, luminance and colour filters and by half among narrowband filters. 0 when no rate is known.
+double rateGuessDoubt(const std::string &filter, const std::map<std::string, double> &knownRates);
 
 } // namespace flatsearch

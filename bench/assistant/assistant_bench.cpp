@@ -213,14 +213,18 @@ RigTotals benchRig(const Rig &rig, const flatsearch::Settings &settings, SearchS
     for (std::size_t i = 0; i < filters.size(); ++i) {
         double learned = 0;
         const double guess = flatsearch::guessFullLevelRate(filters[i], rates);
-        firstRun.push_back(runAssistant(camera, filters[i], settings, curve, guess, learned, stats));
+        flatsearch::Settings guessed = settings;
+        guessed.rateDoubt = flatsearch::rateGuessDoubt(filters[i], rates);
+        firstRun.push_back(runAssistant(camera, filters[i], guessed, curve, guess, learned, stats));
         if (learned > 0)
             rates[filters[i]] = learned;
     }
     for (std::size_t i = 0; i < filters.size(); ++i) {
         const Outcome &first = firstRun[i];
         double learned = 0;
-        const Outcome second = runAssistant(camera, filters[i], settings, curve, rates[filters[i]], learned, stats);
+        flatsearch::Settings known = settings;
+        known.rateDoubt = flatsearch::ownRateDoubt;
+        const Outcome second = runAssistant(camera, filters[i], known, curve, rates[filters[i]], learned, stats);
         if (learned > 0)
             rates[filters[i]] = learned;
         const Outcome bisection = runBisection(camera, filters[i], settings);
@@ -396,9 +400,11 @@ SweepResult sweepRandomBoxes(const flatsearch::Settings &settings, int boxes)
             for (std::size_t i = 0; i < filters.size(); ++i) {
                 const std::string &filter = filters[(firstIndex + i) % filters.size()];
                 const double rate = run == 0 ? flatsearch::guessFullLevelRate(filter, rates) : rates[filter];
+                flatsearch::Settings filterSettings = settings;
+                filterSettings.rateDoubt = run == 0 ? flatsearch::rateGuessDoubt(filter, rates) : flatsearch::ownRateDoubt;
                 bool correct = false;
                 const unsigned seedBefore = seed;
-                const int frames = sweepFilter(box, camera, filter, settings, curve, rates, rate, seed, trace,
+                const int frames = sweepFilter(box, camera, filter, filterSettings, curve, rates, rate, seed, trace,
                     correct);
                 (run == 1 ? result.second : i == 0 ? result.first : result.later)[frames]++;
                 result.wrong += correct ? 0 : 1;

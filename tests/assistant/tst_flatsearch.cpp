@@ -238,6 +238,8 @@ void FlatSearchTest::rules_data()
         << "soft" << 0.03 << QStringList{"Blue"} << 3 << "longer";
     QTest::newRow("saturated and dark frames bound a filter's rate")
         << "dim" << 0.0 << QStringList{"Red"} << 3 << "longer";
+    QTest::newRow("far from the levels the curve learned, the rate guessed from other filters' holds")
+        << "linear" << 0.0 << QStringList{"SII", "Luminance", "Red"} << 2 << "longer";
 }
 
 // The search's rules, each on the box family that needs it.
@@ -251,12 +253,13 @@ void FlatSearchTest::rules()
 
     ModelRig rig(box);
     rig.camera.bias = cameraOffset;
-    const flatsearch::Settings settings;
+    flatsearch::Settings settings;
     BoxMemory memory;
     Outcome outcome;
     for (const QString &name : filters) {
         const std::string filter = name.toStdString();
         double rate = flatsearch::guessFullLevelRate(filter, memory.filterRates);
+        settings.rateDoubt = flatsearch::rateGuessDoubt(filter, memory.filterRates);
         outcome = rig.search(filter, settings, memory.curve, rate);
         memory.filterRates[filter] = rate;
     }
