@@ -122,6 +122,21 @@ double ResponseCurve::extrapolationExponent(bool above) const
     return std::clamp(exponent, FilterSearch::plausibleExponent.first, FilterSearch::plausibleExponent.second);
 }
 
+double ResponseCurve::slopeBelow(int level) const
+{
+    std::vector<std::pair<int, double>> below(learned.begin(), learned.upper_bound(level));
+    if (below.size() < 2)
+        return priorExponent;
+    const auto &[top, topValue] = below.back();
+    for (auto point = below.rbegin() + 1; point != below.rend(); ++point) {
+        if (x(top) / x(point->first) >= slopeBaseRatio) {
+            const double exponent = std::log(topValue / point->second) / std::log(x(top) / x(point->first));
+            return std::clamp(exponent, FilterSearch::plausibleExponent.first, FilterSearch::plausibleExponent.second);
+        }
+    }
+    return priorExponent;
+}
+
 double ResponseCurve::doubt(int level) const
 {
     // A learned point is off by its frame's noise and the camera's offset; between two, a power law bends a little
@@ -522,6 +537,7 @@ FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame
     proposal.exposure = std::clamp(proposal.exposure, settings.minExposure, settings.maxExposure);
     aimBelowSaturation(proposal, history);
     followOwnFrames(proposal, history);
+    aimBelowPlateau(proposal, history);
     keepBelowSaturation(proposal, history);
     splitCoarseStep(proposal, history);
     return proposal;
@@ -642,6 +658,48 @@ void FilterSearch::followOwnFrames(Plan &proposal, const std::vector<Frame> &his
         return; // a flat stretch (a coarse step) or noise: the curve knows better
     const double aimed = x(nearest.level) * std::pow(target / nearest.figure, 1 / slope);
     proposal.level = std::clamp(int(std::lround(aimed + box.darkZoneEnd() - 1)), 0, 255);
+}
+
+// The lowest of this filter's lit frames at the held exposure that reads what a frame well above it read: the box
+// stops brightening at or below its level. Nullopt when no frames show a plateau.
+std::optional<Frame> FilterSearch::plateauSeen(const std::vector<Frame> &history) const
+{
+    constexpr double sameFigure = 0.02; // two frames' noise and the offset's drift: below it, the light did not rise
+    // Within one coarse step (a slow PWM changes its light every 16th level at most) levels read alike as well.
+    constexpr int widestCoarseStep = 16;
+    std::optional<Frame> lowest;
+    for (const Frame &lower : history) {
+        if (lower.saturated || lower.figure < litFigure || !sameExposure(lower.exposure, settings.exposure))
+            continue;
+        const bool flat = std::any_of(history.begin(), history.end(), [&](const Frame &higher) {
+            return higher.level > lower.level + widestCoarseStep && !higher.saturated
+                && sameExposure(higher.exposure, lower.exposure) && logDistance(higher.figure, lower.figure) < sameFigure;
+        });
+        if (flat && (!lowest || lower.level < lowest->level))
+            lowest = lower;
+    }
+    return lowest;
+}
+
+// A box that stops brightening: a power law through a frame too bright on its plateau puts the band too high, where
+// the light is the plateau's again. The band is aimed at from the highest frame too dim below the plateau, on the
+// curve's slope below it; with none, halfway between the dark zone's end and the plateau.
+void FilterSearch::aimBelowPlateau(Plan &proposal, const std::vector<Frame> &history) const
+{
+    if (!sameExposure(proposal.exposure, settings.exposure))
+        return;
+    const std::optional<Frame> plateau = plateauSeen(history);
+    if (!plateau || !tooBright(*plateau))
+        return;
+    const Brackets held = heldBrackets(history);
+    if (held.bright != plateau->level)
+        return; // a frame too bright below the plateau bounds the band better
+    int level = (box.darkZoneEnd() + plateau->level) / 2;
+    if (held.dim >= 0 && held.dim < plateau->level && held.dimFigure >= litFigure) {
+        const double aimed = x(held.dim) * std::pow(settings.target / held.dimFigure, 1 / box.slopeBelow(held.dim));
+        level = int(std::lround(aimed + box.darkZoneEnd() - 1));
+    }
+    proposal.level = std::clamp(level, std::max(box.darkZoneEnd(), held.dim + 1), plateau->level - 1);
 }
 
 // The highest level measured too dim and the lowest measured too bright (not saturated) at the held exposure.

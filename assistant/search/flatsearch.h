@@ -56,6 +56,9 @@ public:
     // The learned points (level, relative brightness), for plotting.
     std::vector<std::pair<int, double>> points() const;
 
+    // The power law's exponent the learned points show at and below a level (from the highest point there and one far
+    // enough below it); the first guess's where they show none.
+    double slopeBelow(int level) const;
     // How far brightness(level) may be off, as a natural-log factor: little at a learned level, more between learned
     // levels far apart, and growing with the distance beyond the outermost ones.
     double doubt(int level) const;
@@ -175,6 +178,8 @@ private:
     static bool measuredAt(const std::vector<Frame> &history, int level);
     void aimBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
     void keepBelowSaturation(Plan &plan, const std::vector<Frame> &history) const;
+    std::optional<Frame> plateauSeen(const std::vector<Frame> &history) const;
+    void aimBelowPlateau(Plan &plan, const std::vector<Frame> &history) const;
     void followOwnFrames(Plan &plan, const std::vector<Frame> &history) const;
     double offsetOnExposureLine(const Frame &shorter, const Frame &longer) const;
     bool figureStaysPut(const Frame &shorter, const Frame &longer) const;
