@@ -375,6 +375,14 @@ BoxModel namedBox(const std::string &name)
         box.fullRate = 4.0;
         box.coarseStep = 8;
         box.coarseBelow = 64;
+    } else if (name == "coarse-bright") {
+        // Bright through a clear filter and coarse at the bottom: at 2 s the step of levels 32-47 is too dim and the
+        // one from 48 saturates.
+        box.darkZoneEnd = 28;
+        box.gamma = 1.4;
+        box.fullRate = 42.0;
+        box.coarseStep = 16;
+        box.coarseBelow = 48;
     } else if (name == "plateau") {
         box.darkZoneEnd = 10;
         box.gamma = 1.8;
@@ -387,7 +395,7 @@ BoxModel namedBox(const std::string &name)
 std::vector<std::string> boxNames()
 {
     return {"linear", "gamma", "measured-led", "bright", "dim", "pwm-led", "late-start", "dark-40", "soft", "steep",
-        "coarse-pwm", "plateau"};
+        "coarse-pwm", "coarse-bright", "plateau"};
 }
 
 } // namespace flatmodel

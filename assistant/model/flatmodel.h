@@ -79,7 +79,8 @@ bool writeFitsFile(const std::string &path, const BoxModel &box, const CameraMod
 // response, dimmed by a slow PWM that bands a rolling shutter's frames at the usual flat exposures), "late-start"
 // (light only from level 30, rising with a gamma of 2.4), "dark-40" (no light below level 40), "soft" (rising with
 // the square root of the level), "steep" (a gamma of 3), "coarse-pwm" (only every 8th level changes the light below
-// level 64), "plateau" (no brighter above level 170). Unknown names: the default.
+// level 64), "coarse-bright" (bright, and only every 16th level changes the light below level 48: one step too dim,
+// the next saturated), "plateau" (no brighter above level 170). Unknown names: the default.
 BoxModel namedBox(const std::string &name);
 std::vector<std::string> boxNames();
 

@@ -539,6 +539,7 @@ FilterSearch::Plan FilterSearch::plan(double filterRate, const std::vector<Frame
     followOwnFrames(proposal, history);
     aimBelowPlateau(proposal, history);
     keepBelowSaturation(proposal, history);
+    stepPastFlatRun(proposal, history);
     splitCoarseStep(proposal, history);
     return proposal;
 }
@@ -751,14 +752,77 @@ int FilterSearch::highestTooDim(const std::vector<Frame> &history, int below, do
     return highest;
 }
 
-// Where one level is too dim and the next too bright at the held exposure, no level reaches the band: the dimmer
+// The coarse step a frame at the held exposure lies in, where other frames a few levels from it read the same figure:
+// the smallest step of 4, 8 or 16 levels that holds them all. Nullopt when no frame reads alike nearby.
+std::optional<FilterSearch::CoarseStep> FilterSearch::flatRunAround(const Frame &frame,
+    const std::vector<Frame> &history) const
+{
+    constexpr double sameFigure = 0.02; // two frames' noise: below it, the light did not change
+    int lowest = frame.level;
+    int highest = frame.level;
+    for (const Frame &other : history) {
+        const bool alike = other.level != frame.level && !other.saturated && std::abs(other.level - frame.level) < 16
+            && sameExposure(other.exposure, frame.exposure) && logDistance(other.figure, frame.figure) < sameFigure;
+        if (alike) {
+            lowest = std::min(lowest, other.level);
+            highest = std::max(highest, other.level);
+        }
+    }
+    if (lowest == highest)
+        return std::nullopt;
+    for (const int step : {4, 8, 16}) {
+        if (lowest / step == highest / step)
+            return CoarseStep{lowest / step * step, lowest / step * step + step - 1};
+    }
+    return std::nullopt;
+}
+
+// Frames that read alike a few levels apart lie in one coarse step, and every level of that step gives the same
+// light: the next frame steps past it, below a step too bright or above one too dim, rather than walking through it.
+void FilterSearch::stepPastFlatRun(Plan &proposal, const std::vector<Frame> &history) const
+{
+    if (!sameExposure(proposal.exposure, settings.exposure))
+        return;
+    const CoarseSteps steps = heldCoarseSteps(history);
+    if (steps.bright.first >= 0 && proposal.level >= steps.bright.first && steps.bright.first - 1 > steps.dim.last)
+        proposal.level = steps.bright.first - 1;
+    else if (steps.dim.last >= 0 && proposal.level <= steps.dim.last && steps.dim.last + 1 < steps.bright.first)
+        proposal.level = steps.dim.last + 1;
+}
+
+// The held brackets widened to the coarse steps they lie in, where frames show those steps; a saturated frame bounds
+// the bright side as well.
+FilterSearch::CoarseSteps FilterSearch::heldCoarseSteps(const std::vector<Frame> &history) const
+{
+    const Brackets held = heldBrackets(history);
+    CoarseSteps steps{{held.dim, held.dim}, {held.bright, held.bright}};
+    for (const Frame &frame : history) {
+        if (frame.saturated && sameExposure(frame.exposure, settings.exposure) && frame.level < steps.bright.first)
+            steps.bright = {frame.level, frame.level};
+    }
+    for (const Frame &frame : history) {
+        if (!sameExposure(frame.exposure, settings.exposure) || frame.saturated || frame.figure < litFigure)
+            continue;
+        if (frame.level == held.dim) {
+            if (const auto run = flatRunAround(frame, history))
+                steps.dim = {held.dim, run->last};
+        } else if (frame.level == held.bright) {
+            if (const auto run = flatRunAround(frame, history))
+                steps.bright = {run->first, held.bright};
+        }
+    }
+    return steps;
+}
+
+// Where a step too dim and the next too bright meet at the held exposure, no level reaches the band: the dimmer
 // level is kept and the exposure stretched to it.
 void FilterSearch::splitCoarseStep(Plan &proposal, const std::vector<Frame> &history) const
 {
     if (!sameExposure(proposal.exposure, settings.exposure))
         return;
     const Brackets held = heldBrackets(history);
-    if (held.bright != held.dim + 1 || held.dimFigure < darkFigure)
+    const CoarseSteps steps = heldCoarseSteps(history);
+    if (steps.bright.first != steps.dim.last + 1 || held.dim < 0 || held.dimFigure < darkFigure)
         return;
     proposal.level = held.dim;
     proposal.exposure = std::clamp(settings.exposure * lengthenedTarget() / held.dimFigure, settings.minExposure,

@@ -186,6 +186,19 @@ private:
     // Two frames tell the camera's offset only when their exposures differ by half again or more: closer, noise
     // dominates the difference.
     static constexpr double offsetPairExposureRatio = 1.5;
+    struct CoarseStep
+    {
+        int first = -1; // the levels of one step, all giving the same light
+        int last = -1;
+    };
+    struct CoarseSteps
+    {
+        CoarseStep dim;    // the step of the highest level too dim at the held exposure (first = last = -1: none)
+        CoarseStep bright; // the step of the lowest too bright (256: none)
+    };
+    std::optional<CoarseStep> flatRunAround(const Frame &frame, const std::vector<Frame> &history) const;
+    CoarseSteps heldCoarseSteps(const std::vector<Frame> &history) const;
+    void stepPastFlatRun(Plan &plan, const std::vector<Frame> &history) const;
     void splitCoarseStep(Plan &plan, const std::vector<Frame> &history) const;
     void avoidCycle(Plan &plan, const std::vector<Frame> &history) const;
     int highestTooDim(const std::vector<Frame> &history, int below, double exposure) const;

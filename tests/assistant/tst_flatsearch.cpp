@@ -238,6 +238,10 @@ void FlatSearchTest::rules_data()
         << "soft" << 0.03 << QStringList{"Blue"} << 3 << "longer";
     QTest::newRow("saturated and dark frames bound a filter's rate")
         << "dim" << 0.0 << QStringList{"Red"} << 3 << "longer";
+    QTest::newRow("a step too dim below one that saturates: the dimmer step, its exposure stretched")
+        << "coarse-bright" << 0.0 << QStringList{"Luminance"} << 7 << "longer";
+    QTest::newRow("frames alike a few levels apart: the next past their coarse step")
+        << "coarse-pwm" << 0.03 << QStringList{"OIII", "Luminance"} << 6 << "longer";
     QTest::newRow("a plateau seen from above: the band aimed at below it")
         << "plateau" << 0.0 << QStringList{"H-alpha", "Luminance"} << 4 << "held";
     QTest::newRow("far from the levels the curve learned, the rate guessed from other filters' holds")
