@@ -370,7 +370,8 @@ Step FilterSearch::search(const std::vector<Frame> &history)
     const double filterRate = rateMeasured ? rate : assumedRate(history, startRate);
     Plan proposal = filterRate > 0 ? plan(filterRate, history) : firstPlan();
     reachForTop(proposal, history);
-    avoidCycle(proposal, history);
+    if (!avoidCycle(proposal, history))
+        return {Verdict::Unreachable, history.back().level, history.back().exposure};
     return {Verdict::Next, proposal.level, proposal.exposure};
 }
 
@@ -831,8 +832,9 @@ void FilterSearch::splitCoarseStep(Plan &proposal, const std::vector<Frame> &his
 
 // A frame taken before at the same level and exposure would teach nothing new (the curve there stays flat, as it does
 // below an unknown camera offset): the level steps one the way that frame points, or where the range ends or that
-// level was taken too, the exposure moves to where that frame says the band lies.
-void FilterSearch::avoidCycle(Plan &proposal, const std::vector<Frame> &history) const
+// level was taken too, the exposure moves to where that frame says the band lies. False when every way out was taken
+// as well: no frame left can tell more.
+bool FilterSearch::avoidCycle(Plan &proposal, const std::vector<Frame> &history) const
 {
     const auto taken = [&](int level, double exposure) {
         return std::find_if(history.begin(), history.end(), [&](const Frame &frame) {
@@ -842,20 +844,21 @@ void FilterSearch::avoidCycle(Plan &proposal, const std::vector<Frame> &history)
     for (std::size_t tries = 0; tries <= history.size(); ++tries) {
         const auto frame = taken(proposal.level, proposal.exposure);
         if (frame == history.end())
-            return;
+            return true;
         const bool bright = tooBright(*frame);
         const int stepped = proposal.level + (bright ? -1 : 1);
         if (stepped >= box.darkZoneEnd() && stepped <= 255 && taken(stepped, proposal.exposure) == history.end()) {
             proposal.level = stepped;
-            return;
+            return true;
         }
         const double factor = bright ? 1.0 / saturatedFigure
                                      : std::min(saturatedFigure, settings.target / std::max(frame->figure, darkFigure));
         const double moved = std::clamp(frame->exposure * factor, settings.minExposure, settings.maxExposure);
         if (sameExposure(moved, proposal.exposure))
-            return; // at the exposure's limit with both neighbours taken: the frame-count limit ends the search
+            return false; // at the exposure's limit with both neighbours taken: no frame can tell more
         proposal.exposure = moved;
     }
+    return false;
 }
 
 namespace {

@@ -94,7 +94,8 @@ enum class Verdict {
     Done,       // the last frame is in the band: `level` and `exposure` are the result
     Unreachable // no level between the dark zone's end and 255 reaches the band within the exposure limits (shown
                 // by a frame at 255 and the longest exposure, or at the dark zone's end and the shortest), or the
-                // search gave up after `FilterSearch::maxFrames` frames
+                // search gave up: after `FilterSearch::maxFrames` frames, or with every frame it could propose taken
+                // before
 };
 
 struct Step
@@ -200,7 +201,7 @@ private:
     CoarseSteps heldCoarseSteps(const std::vector<Frame> &history) const;
     void stepPastFlatRun(Plan &plan, const std::vector<Frame> &history) const;
     void splitCoarseStep(Plan &plan, const std::vector<Frame> &history) const;
-    void avoidCycle(Plan &plan, const std::vector<Frame> &history) const;
+    bool avoidCycle(Plan &plan, const std::vector<Frame> &history) const;
     int highestTooDim(const std::vector<Frame> &history, int below, double exposure) const;
     bool inBand(double figure) const;
     bool tooDim(const Frame &frame) const;
