@@ -140,7 +140,7 @@ double ResponseCurve::slopeBelow(int level) const
 double ResponseCurve::doubt(int level) const
 {
     // A learned point is off by its frame's noise and the camera's offset; between two, a power law bends a little
-    // from the box's own curve the further apart they lie; beyond them, the slope extrapolated may be off by most of
+    // from the box's own curve, the more the further apart they lie; beyond them, the slope extrapolated may be off by most of
     // itself (boxes rise anywhere from the square root to the cube of the level). Tried on the benchmark's boxes from
     // half to twice these: the later filters' frames hardly change.
     constexpr double pointDoubt = 0.03;
@@ -157,8 +157,11 @@ double ResponseCurve::doubt(int level) const
         return pointDoubt + slopeDoubt * std::log(x(level) / x(learned.rbegin()->first));
     if (above == learned.begin())
         return pointDoubt + slopeDoubt * std::log(x(above->first) / x(level));
+    // Between two learned points the power law bends away from the box's curve most halfway, not at either end.
     const auto below = std::prev(above);
-    return pointDoubt + bendPerSpan * std::log(x(above->first) / x(below->first));
+    const double span = std::log(x(above->first) / x(below->first));
+    const double along = std::log(x(level) / x(below->first)) / span;
+    return pointDoubt + bendPerSpan * span * 4 * along * (1 - along);
 }
 
 int ResponseCurve::levelFor(double relative) const
