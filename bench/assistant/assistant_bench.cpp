@@ -327,6 +327,8 @@ std::string boxText(const flatmodel::BoxModel &box, const flatmodel::CameraModel
 struct SweepResult
 {
     std::map<int, int> first, later, second;
+    // Later filters by whether their band lay near a level the earlier filters' frames taught the curve.
+    std::map<int, int> laterNearLearned, laterFarFromLearned;
     int wrong = 0;
     std::vector<std::string> slowFirst; // the first filters that took more than three frames
     std::vector<std::string> misses;    // later filters over 2 frames, second runs over 2, wrong results
@@ -337,6 +339,30 @@ struct SweepResult
     std::string worstFilter;
     unsigned worstSeed = 0;
 };
+
+// The lowest level whose figure reaches the band at the held exposure (255 where none does).
+int bandLevel(const flatmodel::BoxModel &box, const flatmodel::CameraModel &camera, const std::string &filter,
+    const flatsearch::Settings &settings)
+{
+    for (int level = 0; level < 255; ++level) {
+        if (flatmodel::expectedFigure(box, camera, filter, level, settings.exposure)
+            >= settings.target * (1 - settings.tolerance))
+            return level;
+    }
+    return 255;
+}
+
+// Whether a level lies within a quarter (in level above the dark zone) of a level the curve learned: there the curve
+// interpolates; further off it extrapolates a slope no frame has shown.
+bool nearLearned(const flatsearch::ResponseCurve &curve, int level)
+{
+    const auto x = [&](int l) { return l - curve.darkZoneEnd() + 1.0; };
+    for (const auto &[learned, relative] : curve.points()) {
+        if (x(level) > 0 && std::abs(std::log(x(level) / x(learned))) <= std::log(1.25))
+            return true;
+    }
+    return false;
+}
 
 // VELMORA_BENCH_TRACE=1 traces every frame of the random boxes; VELMORA_BENCH_BOX=n only those of box n.
 bool tracing(int box)
@@ -404,9 +430,12 @@ SweepResult sweepRandomBoxes(const flatsearch::Settings &settings, int boxes)
                 filterSettings.rateDoubt = run == 0 ? flatsearch::rateGuessDoubt(filter, rates) : flatsearch::ownRateDoubt;
                 bool correct = false;
                 const unsigned seedBefore = seed;
+                const bool near = nearLearned(curve, bandLevel(box, camera, filter, settings));
                 const int frames = sweepFilter(box, camera, filter, filterSettings, curve, rates, rate, seed, trace,
                     correct);
                 (run == 1 ? result.second : i == 0 ? result.first : result.later)[frames]++;
+                if (run == 0 && i > 0)
+                    (near ? result.laterNearLearned : result.laterFarFromLearned)[frames]++;
                 result.wrong += correct ? 0 : 1;
                 const std::string where = "box " + std::to_string(b) + " " + filter + ", " + std::to_string(frames)
                     + " frames: " + boxText(box, camera);
@@ -465,6 +494,8 @@ bool reportRandomBoxes(const flatsearch::Settings &settings, int boxes)
                 "plateau, camera offset 0-0.03 not told to the search, a random first filter)\n", boxes);
     printCounts("first filter", result.first);
     printCounts("later filters", result.later);
+    printCounts("  band near learned", result.laterNearLearned);
+    printCounts("  band far from it", result.laterFarFromLearned);
     printCounts("second run", result.second);
     const Counts first = countsOf(result.first);
     const Counts later = countsOf(result.later);
