@@ -4,6 +4,7 @@
 // FITS by the model and measured by the assistant's own measurement. Last, reading and measuring a 16 MP frame.
 #include "fitsframe.h"
 #include "flatmodel.h"
+#include "filterkind.h"
 #include "flatsearch.h"
 
 #include <algorithm>
@@ -332,6 +333,14 @@ struct SweepResult
     int wrong = 0;
     std::vector<std::string> slowFirst; // the first filters that took more than three frames
     std::vector<std::string> misses;    // later filters over 2 frames, second runs over 2, wrong results
+    struct FirstFilter
+    {
+        flatmodel::BoxModel box;
+        flatmodel::CameraModel camera;
+        std::string filter;
+        int frames = 0;
+    };
+    std::vector<FirstFilter> firstFilters;
     // The first filter that took the most frames, to trace.
     int worstFrames = 0;
     flatmodel::BoxModel worstBox;
@@ -439,6 +448,8 @@ SweepResult sweepRandomBoxes(const flatsearch::Settings &settings, int boxes)
                 result.wrong += correct ? 0 : 1;
                 const std::string where = "box " + std::to_string(b) + " " + filter + ", " + std::to_string(frames)
                     + " frames: " + boxText(box, camera);
+                if (run == 0 && i == 0)
+                    result.firstFilters.push_back({box, camera, filter, frames});
                 if (run == 0 && i == 0 && frames > 3)
                     result.slowFirst.push_back(where);
                 if (run == 0 && i == 0 && frames > result.worstFrames) {
@@ -485,6 +496,58 @@ void printCounts(const char *name, const std::map<int, int> &counts)
     std::printf("\n");
 }
 
+// How often a first frame can measure at all: the share of the random first filters whose first frame at one level
+// (the same for every box, as the search knows nothing of the box) shows light of 0.02 of full scale or more above the
+// camera's offset without saturating, at the best such level and at the search's own first level. The others spend a
+// frame finding the light before one can measure it, and the third then has to land in the band from one measured
+// frame on a curve whose shape no frame has shown.
+void reportFirstFrameReach(const SweepResult &result, const flatsearch::Settings &settings)
+{
+    constexpr double measurableLight = 0.02; // against an offset of up to 0.03 not told, less is mostly the offset
+    const auto measures = [&](const SweepResult::FirstFilter &first, int level) {
+        const double figure = flatmodel::expectedFigure(first.box, first.camera, first.filter, level, settings.exposure);
+        return figure - first.camera.bias >= measurableLight && figure < 0.98;
+    };
+    for (const bool narrowband : {false, true}) {
+        std::vector<const SweepResult::FirstFilter *> chosen;
+        for (const auto &first : result.firstFilters) {
+            if ((filterkind::classify(first.filter).kind == filterkind::Kind::Narrowband) == narrowband)
+                chosen.push_back(&first);
+        }
+        const auto share = [&](auto levelOf) {
+            const auto count = std::count_if(chosen.begin(), chosen.end(), [&](auto *f) { return measures(*f, levelOf(*f)); });
+            return 100.0 * double(count) / double(std::max<std::size_t>(1, chosen.size()));
+        };
+        int best = 0;
+        double bestShare = 0;
+        for (int level = 0; level <= 255; ++level) {
+            const double atLevel = share([&](const SweepResult::FirstFilter &) { return level; });
+            if (atLevel > bestShare) {
+                best = level;
+                bestShare = atLevel;
+            }
+        }
+        // The search's own first level: 255 for a narrowband filter, else 48, or 72 for a colour filter.
+        const auto ownLevel = [&](const SweepResult::FirstFilter &f) {
+            const auto kind = filterkind::classify(f.filter).kind;
+            return kind == filterkind::Kind::Narrowband ? 255
+                : kind == filterkind::Kind::Colour      ? flatsearch::FilterSearch::colourFirstLevel
+                                                        : flatsearch::FilterSearch::firstLevel;
+        };
+        const double own = share(ownLevel);
+        int measured = 0, measuredWithin3 = 0, unmeasured = 0, unmeasuredWithin3 = 0;
+        for (const auto *f : chosen) {
+            const bool firstMeasures = measures(*f, ownLevel(*f));
+            (firstMeasures ? measured : unmeasured)++;
+            (firstMeasures ? measuredWithin3 : unmeasuredWithin3) += f->frames <= 3 ? 1 : 0;
+        }
+        std::printf("  %s first filters (%zu): a first frame measures on at most %.1f%% of them (at level %d), "
+                    "%.1f%% at the search's first level; within 3 frames: %d of %d whose first frame measured, %d of "
+                    "%d whose first frame did not\n", narrowband ? "narrowband" : "broadband", chosen.size(),
+            bestShare, best, own, measuredWithin3, measured, unmeasuredWithin3, unmeasured);
+    }
+}
+
 // The random boxes' figures and whether they meet the targets: 95% of first filters within 3 frames, none above 5,
 // later filters at most 2, the second run at most 1.2 frames per filter, every result right.
 bool reportRandomBoxes(const flatsearch::Settings &settings, int boxes)
@@ -493,6 +556,7 @@ bool reportRandomBoxes(const flatsearch::Settings &settings, int boxes)
     std::printf("\n%d random boxes (dark zone 0-40, exponent 0.5-3, a third in coarse steps, a quarter with a "
                 "plateau, camera offset 0-0.03 not told to the search, a random first filter)\n", boxes);
     printCounts("first filter", result.first);
+    reportFirstFrameReach(result, settings);
     printCounts("later filters", result.later);
     printCounts("  band near learned", result.laterNearLearned);
     printCounts("  band far from it", result.laterFarFromLearned);
