@@ -44,19 +44,28 @@ double logDistance(double a, double b)
     return std::abs(std::log(a / b));
 }
 
-// The usual share of a clear filter's light a kind of filter passes, from its pass band's width: a colour a third of
-// the visible band, one line a few nanometres of its 300.
-double typicalShare(const std::string &filter)
+struct KindShare
 {
-    constexpr double colourShare = 1.0 / 3.0;
-    constexpr double narrowbandShare = 0.02;
+    double share; // of a clear filter's light
+    double doubt; // how far one filter of the kind may pass more or less, as a natural-log factor
+};
+
+// The usual share of a clear filter's light a kind of filter passes, from its pass band's width.
+KindShare typicalShare(const std::string &filter)
+{
+    // A colour a third of the visible band: red, green and blue filters pass 0.27-0.33 of the light.
+    constexpr KindShare colour{1.0 / 3.0, 0.08};
+    // One line a few nanometres of its 300: lines of 3-7 nm pass 0.01-0.02.
+    constexpr KindShare narrowband{0.02, 0.5};
+    // Clear, luminance and unnamed filters.
+    constexpr KindShare clear{1.0, 0.1};
     switch (filterkind::classify(filter).kind) {
     case filterkind::Kind::Colour:
-        return colourShare;
+        return colour;
     case filterkind::Kind::Narrowband:
-        return narrowbandShare;
+        return narrowband;
     default:
-        return 1.0;
+        return clear;
     }
 }
 
@@ -864,35 +873,16 @@ bool FilterSearch::avoidCycle(Plan &proposal, const std::vector<Frame> &history)
     return false;
 }
 
-namespace {
-
-double shareDoubt(const std::string &filter)
-{
-    constexpr double clearDoubt = 0.1;       // clear, luminance and unnamed filters
-    constexpr double colourDoubt = 0.08;     // red, green and blue pass 0.27-0.33 of the light where a third is guessed
-    constexpr double narrowbandDoubt = 0.5;  // lines of 3-7 nm pass 0.01-0.02 where a fiftieth is guessed
-    switch (filterkind::classify(filter).kind) {
-    case filterkind::Kind::Colour:
-        return colourDoubt;
-    case filterkind::Kind::Narrowband:
-        return narrowbandDoubt;
-    default:
-        return clearDoubt;
-    }
-}
-
-} // namespace
-
 double rateGuessDoubt(const std::string &filter, const std::map<std::string, double> &knownRates)
 {
     double leastKnown = std::numeric_limits<double>::infinity();
     for (const auto &[name, knownRate] : knownRates) {
         if (knownRate > 0)
-            leastKnown = std::min(leastKnown, shareDoubt(name));
+            leastKnown = std::min(leastKnown, typicalShare(name).doubt);
     }
     if (!std::isfinite(leastKnown))
         return 0;
-    return std::hypot(shareDoubt(filter), leastKnown);
+    return std::hypot(typicalShare(filter).doubt, leastKnown);
 }
 
 double guessFullLevelRate(const std::string &filter, const std::map<std::string, double> &knownRates)
@@ -901,11 +891,11 @@ double guessFullLevelRate(const std::string &filter, const std::map<std::string,
     int count = 0;
     for (const auto &[name, knownRate] : knownRates) {
         if (knownRate > 0) {
-            logSum += std::log(knownRate / typicalShare(name));
+            logSum += std::log(knownRate / typicalShare(name).share);
             ++count;
         }
     }
-    return count ? std::exp(logSum / count) * typicalShare(filter) : 0.0;
+    return count ? std::exp(logSum / count) * typicalShare(filter).share : 0.0;
 }
 
 } // namespace flatsearch
