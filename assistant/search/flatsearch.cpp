@@ -662,7 +662,7 @@ void FilterSearch::followOwnFrames(Plan &proposal, const std::vector<Frame> &his
     const Frame nearest = lit[0];
     Frame partner = lit[1];
     for (const Frame &frame : lit) {
-        if ((frame.figure - target) * (nearest.figure - target) < 0) {
+        if ((frame.figure - target) * (nearest.figure - target) < 0 && nearBand(frame)) {
             partner = frame; // the nearest on the target's other side
             break;
         }
@@ -672,6 +672,14 @@ void FilterSearch::followOwnFrames(Plan &proposal, const std::vector<Frame> &his
         return; // a flat stretch (a coarse step) or noise: the curve knows better
     const double aimed = x(nearest.level) * std::pow(target / nearest.figure, 1 / slope);
     proposal.level = std::clamp(int(std::lround(aimed + box.darkZoneEnd() - 1)), 0, 255);
+}
+
+// A frame within four times of the target on either side: further off, the dark zone, the camera's offset or a
+// plateau bend the curve between it and the band more than a power law follows.
+bool FilterSearch::nearBand(const Frame &frame) const
+{
+    constexpr double farthestPartner = 4.0;
+    return logDistance(frame.figure, settings.target) <= std::log(farthestPartner);
 }
 
 // The lowest of this filter's lit frames at the held exposure that reads what a frame well above it read: the box

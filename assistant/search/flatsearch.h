@@ -182,6 +182,7 @@ private:
     std::optional<Frame> plateauSeen(const std::vector<Frame> &history) const;
     void aimBelowPlateau(Plan &plan, const std::vector<Frame> &history) const;
     void followOwnFrames(Plan &plan, const std::vector<Frame> &history) const;
+    bool nearBand(const Frame &frame) const;
     double offsetOnExposureLine(const Frame &shorter, const Frame &longer) const;
     bool figureStaysPut(const Frame &shorter, const Frame &longer) const;
     // Two frames tell the camera's offset only when their exposures differ by half again or more: closer, noise

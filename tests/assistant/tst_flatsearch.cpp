@@ -446,6 +446,12 @@ void FlatSearchTest::frameHistory_data()
     QTest::newRow("coarse step: the dimmer level, exposure stretched")
         << std::vector<Frame>{{10, 2, 0.45, false}, {11, 2, 0.58, false}} << next << 10 << 10 << 2 * lengthenedAim / 0.45 << 0
         << "";
+    // Too bright from above on a soft rise; the frame at 26 reads hardly more than a camera's offset, so the slope
+    // towards the band comes from the two frames nearest it (0.82 at 182, 0.68 at 147: an exponent of about 0.9).
+    QTest::newRow("a frame far below the band does not set the slope")
+        << std::vector<Frame>{{255, 2, 0.978, false}, {26, 2, 0.0101, false}, {182, 2, 0.82, false},
+               {147, 2, 0.682, false}}
+        << next << 95 << 112 << 2.0 << 0 << "";
     // The curve puts the target nearest level 10, where the last frame was.
     QTest::newRow("the same level is not sent twice in a row")
         << std::vector<Frame>{{10, 2, 0.45, false}} << next << 11 << 11 << 2.0 << 0 << "dark 0 points 10:0.45 11:0.58";
