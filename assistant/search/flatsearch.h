@@ -221,11 +221,10 @@ private:
 // camera (filter name -> rate), scaled by the usual share of light each kind of filter passes (luminance and clear
 // 1, red, green, blue a third, narrowband a fiftieth). 0 when no rate is known.
 double guessFullLevelRate(const std::string &filter, const std::map<std::string, double> &knownRates);
-// How far a rate a filter showed before with the same box and camera may be off: by its frames' noise only.
-constexpr double ownRateDoubt = 0.05;
-
 // How far that guess may be off, as a natural-log factor: the shares of light filters of one kind pass differ by about
 // a tenth among clear, luminance and colour filters and by half among narrowband filters. 0 when no rate is known.
 double rateGuessDoubt(const std::string &filter, const std::map<std::string, double> &knownRates);
+// How far a rate a filter showed before with the same box and camera may be off: by its frames' noise only.
+constexpr double ownRateDoubt = 0.05;
 
 } // namespace flatsearch
