@@ -31,6 +31,11 @@ constexpr double closeCallLearnedTop = 0.9;
 // Where the curve's top is extrapolated from lower points, a prediction there may fall short by two thirds again: a
 // slope of 2 guessed where the box rises as 1.3 over the upper half of its range overstates 255 by 2^0.7 = 1.6.
 constexpr double closeCallExtrapolatedTop = 0.6;
+// Two frames whose figures differ by less than this (their noise and the offset's drift) show the same light.
+constexpr double sameFigure = 0.02;
+// A slow PWM changes its light every 4th, 8th or at most every 16th level at the bottom of the range: within one
+// such step, levels read alike.
+constexpr int widestCoarseStep = 16;
 // An offset is at most half the target: a camera reading more without light leaves too little range to measure.
 constexpr double largestOffsetShare = 0.5;
 
@@ -686,9 +691,6 @@ bool FilterSearch::nearBand(const Frame &frame) const
 // stops brightening at or below its level. Nullopt when no frames show a plateau.
 std::optional<Frame> FilterSearch::plateauSeen(const std::vector<Frame> &history) const
 {
-    constexpr double sameFigure = 0.02; // two frames' noise and the offset's drift: below it, the light did not rise
-    // Within one coarse step (a slow PWM changes its light every 16th level at most) levels read alike as well.
-    constexpr int widestCoarseStep = 16;
     std::optional<Frame> lowest;
     for (const Frame &lower : history) {
         if (lower.saturated || lower.figure < litFigure || !sameExposure(lower.exposure, settings.exposure))
@@ -778,12 +780,11 @@ int FilterSearch::highestTooDim(const std::vector<Frame> &history, int below, do
 std::optional<FilterSearch::CoarseStep> FilterSearch::flatRunAround(const Frame &frame,
     const std::vector<Frame> &history) const
 {
-    constexpr double sameFigure = 0.02; // two frames' noise: below it, the light did not change
     int lowest = frame.level;
     int highest = frame.level;
     for (const Frame &other : history) {
-        const bool alike = other.level != frame.level && !other.saturated && std::abs(other.level - frame.level) < 16
-            && sameExposure(other.exposure, frame.exposure) && logDistance(other.figure, frame.figure) < sameFigure;
+        const bool alike = other.level != frame.level && !other.saturated
+            && std::abs(other.level - frame.level) < widestCoarseStep && sameExposure(other.exposure, frame.exposure) && logDistance(other.figure, frame.figure) < sameFigure;
         if (alike) {
             lowest = std::min(lowest, other.level);
             highest = std::max(highest, other.level);
@@ -791,7 +792,7 @@ std::optional<FilterSearch::CoarseStep> FilterSearch::flatRunAround(const Frame 
     }
     if (lowest == highest)
         return std::nullopt;
-    for (const int step : {4, 8, 16}) {
+    for (const int step : {4, 8, widestCoarseStep}) {
         if (lowest / step == highest / step)
             return CoarseStep{lowest / step * step, lowest / step * step + step - 1};
     }
